@@ -1,0 +1,108 @@
+// The sound of the show: output stream with its feeder thread, sequencer and
+// mixer, voice synthesis and the song.
+//
+// Everything below StartAudio runs on the feeder thread alone once it exists;
+// the only value it shares with the frame loop is quitRequested.
+#pragma once
+
+#include <stdint.h>
+#include "platform/platform.h"
+
+// Fills byteCount bytes (byteCount / 2 signed 16-bit samples) at out.
+typedef void (*AudioCallback)(int16_t* out, int32_t byteCount);
+
+// ---- output stream ----
+
+enum { SOUND_RING_BYTES = 8192, SOUND_SAMPLE_RATE = 44100, SOUND_REFILL_MS = 25 };
+
+// Opens the sound ring and starts the feeder thread that keeps it filled
+// through callback.
+void StartAudio(PlatformWindow* window, AudioCallback callback);
+// The feeder thread: one refill every 25 ms until quitRequested is raised.
+void AudioThread(void* unused);
+// Renders exactly the bytes the device has taken since the previous refill.
+void FillSoundBuffer(void);
+
+extern AudioCallback renderCallback;
+// Ring offset up to which sound has been written; always in 0..8191.
+extern uint32_t writePos;
+
+// ---- voices ----
+
+// One synthesis patch. Envelope times are hundredths of a second, sustain is
+// a percentage; the envelope runs attack, decay, hold, release.
+struct Instrument {
+    uint8_t attack;
+    uint8_t decay;
+    uint8_t sustain;
+    uint8_t release;
+    uint8_t hold;
+    float cutoff;      // filter corner in Hz; at or below 0 a high-pass at its magnitude
+    float damping;     // inverse resonance
+    float lfoRate;     // Hz of note time; negative: magnitude, on the song clock
+    float lfoDepth;    // corner swing in Hz
+    float squareRatio; // square frequency as a multiple of the note
+    float sawRatio;    // saw rate as a multiple of the note (repeats at half)
+    float squareLevel;
+    float sawLevel;
+    float noiseLevel;
+};
+
+// One sounding note. The filter history survives a retrigger of the slot.
+struct Voice {
+    float freq;
+    int32_t samplePos;
+    const Instrument* instrument;
+    float gain;
+    float in[3];  // in[1] previous filter input, in[2] the one before
+    float out[3]; // out[0] newest output, out[1] previous, out[2] before that
+    uint8_t active;
+};
+
+// Adds n (>= 1) samples of voice into mix[0..n-1]; 1 while it still sounds.
+uint8_t RenderVoice(Voice* voice, int32_t n, float* mix);
+// Amplitude 0..1 of the instrument's envelope t seconds after the trigger.
+float Envelope(const Instrument* instrument, float t);
+// Next value 0..32767 of the synthesizer's generator.
+int32_t NextRandom(void);
+
+// State of the synthesizer's own random generator; start-up sets it to 9.
+extern uint32_t randomSeed;
+
+// The synthesizer's math, pinned down so every platform gives the same bits:
+// remainder of truncating division, sine and cosine in double rounded to
+// float, tangent as their quotient in float, power in extended precision.
+float Remainder(float x, float y);
+float Sine(float x);
+float Cosine(float x);
+float Tangent(float x);
+long double Power(long double x, long double y);
+
+// ---- sequencer and mixer ----
+
+enum { MIX_SAMPLES = 8192, VOICE_COUNT = 32, ORDER_LENGTH = 64, SONG_LINES = 32,
+       DRUM_CHANNELS = 4, MELODY_CHANNELS = 8, PATTERN_COUNT = 16, PATTERN_BYTES = 17,
+       INSTRUMENT_COUNT = 5, END_MARK = 255 };
+
+// The song's block renderer.
+void RenderAudio(int16_t* out, int32_t byteCount);
+// Frequency in Hz of note number n: 440 x 2^((n - 45) / 12).
+float NoteToFrequency(uint8_t n);
+
+extern float audioTime;     // seconds of sound rendered, this call included
+extern float rowLength;     // seconds per row
+extern int32_t rowCount;    // rows started so far
+extern int32_t row;         // row within the order step, -1 before the first
+extern int32_t orderPos;    // current order step
+extern float mixBuffer[MIX_SAMPLES];
+extern Voice voices[VOICE_COUNT];
+
+// ---- the song ----
+
+extern const uint8_t orderList[ORDER_LENGTH];
+extern const uint16_t drumMasks[DRUM_CHANNELS][SONG_LINES];
+extern const uint8_t drumNotes[DRUM_CHANNELS];
+extern const uint8_t drumInstruments[DRUM_CHANNELS];
+extern const uint8_t patternRefs[MELODY_CHANNELS][SONG_LINES];
+extern const uint8_t patterns[PATTERN_COUNT][PATTERN_BYTES];
+extern const Instrument instruments[INSTRUMENT_COUNT];

@@ -1,0 +1,61 @@
+// Sound output stream: a looping ring of 8192 bytes that a feeder thread
+// refills every 25 ms with exactly the bytes the device has taken since its
+// previous visit.
+#include "audio/audio.h"
+
+#include "host/shared.h"
+
+AudioCallback renderCallback;
+uint32_t writePos;
+
+void StartAudio(PlatformWindow* window, AudioCallback callback)
+{
+    writePos = 0;
+    renderCallback = callback;
+    // Playback starts before anything is written; the first refill follows
+    // as soon as the thread runs.
+    PlatformSoundStart(window, SOUND_RING_BYTES, SOUND_SAMPLE_RATE);
+    PlatformStartThread(AudioThread, nullptr);
+}
+
+void AudioThread(void*)
+{
+    while (!QuitRequested()) {
+        FillSoundBuffer();
+        PlatformSleep(SOUND_REFILL_MS);
+    }
+}
+
+void FillSoundBuffer(void)
+{
+    uint32_t playPos = 0;
+    playPos = PlatformSoundPlayPosition();
+    // Keeps writePos inside the ring whatever the device reports.
+    if (playPos >= SOUND_RING_BYTES)
+        playPos %= SOUND_RING_BYTES;
+
+    // Equal positions mean the device has taken the whole ring: a stalled
+    // device gets a full ring again, never nothing.
+    uint32_t bytes;
+    if (writePos < playPos)
+        bytes = playPos - writePos;
+    else
+        bytes = SOUND_RING_BYTES - (writePos - playPos);
+
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    uint32_t l1 = 0, l2 = 0;
+    // Nothing was written when the ring refuses the lock, so writePos stays
+    // where the sound really ends and the next refill covers the gap.
+    if (!PlatformSoundLock(writePos, bytes, &p1, &l1, &p2, &l2))
+        return;
+    if (p1 && l1 > 0)
+        renderCallback((int16_t*)p1, (int32_t)l1);
+    if (p2 && l2 > 0)
+        renderCallback((int16_t*)p2, (int32_t)l2);
+    PlatformSoundUnlock(p1, l1, p2, l2);
+
+    writePos += bytes;
+    if (writePos >= SOUND_RING_BYTES)
+        writePos -= SOUND_RING_BYTES;
+}
