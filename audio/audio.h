@@ -86,6 +86,8 @@ enum { MIX_SAMPLES = 8192, VOICE_COUNT = 32, ORDER_LENGTH = 64, SONG_LINES = 32,
 
 // The song's block renderer.
 void RenderAudio(int16_t* out, int32_t byteCount);
+// Clips mix[0..n-1] to -1..1 and scales it to 16-bit samples.
+void ConvertMix(const float* mix, int16_t* out, int32_t n);
 // Frequency in Hz of note number n: 440 x 2^((n - 45) / 12).
 float NoteToFrequency(uint8_t n);
 

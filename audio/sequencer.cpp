@@ -92,6 +92,19 @@ static void StartRow(void)
     }
 }
 
+void ConvertMix(const float* mix, int16_t* out, int32_t n)
+{
+    for (int32_t i = 0; i < n; i++) {
+        float s = mix[i];
+        if (s > 1.0f)
+            s = 1.0f;
+        else if (s < -1.0f)
+            s = -1.0f;
+        // Truncation toward zero: the output range is -32767..32767.
+        out[i] = (int16_t)(int32_t)(s * 32767.0f);
+    }
+}
+
 void RenderAudio(int16_t* out, int32_t byteCount)
 {
     int32_t n = byteCount >> 1;
@@ -113,12 +126,5 @@ void RenderAudio(int16_t* out, int32_t byteCount)
         if (voices[j].active)
             voices[j].active = RenderVoice(&voices[j], n, mixBuffer);
 
-    for (int32_t i = 0; i < n; i++) {
-        float s = mixBuffer[i];
-        if (s > 1.0f)
-            s = 1.0f;
-        else if (s < -1.0f)
-            s = -1.0f;
-        out[i] = (int16_t)(int32_t)(s * 32767.0f);
-    }
+    ConvertMix(mixBuffer, out, n);
 }

@@ -1,0 +1,40 @@
+// Test doubles for the platform calls the sound stream makes, linked in
+// place of a real backend, plus helpers that put the song back to its start.
+#pragma once
+
+#include <atomic>
+#include <stdint.h>
+
+// ---- fake sound ring (audio_fake_ring.cpp) ----
+
+// The ring the fake hands out; the test reads what the feeder rendered.
+extern uint8_t fakeRing[8192];
+// What the device reports; the test or a fake device thread moves it.
+extern std::atomic<uint32_t> fakePlayPos;
+// When set, every lock is refused.
+extern std::atomic<bool> fakeLockFails;
+extern std::atomic<int> fakeLockCount;
+extern std::atomic<int> fakeUnlockCount;
+extern std::atomic<uint32_t> fakeStartRingBytes;
+extern std::atomic<uint32_t> fakeStartRate;
+// Regions of the last lock and of the last unlock, as ring offsets (-1 for
+// none) and lengths.
+extern int32_t fakeLockOffset[2], fakeUnlockOffset[2];
+extern uint32_t fakeLockLength[2], fakeUnlockLength[2];
+void ResetFakeRing(void);
+
+// ---- fake threads and sleep (audio_support.cpp) ----
+
+// Called at every PlatformSleep, on the sleeping thread.
+extern void (*fakeSleepHook)(uint32_t milliseconds);
+// Real time slept per call, in milliseconds (0: just yield).
+extern std::atomic<uint32_t> fakeSleepRealMs;
+extern std::atomic<int> fakeSleepCount;
+// Waits for every thread started through PlatformStartThread to end.
+void JoinFakeThreads(void);
+
+// ---- song state ----
+
+// Puts the sequencer, the voices, the generator and the quit flag back to
+// their values at process start (generator seeded with 9, as start-up does).
+void ResetSong(void);

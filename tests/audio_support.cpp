@@ -1,0 +1,58 @@
+// Test support: real threads that can be joined, a sleep the test can watch
+// and shorten, and the reset of the song's state between cases.
+#include "platform/platform.h"
+#include "tests/audio_fakes.h"
+
+#include <chrono>
+#include <string.h>
+#include <thread>
+#include <vector>
+
+#include "audio/audio.h"
+#include "host/shared.h"
+
+void (*fakeSleepHook)(uint32_t milliseconds);
+std::atomic<uint32_t> fakeSleepRealMs{1};
+std::atomic<int> fakeSleepCount;
+static std::vector<std::thread> started;
+
+bool PlatformStartThread(void (*fn)(void*), void* arg)
+{
+    started.emplace_back(fn, arg);
+    return true;
+}
+
+void PlatformSleep(uint32_t milliseconds)
+{
+    fakeSleepCount++;
+    if (fakeSleepHook)
+        fakeSleepHook(milliseconds);
+    uint32_t ms = fakeSleepRealMs.load();
+    if (ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    else
+        std::this_thread::yield();
+}
+
+void JoinFakeThreads(void)
+{
+    for (std::thread& t : started)
+        t.join();
+    started.clear();
+}
+
+void ResetSong(void)
+{
+    audioTime = 0.0f;
+    rowLength = 0.12f;
+    rowCount = 0;
+    row = -1;
+    orderPos = 0;
+    memset(mixBuffer, 0, sizeof mixBuffer);
+    memset(voices, 0, sizeof voices);
+    randomSeed = 9;
+    quitRequested.store(0);
+    fakeSleepHook = nullptr;
+    fakeSleepRealMs = 1;
+    fakeSleepCount = 0;
+}
