@@ -1,0 +1,5 @@
+#include "host/shared.h"
+
+std::atomic<uint8_t> quitRequested{0};
+float sceneTime = 0.0f;
+int32_t frameCount = 0;

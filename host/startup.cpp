@@ -1,0 +1,49 @@
+#include <stdio.h>
+#include "audio/audio.h"
+#include "host/shared.h"
+#include "host/show.h"
+#include "render/render.h"
+
+int32_t timelineState;
+
+PlatformWindow* StartUp()
+{
+    PlatformSetDisplayMode(1024, 768, 32);
+    PlatformShowCursor(false);
+    randomSeed = 9;
+    PlatformWindow* window = PlatformCreateWindow(0, 0, 1024, 768);
+    if (window == nullptr) {
+        // Without a window or context every GL call would crash: give the
+        // screen back and say what is missing.
+        PlatformRestoreDisplayMode();
+        PlatformShowCursor(true);
+        fprintf(stderr, "brinelux: %s\n", PlatformLastError());
+        PlatformExit(1);
+    }
+    PlatformFocusWindow(window);
+
+    BuildVertexShader();
+    LoadShader(waterSource);
+    CheckGLError("LoadShader2 ");
+    LoadShader(sphereSource);
+    CheckGLError("LoadShader3 ");
+
+    unsigned char* textura = nullptr;
+    int32_t size = 0;
+    noiseTexture = CrearTextura(textura, size, 256, 256);
+    CheckGLError("CrearTextura ");
+
+    timelineState = -6;
+    sceneTime = 0.0f;
+    BuildFont();
+    return window;
+}
+
+void ShutDown(PlatformWindow* window)
+{
+    PlatformRestoreDisplayMode();
+    PlatformShowCursor(true);
+    PlatformReleaseContext(window);
+    // A show ended by an OpenGL error is a failure, not a normal end.
+    PlatformExit(glErrorReported ? 1 : 0);
+}

@@ -1,0 +1,97 @@
+#include "audio/audio.h"
+#include "host/shared.h"
+#include "host/show.h"
+#include "render/render.h"
+
+bool ShowShouldEnd()
+{
+    if (PlatformKeyPressed(PLATFORM_KEY_ESCAPE))
+        return true;
+    if (PlatformKeyPressed(PLATFORM_KEY_SPACE))
+        return true;
+    if (QuitRequested())
+        return true;
+    // A termination request from the system ends the show like a quit key.
+    return PlatformTerminationRequested();
+}
+
+static void DrawTitleCard()
+{
+    glColor4f(1, 1, 1, 1);
+    glRasterPos2f(-0.7f, 0.2f);
+    PrintText("LANTERNFX: Brinelux");
+    glRasterPos2f(0.2f, -0.2f);
+    PrintText("fully procedural");
+    glRasterPos2f(0.2f, -0.4f);
+    PrintText("all party coded");
+    glRasterPos2f(-0.8f, -0.6f);
+    PrintText("[raycasting, occlusion, lights, reflections] demo");
+}
+
+static void DrawThanksCard()
+{
+    glColor4f(1, 1, 1, 1);
+    glRasterPos2f(-0.9f, 0.2f);
+    PrintText("Thanks to Vexa/Tarn, Halvering, Pellam & Ruo");
+    glRasterPos2f(-0.7f, -0.2f);
+    PrintText("for their help and articles");
+}
+
+static void TimelineStep(PlatformWindow* window)
+{
+    switch (timelineState) {
+    case -6:
+        StartAudio(window, RenderAudio);
+        timelineState = -5;
+        [[fallthrough]];
+    case -5:
+        DrawTitleCard();
+        if ((double)frameCount >= 300.0)
+            timelineState += 1;
+        return;
+    case -4:
+    case -3:
+        if ((double)frameCount >= 600.0)
+            timelineState += 1;
+        DrawThanksCard();
+        return;
+    case -2:
+        timelineState = 0;
+        [[fallthrough]];
+    case 0:
+        if ((double)sceneTime < 5.0) {
+            DrawScene(shaderSlots[1]);
+            return;
+        }
+        timelineState = 1;
+        sceneTime = 0.0f;
+        [[fallthrough]];
+    case 1:
+        if ((double)sceneTime > 14.0) {
+            timelineState = 1;
+            sceneTime = 0.0f;
+        }
+        DrawScene(shaderSlots[2]);
+        return;
+    default:
+        return;
+    }
+}
+
+void RunFrame(PlatformWindow* window)
+{
+    frameCount += 1;
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClearColor(0, 0, 0, 1);
+    glDisable(GL_DEPTH_TEST);
+    CheckGLError("DrawScene:frame ");
+    TimelineStep(window);
+    PlatformSwapBuffers(window);
+    PlatformRemoveOneMessage();
+}
+
+void FrameLoop(PlatformWindow* window)
+{
+    while (!ShowShouldEnd())
+        RunFrame(window);
+}

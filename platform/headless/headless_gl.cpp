@@ -1,0 +1,98 @@
+#include "platform/headless/headless_gl.h"
+
+#include <epoxy/egl.h>
+#include <stdio.h>
+#include <string.h>
+
+static char headlessError[256];
+static GLuint framebuffer;
+
+static bool Fail(const char* what)
+{
+    snprintf(headlessError, sizeof headlessError, "%s (EGL error 0x%04x)", what, eglGetError());
+    return false;
+}
+
+// Prefers a hardware device; falls back to Mesa's surfaceless platform, which
+// serves the software rasteriser on machines without a GPU.
+static EGLDisplay OpenDisplay()
+{
+    EGLDisplay display = EGL_NO_DISPLAY;
+    if (epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_EXT_device_enumeration")) {
+        EGLDeviceEXT devices[16];
+        EGLint count = 0;
+        if (eglQueryDevicesEXT(16, devices, &count)) {
+            for (EGLint i = 0; i < count && display == EGL_NO_DISPLAY; i++) {
+                const char* ext = eglQueryDeviceStringEXT(devices[i], EGL_EXTENSIONS);
+                if (ext && strstr(ext, "EGL_MESA_device_software"))
+                    continue;
+                EGLDisplay d = eglGetPlatformDisplayEXT(EGL_PLATFORM_DEVICE_EXT, devices[i], NULL);
+                EGLint major, minor;
+                if (d != EGL_NO_DISPLAY && eglInitialize(d, &major, &minor))
+                    display = d;
+            }
+        }
+    }
+    if (display == EGL_NO_DISPLAY) {
+        EGLDisplay d = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, NULL);
+        EGLint major, minor;
+        if (d != EGL_NO_DISPLAY && eglInitialize(d, &major, &minor))
+            display = d;
+    }
+    return display;
+}
+
+bool HeadlessCreateContext(int width, int height)
+{
+    EGLDisplay display = OpenDisplay();
+    if (display == EGL_NO_DISPLAY)
+        return Fail("no EGL display could be opened");
+    if (!eglBindAPI(EGL_OPENGL_API))
+        return Fail("EGL offers no desktop OpenGL");
+    const EGLint attribs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                              EGL_NONE};
+    EGLConfig config;
+    EGLint count = 0;
+    if (!eglChooseConfig(display, attribs, &config, 1, &count) || count == 0)
+        return Fail("no EGL config for desktop OpenGL");
+    EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, NULL);
+    if (context == EGL_NO_CONTEXT)
+        return Fail("no OpenGL context could be created");
+    if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context))
+        return Fail("the OpenGL context could not be made current");
+    if (epoxy_gl_version() < 20) {
+        snprintf(headlessError, sizeof headlessError, "OpenGL 2.0 is needed, the driver offers %d.%d",
+                 epoxy_gl_version() / 10, epoxy_gl_version() % 10);
+        return false;
+    }
+
+    GLuint colour, depth;
+    glGenFramebuffers(1, &framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glGenRenderbuffers(1, &colour);
+    glBindRenderbuffer(GL_RENDERBUFFER, colour);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+    glGenRenderbuffers(1, &depth);
+    glBindRenderbuffer(GL_RENDERBUFFER, depth);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        snprintf(headlessError, sizeof headlessError, "the %dx%d framebuffer is incomplete", width, height);
+        return false;
+    }
+    glViewport(0, 0, width, height);
+    // Leave a clean error queue: the show's checks must see only their own.
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    return true;
+}
+
+GLuint HeadlessFramebuffer() { return framebuffer; }
+const char* HeadlessError() { return headlessError; }
+
+const char* HeadlessRenderer()
+{
+    const GLubyte* r = glGetString(GL_RENDERER);
+    return r ? (const char*)r : "unknown renderer";
+}

@@ -1,0 +1,75 @@
+// The one seam between the show and the operating system.
+//
+// Host, render and audio code talk to the machine only through these calls;
+// each backend (SDL2 on Linux, Win32, the offline capture backend) supplies
+// all of them. Nothing here reports through exceptions: failures come back
+// as false plus a one-line reason from PlatformLastError().
+#pragma once
+
+#include <stdint.h>
+
+// Opaque handle for the show's window (the Win32 backend keeps an HWND here).
+typedef struct PlatformWindow PlatformWindow;
+
+enum PlatformKey { PLATFORM_KEY_ESCAPE = 0, PLATFORM_KEY_SPACE = 1 };
+
+// ---- display, window and context (initial thread only) ----
+
+// Asks for a full-screen mode of width x height at bpp bits per pixel. The
+// switch may only take effect when the window is created; a refusal is not
+// an error the show acts on.
+void PlatformSetDisplayMode(int width, int height, int bpp);
+// Puts back the mode that was in force before PlatformSetDisplayMode.
+void PlatformRestoreDisplayMode(void);
+void PlatformShowCursor(bool show);
+
+// Creates the borderless window at (x, y) with the given size over the
+// switched screen, with a double-buffered RGBA surface (32-bit colour, depth
+// request 32, then 24, then 16) and a current OpenGL compatibility context of
+// version 2.0 or later. Returns null when any of that cannot be had; the
+// reason is then in PlatformLastError().
+PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height);
+// Raises the window and gives it the keyboard focus.
+void PlatformFocusWindow(PlatformWindow* window);
+void PlatformSwapBuffers(PlatformWindow* window);
+// Releases the GL context from the calling thread.
+void PlatformReleaseContext(PlatformWindow* window);
+
+// True when the key is down now or was pressed since the previous poll of it.
+bool PlatformKeyPressed(PlatformKey key);
+// Removes at most one pending window-system event without dispatching it;
+// never waits.
+void PlatformRemoveOneMessage(void);
+// True once the system asked the show to end (SIGINT, SIGTERM, a close
+// request from the window manager).
+bool PlatformTerminationRequested(void);
+
+// ---- sound ring (a looping buffer of 16-bit mono samples) ----
+
+// Opens the output and starts the ring of ringBytes bytes looping at
+// sampleRate. Where no device can be had, a silent output stands in whose
+// play position still advances in real time. Never fails.
+void PlatformSoundStart(PlatformWindow* window, uint32_t ringBytes, uint32_t sampleRate);
+// Byte offset in the ring up to which the device has taken data; the feeder
+// writes only behind it.
+uint32_t PlatformSoundPlayPosition(void);
+// Gives write access to bytes [offset, offset + bytes) of the ring, split in
+// two regions where it wraps. Returns false, with both regions null/0, when
+// the ring cannot be written.
+bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1,
+                       void** p2, uint32_t* l2);
+// Hands the regions of the matching lock back to the device.
+void PlatformSoundUnlock(void* p1, uint32_t l1, void* p2, uint32_t l2);
+
+// ---- threads, time, diagnostics, process ----
+
+// Starts fn(arg) on a new thread at the highest priority the system allows
+// (time-critical where permitted, silently less otherwise).
+bool PlatformStartThread(void (*fn)(void*), void* arg);
+void PlatformSleep(uint32_t milliseconds);
+// The debugger output channel: writes text as it stands, no line end added.
+void PlatformDebugOutput(const char* text);
+// One-line reason for the last failure of a platform call.
+const char* PlatformLastError(void);
+// Flushes the standard streams and ends the process with status.
+[[noreturn]] void PlatformExit(int status);

@@ -1,0 +1,51 @@
+// The OpenGL side of the show: error reporting, shader programs, the noise
+// texture, the scene pass and the bitmap text. All of it runs on the thread
+// that holds the GL context.
+#pragma once
+
+#include <stdint.h>
+#include <epoxy/gl.h>
+
+// ---- error reporting ----
+// Empties the GL error queue, writing "label : NAME code" for each error to
+// the debugger channel and standard output and raising quitRequested.
+// Returns true when at least one error was reported.
+bool CheckGLError(const char* label);
+// Set once any call of CheckGLError reported an error; decides the exit status.
+extern bool glErrorReported;
+
+// ---- shader programs ----
+// Embedded GLSL sources.
+extern const char vertexSource[];
+extern const char waterSource[];
+extern const char sphereSource[];
+
+// Slot 0 the shared vertex shader, 1 Water Scene's program, 2 Sphere Scene's.
+extern GLuint shaderSlots[4];
+// Next free slot for LoadShader; 1 at load.
+extern int32_t shaderCount;
+
+// Compiles vertexSource into shaderSlots[0].
+void BuildVertexShader();
+// Compiles a fragment source, links it with the vertex shader, stores the
+// program in the next slot and returns it.
+GLuint LoadShader(const char* source);
+
+// ---- noise texture ----
+extern GLuint noiseTexture;
+// Fills a 512 x 512 texture with the fixed pseudo-random bytes and leaves it
+// bound on unit 0. width and height are ignored; textura and size receive the
+// fill buffer and its byte count.
+GLuint CrearTextura(unsigned char*& textura, int32_t& size, int32_t width, int32_t height);
+
+// ---- scene pass ----
+// Advances the scene clock and draws one screen quad with the program.
+void DrawScene(GLuint program);
+
+// ---- text overlay ----
+extern GLuint fontListBase;
+// Builds the 96 display lists for codes 32..127 from a bold 24-pixel
+// monospaced face.
+void BuildFont();
+// Draws the string at the current raster position; null draws nothing.
+void PrintText(const char* text);
