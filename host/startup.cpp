@@ -4,7 +4,6 @@
 #include "host/show.h"
 #include "render/render.h"
 
-int32_t timelineState;
 
 PlatformWindow* StartUp()
 {

@@ -3,6 +3,8 @@
 #include "host/show.h"
 #include "render/render.h"
 
+int32_t timelineState;
+
 bool ShowShouldEnd()
 {
     if (PlatformKeyPressed(PLATFORM_KEY_ESCAPE))
