@@ -1,0 +1,83 @@
+#!/bin/bash
+# End to end: the real show on a real X server (Xvfb) with Mesa's software GL.
+# Usage: e2e_show.sh BRINELUX FORCE_GL_ERROR_LIB OUTDIR
+set -u
+bin=$1 preload=$2 outdir=$3
+mkdir -p "$outdir"
+export MESA_SHADER_CACHE_DISABLE=true SDL_AUDIODRIVER=dummy
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# A private X server on a free display number.
+exec 3>"$outdir/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null' EXIT
+for _ in $(seq 50); do [ -s "$outdir/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(cat "$outdir/display")
+
+# Starts the show; waits until its window is on screen.
+start() {
+    "$@" >"$outdir/stdout" 2>"$outdir/stderr" &
+    pid=$!
+    for _ in $(seq 100); do
+        xdotool search --onlyvisible --name brinelux >/dev/null 2>&1 && return 0
+        kill -0 $pid 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+# Waits at most $1 seconds for the show to end; sets status.
+wait_end() {
+    local limit=$(( $1 * 10 ))
+    for _ in $(seq $limit); do
+        kill -0 $pid 2>/dev/null || { wait $pid; status=$?; return 0; }
+        sleep 0.1
+    done
+    kill -9 $pid 2>/dev/null; wait $pid 2>/dev/null; status=timeout
+    return 1
+}
+
+# 1. The window covers the screen; Escape ends the show with status 0.
+start "$bin" || fail "the show did not open its window"
+sleep 1
+import -window root "$outdir/running.png"
+size=$(identify -format '%wx%h' "$outdir/running.png" 2>/dev/null)
+[ "$size" = "1024x768" ] || fail "screenshot is $size"
+geometry=$(xdotool search --onlyvisible --name brinelux getwindowgeometry 2>/dev/null | tr -d '\n')
+case "$geometry" in *"Position: 0,0"*"Geometry: 1024x768"*) ;; *) fail "window geometry: $geometry" ;; esac
+xdotool key Escape
+wait_end 2 || true
+[ "$status" = 0 ] || fail "Escape: status $status"
+
+# 2. Space does the same.
+start "$bin" || fail "second start"
+sleep 0.5
+xdotool key space
+wait_end 2 || true
+[ "$status" = 0 ] || fail "Space: status $status"
+
+# 3. A termination request ends it the same way, the screen given back.
+start "$bin" || fail "third start"
+sleep 0.5
+kill -TERM $pid
+wait_end 2 || true
+[ "$status" = 0 ] || fail "SIGTERM: status $status"
+
+# 4. An OpenGL error from outside the show ends it with status 1 after the line.
+start env LD_PRELOAD="$preload" "$bin" || true
+wait_end 10 || true
+[ "$status" = 1 ] || fail "GL error: status $status"
+grep -q 'DrawScene:frame  : INVALID_ENUM 1280' "$outdir/stdout" || fail "GL error line missing: $(cat "$outdir/stdout")"
+
+# 5. No display at all: one line on standard error, status 1.
+env -u DISPLAY -u WAYLAND_DISPLAY "$bin" >"$outdir/stdout" 2>"$outdir/stderr"
+status=$?
+[ "$status" = 1 ] || fail "no display: status $status"
+lines=$(wc -l <"$outdir/stderr")
+[ "$lines" = 1 ] || fail "no display: $lines lines: $(cat "$outdir/stderr")"
+grep -q 'no display' "$outdir/stderr" || fail "no display: $(cat "$outdir/stderr")"
+
+[ $failures = 0 ] && echo "all end-to-end checks passed"
+exit $failures
