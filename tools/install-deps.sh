@@ -1,0 +1,15 @@
+#!/bin/sh
+# Installs what building, running and testing brinelux needs on Debian 12 or
+# Ubuntu: compiler and CMake, SDL2, libepoxy, EGL, FreeType and fontconfig with
+# a bold monospaced face, Mesa's software GL, and the test tools.
+set -eu
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+$sudo apt-get update
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y \
+    cmake g++ make pkg-config \
+    libsdl2-dev libepoxy-dev libegl-dev libgl1-mesa-dri \
+    libfreetype-dev libfontconfig-dev fonts-liberation \
+    libpng-dev zlib1g-dev \
+    libgtest-dev libbenchmark-dev glslang-tools \
+    xvfb xauth xdotool x11-utils imagemagick
