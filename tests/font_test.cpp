@@ -261,22 +261,6 @@ TEST_F(Font, GlyphsAreUprightAndBold)
     }
 }
 
-TEST_F(Font, TextTakesTheColourAtTheRasterPosition)
-{
-    glColor4f(0, 1, 0, 1);
-    glRasterPos2f(-0.5f, 0.0f);
-    glColor4f(1, 0, 0, 1);
-    PrintText("H");
-    std::vector<unsigned char> px = ReadFramebuffer();
-    int green = 0, red = 0;
-    for (size_t i = 0; i < px.size(); i += 4) {
-        green += px[i + 1] == 255;
-        red += px[i] != 0;
-    }
-    EXPECT_GT(green, 0);
-    EXPECT_EQ(red, 0);
-}
-
 TEST_F(Font, NullStringMakesNoGLCall)
 {
     glRasterPos2f(0.0f, 0.0f);
@@ -319,13 +303,6 @@ TEST_F(Font, BytesOutsideTheFontDrawAndMoveNothing)
 {
     const char odd[] = {'\x1f', '\x80', '\xff', '\x01', 0};
     EXPECT_FLOAT_EQ(RasterXAfter(odd, 0.0f, 0.0f), 512.0f);
-    EXPECT_EQ(LitBox(ReadFramebuffer()).lit, 0);
-    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
-}
-
-TEST_F(Font, OffscreenRasterPositionDrawsNothing)
-{
-    DrawWhite("LANTERNFX", 1.5f, 0.0f);
     EXPECT_EQ(LitBox(ReadFramebuffer()).lit, 0);
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
