@@ -80,7 +80,8 @@ float WaterHeightCoarse(vec3 p)
         s = 2.0 * s + 2.0 * abs(ValueNoise3(q) - 0.5);
         q = 2.0 * q;
     }
-    s = s / exp2(6.0);
+    // 2^6, not the weight total 63: the top height stays 0.5.
+    s = s / 64.0;
     return 0.5 - s;
 }
 
@@ -95,7 +96,7 @@ float WaterHeightFine(vec3 p)
         s = 2.0 * s + 2.0 * abs(ValueNoise3(q) - 0.5);
         q = 2.0 * q;
     }
-    s = s / exp2(8.0);
+    s = s / 256.0;
     return 0.5 - s;
 }
 

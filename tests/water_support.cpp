@@ -19,12 +19,14 @@ std::string GlslFloat(float v)
 std::vector<Vec4> EvalAtPoints(const std::string& expression, const std::vector<Vec3>& points, float time,
                                const std::string& prelude)
 {
-    std::string pick = "vec3 ProbePoint(int i)\n{\n";
+    // Plain assignments, not a chain of returns: Mesa mislowers long chains
+    // of early returns (beyond about 80 points the wrong point comes back).
+    std::string pick = "vec3 ProbePoint(int i)\n{\n    vec3 p = vec3(0.0, 0.0, 0.0);\n";
     for (size_t i = 0; i < points.size(); i++) {
-        pick += "    if (i == " + std::to_string(i) + ") return vec3(" + GlslFloat(points[i][0]) + ", " +
+        pick += "    if (i == " + std::to_string(i) + ") p = vec3(" + GlslFloat(points[i][0]) + ", " +
                 GlslFloat(points[i][1]) + ", " + GlslFloat(points[i][2]) + ");\n";
     }
-    pick += "    return vec3(0.0, 0.0, 0.0);\n}\n";
+    pick += "    return p;\n}\n";
     std::string testMain = prelude + "\n" + pick +
                            "void main()\n{\n    fTime = iGlobalTime;\n"
                            "    vec3 p = ProbePoint(int(gl_FragCoord.x));\n"
