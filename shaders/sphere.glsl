@@ -115,7 +115,11 @@ vec4 SceneDistance(const in vec3 p)
     q.z = mod(q.z, 6.0) - 3.0;
     q.x = q.x + sin(t);
 
-    vec4 nearest = vec4(SphereDistance(q, 1.0), 2.0, atan(q.z, q.x), q.y);
+    // Samples carry the two arguments of their angle parameter until the end,
+    // where one arc tangent serves the winner instead of sixty serving all
+    // (the results are the same, the frame several times cheaper). The
+    // sphere's id rides negated because its parameters use other coordinates.
+    vec4 nearest = vec4(SphereDistance(q, 1.0), -2.0, q.z, q.x);
 
     // The stud circles step a float by 2/12 while it stays below 2. Single
     // precision leaves it at 1.9999998 after twelve steps, so there is a
@@ -127,7 +131,7 @@ vec4 SceneDistance(const in vec3 p)
         float theta = c * pi;
         vec3 g = q + vec3(0.0, cos(theta), sin(theta));
         vec3 local = RotateX(g, theta);
-        vec4 candidate = vec4(CylinderDistance(local, 0.2, 0.2), 2.0, atan(g.z, g.y), g.y);
+        vec4 candidate = vec4(CylinderDistance(local, 0.2, 0.2), 2.0, g.z, g.y);
         nearest = SelectNearer(nearest, candidate);
         c += 2.0 / 12.0;
     }
@@ -137,7 +141,7 @@ vec4 SceneDistance(const in vec3 p)
         float theta = c * pi;
         vec3 g = q + vec3(sin(theta), 0.0, cos(theta));
         vec3 local = RotateX(RotateZ(g, halfPi), theta + halfPi);
-        vec4 candidate = vec4(CylinderDistance(local, 0.2, 0.2), 2.0, atan(g.z, g.y), g.y);
+        vec4 candidate = vec4(CylinderDistance(local, 0.2, 0.2), 2.0, g.z, g.y);
         nearest = SelectNearer(nearest, candidate);
         c += 2.0 / 12.0;
     }
@@ -147,7 +151,7 @@ vec4 SceneDistance(const in vec3 p)
         float theta = c * pi;
         vec3 g = q + vec3(cos(theta), sin(theta), 0.0);
         vec3 local = RotateX(RotateY(g, halfPi), theta + halfPi);
-        vec4 candidate = vec4(CylinderDistance(local, 0.2, 0.2), 2.0, atan(g.z, g.y), g.y);
+        vec4 candidate = vec4(CylinderDistance(local, 0.2, 0.2), 2.0, g.z, g.y);
         nearest = SelectNearer(nearest, candidate);
         c += 2.0 / 12.0;
     }
@@ -157,17 +161,21 @@ vec4 SceneDistance(const in vec3 p)
     {
         vec3 g = q + vec3(0.0, float(k), 0.0);
         vec3 local = RotateY(g, halfPi);
-        vec4 candidate = vec4(TorusDistance(local, 0.3, 0.1), 1.0, atan(g.z, g.y), g.y);
+        vec4 candidate = vec4(TorusDistance(local, 0.3, 0.1), 1.0, g.z, g.y);
         nearest = SelectNearer(nearest, candidate);
     }
     for (int k = 0; k < 10; k++)
     {
         vec3 g = q + vec3(0.0, float(k) + 0.5, 0.0);
         vec3 local = RotateY(g, pi / 4.0);
-        vec4 candidate = vec4(TorusDistance(local, 0.3, 0.1), 1.0, atan(g.z, g.y), g.y);
+        vec4 candidate = vec4(TorusDistance(local, 0.3, 0.1), 1.0, g.z, g.y);
         nearest = SelectNearer(nearest, candidate);
     }
-    return nearest;
+    if (nearest.y < 0.0)
+    {
+        return vec4(nearest.x, 2.0, atan(nearest.z, nearest.w), q.y);
+    }
+    return vec4(nearest.x, nearest.y, atan(nearest.z, nearest.w), nearest.w);
 }
 
 // Blue with a faint speckle from the noise texture; only the first sixth of
