@@ -65,6 +65,9 @@ int main(int argc, char** argv)
     long repeat = 1;
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
+        if (strcmp(arg, "--scene") != 0 && strcmp(arg, "--out") != 0 && strcmp(arg, "--time") != 0 &&
+            strcmp(arg, "--repeat") != 0)
+            return Usage((std::string("unknown argument ") + arg).c_str());
         if (i + 1 >= argc)
             return Usage((std::string(arg) + " needs a value").c_str());
         const char* value = argv[++i];
@@ -77,12 +80,10 @@ int main(int argc, char** argv)
             time = strtod(value, &end);
             if (end == value || *end != 0 || !std::isfinite(time) || time < 0.0 || time > 1.0e6)
                 return Usage("--time takes seconds from 0 to 1e6");
-        } else if (strcmp(arg, "--repeat") == 0) {
+        } else {
             repeat = strtol(value, &end, 10);
             if (end == value || *end != 0 || repeat < 1 || repeat > 1000)
                 return Usage("--repeat takes a count from 1 to 1000");
-        } else {
-            return Usage((std::string("unknown argument ") + arg).c_str());
         }
     }
     if (!scene || (strcmp(scene, "sphere") != 0 && strcmp(scene, "water") != 0))
