@@ -47,11 +47,12 @@ std::vector<SphereValue> SphereCases(const std::vector<std::string>& cases, floa
 
 std::vector<SphereValue> SceneSamples(const std::vector<ScenePoint>& points)
 {
-    std::string testMain = "vec4 ProbePoint(int i)\n{\n";
+    // Picked by assignment: long chains of early returns are not safe on Mesa.
+    std::string testMain = "vec4 ProbePoint(int i)\n{\n    vec4 v = vec4(0.0);\n";
     for (size_t i = 0; i < points.size(); i++)
-        testMain += "    if (i == " + std::to_string(i) + ") return vec4(" + Glsl(points[i].x) + ", " +
+        testMain += "    if (i == " + std::to_string(i) + ") v = vec4(" + Glsl(points[i].x) + ", " +
                     Glsl(points[i].y) + ", " + Glsl(points[i].z) + ", " + Glsl(points[i].t) + ");\n";
-    testMain += "    return vec4(0.0);\n}\n"
+    testMain += "    return v;\n}\n"
                 "void main()\n{\n    vec4 pt = ProbePoint(int(gl_FragCoord.x));\n    fTime = pt.w;\n"
                 "    gl_FragColor = SceneDistance(pt.xyz);\n}\n";
     return ProbeValues(testMain, points.size(), 0.0f);
