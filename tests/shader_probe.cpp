@@ -1,7 +1,18 @@
 #include "tests/shader_probe.h"
 
 #include <epoxy/gl.h>
+#include <stdio.h>
 #include "render/render.h"
+
+std::string GlslFloat(float v)
+{
+    char text[40];
+    snprintf(text, sizeof text, "%.9g", (double)v);
+    std::string s = text;
+    if (s.find_first_of(".en") == std::string::npos)
+        s += ".0";
+    return s;
+}
 
 void EnsureNoiseTexture()
 {

@@ -22,5 +22,9 @@ struct ShaderProbe {
 ShaderProbe RunShaderProbe(const char* sceneSource, const std::string& testMain, int width, int height,
                            float time, float resX = 1024.0f, float resY = 768.0f);
 
+// GLSL float literal for v, exact to single precision (always with a point or
+// an exponent: GLSL 1.10 has no implicit int-to-float conversion).
+std::string GlslFloat(float v);
+
 // Creates the show's noise texture once per process and binds it to unit 0.
 void EnsureNoiseTexture();

@@ -5,15 +5,7 @@
 #include "render/render.h"
 #include "tests/shader_probe.h"
 
-std::string Glsl(float v)
-{
-    char text[40];
-    snprintf(text, sizeof text, "%.9g", (double)v);
-    std::string s = text;
-    if (s.find_first_of(".en") == std::string::npos)
-        s += ".0";
-    return s;
-}
+std::string Glsl(float v) { return GlslFloat(v); }
 
 std::string Glsl(float x, float y, float z)
 {

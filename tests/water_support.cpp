@@ -6,16 +6,6 @@
 #include "render/render.h"
 #include "tests/shader_probe.h"
 
-std::string GlslFloat(float v)
-{
-    char text[40];
-    snprintf(text, sizeof text, "%.9g", (double)v);
-    std::string s = text;
-    if (s.find_first_of(".e") == std::string::npos)
-        s += ".0";
-    return s;
-}
-
 std::vector<Vec4> EvalAtPoints(const std::string& expression, const std::vector<Vec3>& points, float time,
                                const std::string& prelude)
 {

@@ -9,9 +9,6 @@
 using Vec3 = std::array<float, 3>;
 using Vec4 = std::array<float, 4>;
 
-// GLSL float literal for v, exact to single precision.
-std::string GlslFloat(float v);
-
 // Evaluates `expression` (GLSL of type vec4, reading the vec3 `p`) once per
 // point, with iGlobalTime = time; one probe pixel per point. `prelude` is
 // extra GLSL placed before main. Fails the calling test when the probe does.
