@@ -18,6 +18,8 @@ struct FrameRecord {
     float time = -1;
     int audioStarts = 0;
     int audioStartLine = -1;  // title lines already drawn when the sound started
+    bool audioAfterCheck = false;  // the frame's error check had run when the sound started
+    bool audioAfterClear = false;  // the frame's clear colour was set when the sound started
 };
 std::vector<FrameRecord> frames;
 int currentFrame = -1;
@@ -60,6 +62,10 @@ void StartAudio(PlatformWindow*, AudioCallback callback)
     audioStarts += 1;
     Current().audioStarts += 1;
     Current().audioStartLine = Current().titleLines;
+    Current().audioAfterCheck = glErrorReported;
+    GLfloat clear[4] = {0, 0, 0, 0};
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    Current().audioAfterClear = clear[3] == 1.0f;
 }
 void RenderAudio(int16_t*, int32_t) {}
 GLuint shaderSlots[4] = {0, 101, 102, 0};
@@ -120,13 +126,19 @@ TEST(Timeline, CardsRunExactlyTheirFrames)
     EXPECT_EQ(frames[601].titleLines + frames[601].thanksLines, 0);
 }
 
-TEST(Timeline, SoundStartsOnceInFirstFrameBeforeTheTitle)
+TEST(Timeline, SoundStartsOnceInFirstFrameAfterClearAndCheckBeforeTheTitle)
 {
     ResetShow();
+    glClearColor(0, 0, 0, 0);
+    glErrorReported = false;
+    glEnable(0x1234);  // left over from start-up: the first frame's check reports it
     RunFrames(700);
     EXPECT_EQ(audioStarts, 1);
     EXPECT_EQ(frames[0].audioStarts, 1);
     EXPECT_EQ(frames[0].audioStartLine, 0);
+    EXPECT_TRUE(frames[0].audioAfterCheck);
+    EXPECT_TRUE(frames[0].audioAfterClear);
+    glErrorReported = false;
 }
 
 TEST(Timeline, WaterGets126FramesThenSphereCyclesThrough14Seconds)
