@@ -44,6 +44,14 @@ void PlatformRemoveOneMessage(void);
 // request from the window manager).
 bool PlatformTerminationRequested(void);
 
+// ---- bitmap font (initial thread, GL context current) ----
+
+// Records count display lists from listBase on, list i drawing the glyph of
+// code first + i of a bold, 24-pixel, monospaced "Courier New" (or the
+// nearest such face) at the raster position and advancing it by the glyph's
+// width. False when no such face can be had; the lists are then untouched.
+bool PlatformUseFontBitmaps(uint32_t first, uint32_t count, uint32_t listBase);
+
 // ---- sound ring (a looping buffer of 16-bit mono samples) ----
 
 // Opens the output and starts the ring of ringBytes bytes looping at

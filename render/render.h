@@ -4,7 +4,8 @@
 #pragma once
 
 #include <stdint.h>
-#include <epoxy/gl.h>
+#include "platform/gl.h"
+#include "platform/platform.h"
 
 // ---- error reporting ----
 // Empties the GL error queue, writing "label : NAME code" for each error to

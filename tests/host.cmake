@@ -2,7 +2,7 @@
 add_library(brinelux_gltest OBJECT gl_env.cpp shader_probe.cpp)
 target_include_directories(brinelux_gltest PUBLIC ${CMAKE_SOURCE_DIR})
 # An object library, so every test program gets the context set-up.
-target_link_libraries(brinelux_gltest PUBLIC brinelux_headless brinelux_render GTest::gtest)
+target_link_libraries(brinelux_gltest PUBLIC brinelux_headless brinelux_render brinelux_platform_sdl GTest::gtest)
 
 add_executable(render_probe_test render_probe_test.cpp)
 target_link_libraries(render_probe_test PRIVATE brinelux_gltest GTest::gtest_main)

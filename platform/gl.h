@@ -1,0 +1,10 @@
+// The OpenGL entry points the show calls: OpenGL 1.1 plus the shading
+// interface of 2.0. libepoxy supplies them where it exists; the Windows
+// build resolves the 2.0 ones itself on their first call.
+#pragma once
+
+#if defined(_WIN32)
+#include "platform/win32/gl_loader.h"
+#else
+#include <epoxy/gl.h>
+#endif
