@@ -1,0 +1,259 @@
+// Windows backend of the platform layer: the display mode, the window and
+// WGL context, keys, messages, threads and the debugger channel, with the
+// same Win32 calls the show has always made.
+#include <windows.h>
+#include "platform/win32/gl_loader.h"
+
+#include <stdio.h>
+#include <string.h>
+#include "platform/platform.h"
+#include "platform/win32/window_win32.h"
+
+static PlatformWindow showWindow;
+// All bytes zero but the five fields the mode request sets.
+static DEVMODEA displayMode;
+static char lastError[256];
+static volatile LONG terminationRequested;
+
+static void SetError(const char* what)
+{
+    DWORD code = GetLastError();
+    char reason[160] = "";
+    if (code != 0)
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, code, 0, reason,
+                       sizeof reason, NULL);
+    // System messages end in a line break; the caller adds its own.
+    size_t n = strlen(reason);
+    while (n > 0 && (reason[n - 1] == '\n' || reason[n - 1] == '\r' || reason[n - 1] == ' '))
+        reason[--n] = 0;
+    snprintf(lastError, sizeof lastError, "%s: %s (error %lu)", what, n ? reason : "no reason given",
+             (unsigned long)code);
+}
+
+// Ctrl+C or Ctrl+Break in the console, or its closing: ends the show like a
+// quit key, so the display mode is put back.
+static BOOL WINAPI OnConsoleEvent(DWORD)
+{
+    InterlockedExchange(&terminationRequested, 1);
+    return TRUE;
+}
+
+void PlatformSetDisplayMode(int width, int height, int bpp)
+{
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    memset(&displayMode, 0, sizeof displayMode);
+    displayMode.dmSize = sizeof displayMode;
+    displayMode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+    displayMode.dmBitsPerPel = (DWORD)bpp;
+    displayMode.dmPelsWidth = (DWORD)width;
+    displayMode.dmPelsHeight = (DWORD)height;
+    // CDS_FULLSCREEN: temporary, never written to the registry. A refused
+    // mode leaves the desktop's; the window still covers (0, 0) onwards.
+    ChangeDisplaySettingsA(&displayMode, CDS_FULLSCREEN);
+}
+
+void PlatformRestoreDisplayMode(void) { ChangeDisplaySettingsA(NULL, 0); }
+
+void PlatformShowCursor(bool show) { ShowCursor(show ? TRUE : FALSE); }
+
+// "2.1 Mesa ..." or "4.6.0 NVIDIA ...": the major number leads.
+static bool HasGL20(void)
+{
+    const char* version = (const char*)glGetString(GL_VERSION);
+    return version != NULL && version[0] >= '2' && version[0] <= '9';
+}
+
+static PlatformWindow* Abandon(HWND window, HDC dc, HGLRC context)
+{
+    if (context) {
+        wglMakeCurrent(NULL, NULL);
+        wglDeleteContext(context);
+    }
+    if (dc)
+        ReleaseDC(window, dc);
+    if (window)
+        DestroyWindow(window);
+    return NULL;
+}
+
+PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
+{
+    // The system's own edit-control class: no class to register and no
+    // window procedure, since the show never dispatches a message.
+    HWND window = CreateWindowExA(0, "EDIT", "EDIT", WS_POPUP | WS_VISIBLE, x, y, width, height, NULL, NULL,
+                                  NULL, NULL);
+    if (!window) {
+        SetError("no window could be created");
+        return NULL;
+    }
+    HDC dc = GetDC(window);
+    if (!dc) {
+        SetError("the window has no device context");
+        return Abandon(window, NULL, NULL);
+    }
+
+    PIXELFORMATDESCRIPTOR pfd;
+    memset(&pfd, 0, sizeof pfd);
+    pfd.nSize = sizeof pfd;
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    pfd.iPixelType = PFD_TYPE_RGBA;
+    pfd.cColorBits = 32;
+    pfd.cDepthBits = 32;
+    pfd.iLayerType = PFD_MAIN_PLANE;
+    // ChoosePixelFormat gives the nearest format, so a driver without a
+    // 32-bit depth buffer answers with 24 or 16 by itself.
+    int format = ChoosePixelFormat(dc, &pfd);
+    if (format == 0) {
+        SetError("no OpenGL pixel format for the window");
+        return Abandon(window, dc, NULL);
+    }
+    if (!SetPixelFormat(dc, format, &pfd)) {
+        SetError("the window refused its OpenGL pixel format");
+        return Abandon(window, dc, NULL);
+    }
+    HGLRC context = wglCreateContext(dc);
+    if (!context) {
+        SetError("no OpenGL context could be created");
+        return Abandon(window, dc, NULL);
+    }
+    if (!wglMakeCurrent(dc, context)) {
+        SetError("the OpenGL context could not be made current");
+        return Abandon(window, dc, context);
+    }
+    if (!HasGL20()) {
+        const char* version = (const char*)glGetString(GL_VERSION);
+        snprintf(lastError, sizeof lastError, "OpenGL 2.0 is needed: the driver offers %s",
+                 version ? version : "no version");
+        return Abandon(window, dc, context);
+    }
+    showWindow.window = window;
+    showWindow.deviceContext = dc;
+    showWindow.context = context;
+    return &showWindow;
+}
+
+void PlatformFocusWindow(PlatformWindow* window)
+{
+    SetForegroundWindow(window->window);
+    SetFocus(window->window);
+}
+
+void PlatformSwapBuffers(PlatformWindow* window) { SwapBuffers(window->deviceContext); }
+
+void PlatformReleaseContext(PlatformWindow*) { wglMakeCurrent(NULL, NULL); }
+
+bool PlatformKeyPressed(PlatformKey key)
+{
+    // Non-zero: down now, or pressed since the previous query.
+    return GetAsyncKeyState(key == PLATFORM_KEY_ESCAPE ? VK_ESCAPE : VK_SPACE) != 0;
+}
+
+void PlatformRemoveOneMessage(void)
+{
+    // One call, never a wait: the window's paint request is never satisfied,
+    // so on Windows this finds a message every frame anyway, and an empty
+    // queue must not hold the frame back.
+    MSG msg;
+    PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE);
+}
+
+bool PlatformTerminationRequested(void) { return InterlockedCompareExchange(&terminationRequested, 0, 0) != 0; }
+
+// ---- font ----
+
+// Mesa refuses a glBitmap with a null pointer inside a display list, which
+// is how wglUseFontBitmapsA records a glyph without pixels (the space) under
+// Wine. Such glyphs are recorded here instead, with the same advance and a
+// valid pointer; every glyph with pixels is still the system's.
+static const GLubyte emptyGlyph[4] = {0, 0, 0, 0};
+
+static bool GlyphIsEmpty(HDC dc, UINT code, GLYPHMETRICS* metrics)
+{
+    static const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+    DWORD size = GetGlyphOutlineA(dc, code, GGO_BITMAP, metrics, 0, NULL, &identity);
+    return size == 0;
+}
+
+bool PlatformUseFontBitmaps(uint32_t first, uint32_t count, uint32_t listBase)
+{
+    HDC dc = showWindow.deviceContext;
+    if (!dc)
+        return false;
+    HFONT font = CreateFontA(-24, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_TT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Courier New");
+    if (!font)
+        return false;
+    HGDIOBJ previous = SelectObject(dc, font);
+    bool made = true;
+    // Runs of glyphs with pixels go to wglUseFontBitmapsA in one call each.
+    uint32_t runStart = first;
+    for (uint32_t code = first; code <= first + count && made; code++) {
+        GLYPHMETRICS metrics;
+        bool end = code == first + count;
+        if (!end && !GlyphIsEmpty(dc, code, &metrics))
+            continue;
+        if (code > runStart)
+            made = wglUseFontBitmapsA(dc, runStart, code - runStart, listBase + (runStart - first)) != FALSE;
+        if (!end && made) {
+            glNewList(listBase + (code - first), GL_COMPILE);
+            glBitmap(0, 0, 0, 0, (GLfloat)metrics.gmCellIncX, (GLfloat)metrics.gmCellIncY, emptyGlyph);
+            glEndList();
+        }
+        runStart = code + 1;
+    }
+    SelectObject(dc, previous);
+    DeleteObject(font);
+    return made;
+}
+
+// ---- threads, time, diagnostics, process ----
+
+struct ThreadStart {
+    void (*fn)(void*);
+    void* arg;
+};
+static ThreadStart threadStarts[4];
+static int threadCount;
+
+static DWORD WINAPI RunThread(LPVOID data)
+{
+    ThreadStart* start = (ThreadStart*)data;
+    start->fn(start->arg);
+    return 0;
+}
+
+bool PlatformStartThread(void (*fn)(void*), void* arg)
+{
+    if (threadCount == (int)(sizeof threadStarts / sizeof threadStarts[0]))
+        return false;
+    ThreadStart* start = &threadStarts[threadCount++];
+    start->fn = fn;
+    start->arg = arg;
+    HANDLE thread = CreateThread(NULL, 0, RunThread, start, 0, NULL);
+    if (!thread) {
+        SetError("no thread could be started");
+        threadCount--;
+        return false;
+    }
+    // Refused, the thread runs on at normal priority. The handle stays open:
+    // the thread lives as long as the process.
+    SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL);
+    return true;
+}
+
+void PlatformSleep(uint32_t milliseconds) { Sleep(milliseconds); }
+
+void PlatformDebugOutput(const char* text) { OutputDebugStringA(text); }
+
+const char* PlatformLastError(void) { return lastError; }
+
+void PlatformExit(int status)
+{
+    // Lines written with printf are lost on a pipe unless flushed here.
+    fflush(stdout);
+    fflush(stderr);
+    // The feeder thread may still be running: no static destructor may pull
+    // its state away underneath it.
+    ExitProcess((UINT)status);
+}

@@ -1,0 +1,170 @@
+// Windows sound ring on DirectSound: a looping secondary buffer that the
+// feeder locks and writes behind the play cursor.
+//
+// Every set-up call is checked. Where one fails (no sound device, a refused
+// format, no buffer) a silent stand-in takes over whose play position
+// advances from the performance counter, so the song and its end mark still
+// keep real time.
+#include <windows.h>
+#include <dsound.h>
+
+#include <stdio.h>
+#include <string.h>
+#include "platform/platform.h"
+#include "platform/win32/window_win32.h"
+
+static const uint32_t RING_CAPACITY = 8192;
+static const uint32_t BYTES_PER_SAMPLE = 2;
+
+static IDirectSoundBuffer* m_pSecondary;
+static DSBUFFERDESC bufferDesc;
+static WAVEFORMATEX waveFormat;
+static uint32_t ringSize = RING_CAPACITY;
+static uint32_t rate = 44100;
+static bool started;
+// The silent stand-in: the feeder writes here and nothing plays it.
+static bool silent;
+static uint8_t silentRing[RING_CAPACITY];
+static LARGE_INTEGER silentStart, counterRate;
+
+static void GoSilent(const char* step, HRESULT result, IDirectSound* device, IDirectSoundBuffer* primary)
+{
+    fprintf(stderr, "brinelux: no sound (%s failed, 0x%08lX); the song plays silently\n", step,
+            (unsigned long)result);
+    fflush(stderr);
+    // Nothing half-made is kept: the device is free for others.
+    if (m_pSecondary) {
+        m_pSecondary->Release();
+        m_pSecondary = NULL;
+    }
+    if (primary)
+        primary->Release();
+    if (device)
+        device->Release();
+    silent = true;
+    QueryPerformanceFrequency(&counterRate);
+    QueryPerformanceCounter(&silentStart);
+}
+
+void PlatformSoundStart(PlatformWindow* window, uint32_t ringBytes, uint32_t sampleRate)
+{
+    if (started)
+        return;
+    started = true;
+    // Whole samples only, and never more than the silent ring holds.
+    ringSize = ringBytes > RING_CAPACITY ? RING_CAPACITY : ringBytes & ~(BYTES_PER_SAMPLE - 1);
+    if (ringSize == 0)
+        ringSize = RING_CAPACITY;
+    rate = sampleRate > 0 ? sampleRate : 44100;
+    memset(silentRing, 0, sizeof silentRing);
+    HWND hwnd = window ? window->window : NULL;
+
+    waveFormat.wFormatTag = WAVE_FORMAT_PCM;
+    waveFormat.nChannels = 1;
+    waveFormat.nSamplesPerSec = rate;
+    waveFormat.nAvgBytesPerSec = rate * BYTES_PER_SAMPLE;
+    waveFormat.nBlockAlign = BYTES_PER_SAMPLE;
+    waveFormat.wBitsPerSample = 16;
+    waveFormat.cbSize = 0;
+
+    IDirectSound* m_pDS = NULL;
+    IDirectSoundBuffer* m_pPrimary = NULL;
+    HRESULT hr = DirectSoundCreate(NULL, &m_pDS, NULL);
+    if (FAILED(hr) || !m_pDS)
+        return GoSilent("DirectSoundCreate", hr, NULL, NULL);
+    hr = m_pDS->SetCooperativeLevel(hwnd, DSSCL_EXCLUSIVE);
+    if (FAILED(hr))
+        return GoSilent("SetCooperativeLevel", hr, m_pDS, NULL);
+
+    memset(&bufferDesc, 0, sizeof bufferDesc);
+    bufferDesc.dwSize = sizeof bufferDesc;
+    bufferDesc.dwFlags = DSBCAPS_PRIMARYBUFFER;
+    bufferDesc.dwBufferBytes = 0;
+    bufferDesc.lpwfxFormat = NULL;
+    hr = m_pDS->CreateSoundBuffer(&bufferDesc, &m_pPrimary, NULL);
+    if (FAILED(hr) || !m_pPrimary)
+        return GoSilent("CreateSoundBuffer (primary)", hr, m_pDS, NULL);
+    hr = m_pPrimary->SetFormat(&waveFormat);
+    if (FAILED(hr))
+        return GoSilent("SetFormat", hr, m_pDS, m_pPrimary);
+
+    bufferDesc.dwFlags = DSBCAPS_GETCURRENTPOSITION2;
+    bufferDesc.dwBufferBytes = ringSize;
+    bufferDesc.lpwfxFormat = &waveFormat;
+    hr = m_pDS->CreateSoundBuffer(&bufferDesc, &m_pSecondary, NULL);
+    if (FAILED(hr) || !m_pSecondary) {
+        m_pSecondary = NULL;
+        return GoSilent("CreateSoundBuffer (secondary)", hr, m_pDS, m_pPrimary);
+    }
+    hr = m_pSecondary->Play(0, 0, DSBPLAY_LOOPING);
+    if (FAILED(hr))
+        return GoSilent("Play", hr, m_pDS, m_pPrimary);
+    // The device and primary buffer live on with the process, unreleased.
+}
+
+uint32_t PlatformSoundPlayPosition(void)
+{
+    if (!started)
+        return 0;
+    if (silent) {
+        // The silent output "takes" samples at the sample rate since it started.
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        uint64_t ticks = (uint64_t)(now.QuadPart - silentStart.QuadPart);
+        uint64_t perSecond = (uint64_t)counterRate.QuadPart;
+        uint64_t samples = ticks / perSecond * rate + ticks % perSecond * rate / perSecond;
+        return (uint32_t)((samples * BYTES_PER_SAMPLE) % ringSize);
+    }
+    DWORD playPos = 0;
+    // A failed query reads as position 0, as an unwritten one would.
+    if (FAILED(m_pSecondary->GetCurrentPosition(&playPos, NULL)))
+        return 0;
+    return playPos;
+}
+
+bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1, void** p2, uint32_t* l2)
+{
+    *p1 = NULL;
+    *l1 = 0;
+    *p2 = NULL;
+    *l2 = 0;
+    if (!started || offset >= ringSize || bytes == 0 || bytes > ringSize)
+        return false;
+    if (silent) {
+        uint32_t first = ringSize - offset;
+        if (first > bytes)
+            first = bytes;
+        *p1 = silentRing + offset;
+        *l1 = first;
+        if (first < bytes) {
+            *p2 = silentRing;
+            *l2 = bytes - first;
+        }
+        return true;
+    }
+    void* a1 = NULL;
+    void* a2 = NULL;
+    DWORD n1 = 0, n2 = 0;
+    HRESULT hr = m_pSecondary->Lock(offset, bytes, &a1, &n1, &a2, &n2, 0);
+    if (hr == DSERR_BUFFERLOST) {
+        // Another program took the device for a while: get the memory back
+        // and play on; this refill is skipped and the next one writes.
+        if (SUCCEEDED(m_pSecondary->Restore()))
+            m_pSecondary->Play(0, 0, DSBPLAY_LOOPING);
+        return false;
+    }
+    if (FAILED(hr))
+        return false;
+    *p1 = a1;
+    *l1 = n1;
+    *p2 = a2;
+    *l2 = n2;
+    return true;
+}
+
+void PlatformSoundUnlock(void* p1, uint32_t l1, void* p2, uint32_t l2)
+{
+    if (!started || silent || !m_pSecondary)
+        return;
+    m_pSecondary->Unlock(p1, l1, p2, l2);
+}
