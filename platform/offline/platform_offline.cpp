@@ -1,0 +1,353 @@
+// Offline backend of the platform layer: the show rendered with no window,
+// no display and no sound device, on a virtual clock.
+//
+// The "screen" is the headless framebuffer object; the swap hands the frame
+// to the capture and moves the clock to the next frame's start. The feeder
+// thread is a real thread, but its sleep waits on the virtual clock: the swap
+// wakes it for every refill that falls before the next frame and waits until
+// it sleeps again, so exactly one of the two threads runs at any moment and
+// the order of frames and refills is fixed by virtual time alone.
+#include "platform/offline/offline.h"
+#include "platform/platform.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <signal.h>
+#include <stdio.h>
+#include <string.h>
+#include <thread>
+#include <unistd.h>
+#include <atomic>
+#include "platform/headless/headless_gl.h"
+
+struct PlatformWindow {
+    int width;
+    int height;
+};
+
+enum FeederState { FEEDER_NONE, FEEDER_RUNNING, FEEDER_ASLEEP, FEEDER_DONE };
+
+static const uint32_t RING_CAPACITY = 8192;
+static const int64_t SAMPLE_RATE = 44100;
+static const int MAX_WIDTH = 1024;
+static const int MAX_HEIGHT = 768;
+
+static PlatformWindow offlineWindow;
+static char lastError[256];
+
+static int64_t fpsNum = 25, fpsDen = 1;
+static int32_t firstFrame = 1, lastFrame = 0;
+static OfflineFrameSink frameSink;
+static OfflineSoundSink soundSink;
+static OfflineExitHook exitHook;
+static int32_t framesDone;
+static std::atomic<bool> terminationRequested;
+static std::atomic<bool> interrupted;
+
+// The virtual sound device.
+static uint8_t ring[RING_CAPACITY];
+static uint32_t ringSize = RING_CAPACITY;
+static bool soundStarted;
+static int64_t samplesPlayed;
+
+// The virtual clock, in ticks of 1 / (1000 x fpsNum) s: frame starts and the
+// feeder's 1 ms steps are then both whole numbers of ticks. Everything below
+// is guarded by clockLock.
+static std::mutex clockLock;
+static std::condition_variable clockChanged;
+static int64_t clockTicks;
+static FeederState feederState = FEEDER_NONE;
+static int64_t feederWake;
+static int64_t refillsDone;
+static std::thread::id feederId;
+static void (*feederFn)(void*);
+static void* feederArg;
+
+static uint8_t readBack[MAX_WIDTH * MAX_HEIGHT * 3];
+static uint8_t topDown[MAX_WIDTH * MAX_HEIGHT * 3];
+
+static int64_t TicksPerSecond() { return 1000 * fpsNum; }
+static int64_t FrameStartTicks(int64_t frame) { return (frame - 1) * fpsDen * 1000; }
+
+// Samples whose time n / 44100 lies before t, rounding half up.
+static int64_t SamplesAt(int64_t ticks)
+{
+    int64_t d = TicksPerSecond();
+    return (2 * ticks * SAMPLE_RATE + d) / (2 * d);
+}
+
+void OfflineSetFrameRate(int64_t num, int64_t den)
+{
+    if (num > 0 && den > 0) {
+        fpsNum = num;
+        fpsDen = den;
+    }
+}
+
+void OfflineSetFrameRange(int32_t first, int32_t last)
+{
+    firstFrame = first > 0 ? first : 1;
+    lastFrame = last > 0 ? last : 0;
+}
+
+void OfflineSetSinks(OfflineFrameSink frames, OfflineSoundSink sound, OfflineExitHook hook)
+{
+    frameSink = frames;
+    soundSink = sound;
+    exitHook = hook;
+}
+
+int64_t OfflineSamplesBeforeFrame(int64_t frame) { return SamplesAt(FrameStartTicks(frame)); }
+
+int64_t OfflineFrameOfRefill(int64_t refill)
+{
+    return refill * 25 * fpsNum / (1000 * fpsDen) + 1;
+}
+
+int32_t OfflineFramesDone(void) { return framesDone; }
+
+// Plays the ring up to time t: the samples it passes go to the sound sink in
+// order. Before the ring starts the device plays silence.
+static void PlayTo(int64_t ticks)
+{
+    static const int16_t silence[1024] = {0};
+    int64_t target = SamplesAt(ticks);
+    while (samplesPlayed < target) {
+        int64_t left = target - samplesPlayed;
+        const int16_t* from = silence;
+        int64_t chunk = sizeof silence / sizeof silence[0];
+        if (soundStarted) {
+            uint32_t offset = (uint32_t)((samplesPlayed * 2) % ringSize);
+            from = (const int16_t*)(ring + offset);
+            chunk = (ringSize - offset) / 2;
+        }
+        if (chunk > left)
+            chunk = left;
+        if (soundSink)
+            soundSink(samplesPlayed, from, (int32_t)chunk);
+        samplesPlayed += chunk;
+    }
+}
+
+// Moves the clock to t, waking the feeder for each of its refills that falls
+// before t and waiting for it to finish that refill.
+static void AdvanceTo(int64_t ticks)
+{
+    std::unique_lock<std::mutex> lock(clockLock);
+    for (;;) {
+        clockChanged.wait(lock, [] { return feederState != FEEDER_RUNNING; });
+        if (feederState != FEEDER_ASLEEP || feederWake >= ticks)
+            break;
+        clockTicks = feederWake;
+        PlayTo(clockTicks);
+        feederState = FEEDER_RUNNING;
+        clockChanged.notify_all();
+    }
+    if (ticks > clockTicks) {
+        clockTicks = ticks;
+        PlayTo(clockTicks);
+    }
+}
+
+int64_t OfflineRunSoundToEnd(int64_t maxRefills)
+{
+    std::unique_lock<std::mutex> lock(clockLock);
+    // The feeder leaves its loop at the first turn after the end mark.
+    for (;;) {
+        clockChanged.wait(lock, [] { return feederState != FEEDER_RUNNING; });
+        if (feederState != FEEDER_ASLEEP || refillsDone >= maxRefills)
+            break;
+        clockTicks = feederWake;
+        PlayTo(clockTicks);
+        feederState = FEEDER_RUNNING;
+        clockChanged.notify_all();
+    }
+    return refillsDone;
+}
+
+// ---- display, window and context ----
+
+static void OnTerminationSignal(int)
+{
+    interrupted.store(true);
+    terminationRequested.store(true);
+}
+
+bool OfflineInterrupted(void) { return interrupted.load(); }
+
+void PlatformSetDisplayMode(int, int, int)
+{
+    // A capture interrupted from the terminal ends like the show asked to
+    // stop, so the capture can remove what it had not finished.
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = OnTerminationSignal;
+    sigaction(SIGINT, &sa, NULL);
+    sigaction(SIGTERM, &sa, NULL);
+}
+
+void PlatformRestoreDisplayMode(void) {}
+void PlatformShowCursor(bool) {}
+
+// Frames before the first captured one cost no fragment work: an empty
+// scissor box discards every fragment of the clear, the quad and the text.
+static void SetFragmentWork(int32_t frame)
+{
+    if (frame < firstFrame) {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, 0, 0);
+    } else {
+        glDisable(GL_SCISSOR_TEST);
+    }
+}
+
+PlatformWindow* PlatformCreateWindow(int, int, int width, int height)
+{
+    if (width <= 0 || height <= 0 || width > MAX_WIDTH || height > MAX_HEIGHT) {
+        snprintf(lastError, sizeof lastError, "no %dx%d offline framebuffer: at most %dx%d", width, height,
+                 MAX_WIDTH, MAX_HEIGHT);
+        return NULL;
+    }
+    if (!HeadlessCreateContext(width, height)) {
+        snprintf(lastError, sizeof lastError, "no headless OpenGL context: %s", HeadlessError());
+        return NULL;
+    }
+    offlineWindow.width = width;
+    offlineWindow.height = height;
+    SetFragmentWork(1);
+    return &offlineWindow;
+}
+
+void PlatformFocusWindow(PlatformWindow*) {}
+
+void PlatformSwapBuffers(PlatformWindow* window)
+{
+    int32_t frame = ++framesDone;
+    bool wanted = frame >= firstFrame && (lastFrame == 0 || frame <= lastFrame);
+    if (wanted && frameSink) {
+        int w = window->width, h = window->height;
+        size_t row = (size_t)w * 3;
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, readBack);
+        // GL rows come bottom first.
+        for (int y = 0; y < h; y++)
+            memcpy(topDown + (size_t)y * row, readBack + (size_t)(h - 1 - y) * row, row);
+        frameSink(frame, topDown, w, h);
+    }
+    AdvanceTo(FrameStartTicks((int64_t)frame + 1));
+    SetFragmentWork(frame + 1);
+    if (lastFrame != 0 && frame >= lastFrame)
+        terminationRequested.store(true);
+}
+
+void PlatformReleaseContext(PlatformWindow*) {}
+
+// No keyboard: a capture runs to its end.
+bool PlatformKeyPressed(PlatformKey) { return false; }
+void PlatformRemoveOneMessage(void) {}
+bool PlatformTerminationRequested(void) { return terminationRequested.load(); }
+
+// ---- sound ring ----
+
+void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t)
+{
+    std::lock_guard<std::mutex> lock(clockLock);
+    ringSize = ringBytes > RING_CAPACITY ? RING_CAPACITY : ringBytes & ~1u;
+    if (ringSize == 0)
+        ringSize = RING_CAPACITY;
+    memset(ring, 0, sizeof ring);
+    // The play position is counted from the start of frame 1, which is where
+    // the show starts its sound; a later start keeps the counting.
+    soundStarted = true;
+}
+
+uint32_t PlatformSoundPlayPosition(void)
+{
+    std::lock_guard<std::mutex> lock(clockLock);
+    return (uint32_t)((SamplesAt(clockTicks) * 2) % ringSize);
+}
+
+bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1, void** p2, uint32_t* l2)
+{
+    *p1 = NULL;
+    *p2 = NULL;
+    *l1 = 0;
+    *l2 = 0;
+    if (!soundStarted || offset >= ringSize || bytes > ringSize)
+        return false;
+    uint32_t first = ringSize - offset;
+    if (first > bytes)
+        first = bytes;
+    *p1 = ring + offset;
+    *l1 = first;
+    if (bytes > first) {
+        *p2 = ring;
+        *l2 = bytes - first;
+    }
+    return true;
+}
+
+void PlatformSoundUnlock(void*, uint32_t, void*, uint32_t) {}
+
+// ---- threads, time, diagnostics, process ----
+
+static void RunFeeder()
+{
+    feederFn(feederArg);
+    std::lock_guard<std::mutex> lock(clockLock);
+    feederState = FEEDER_DONE;
+    clockChanged.notify_all();
+}
+
+bool PlatformStartThread(void (*fn)(void*), void* arg)
+{
+    std::lock_guard<std::mutex> lock(clockLock);
+    // The lock step knows one feeder.
+    if (feederState != FEEDER_NONE)
+        return false;
+    feederFn = fn;
+    feederArg = arg;
+    feederWake = clockTicks;
+    feederState = FEEDER_RUNNING;
+    try {
+        std::thread t(RunFeeder);
+        feederId = t.get_id();
+        t.detach();
+    } catch (...) {
+        feederState = FEEDER_NONE;
+        return false;
+    }
+    return true;
+}
+
+void PlatformSleep(uint32_t milliseconds)
+{
+    std::unique_lock<std::mutex> lock(clockLock);
+    // Only the feeder sleeps on the virtual clock; anyone else has nothing
+    // to wait for.
+    if (std::this_thread::get_id() != feederId)
+        return;
+    feederWake += (int64_t)milliseconds * fpsNum;
+    feederState = FEEDER_ASLEEP;
+    refillsDone++;
+    clockChanged.notify_all();
+    clockChanged.wait(lock, [] { return feederState == FEEDER_RUNNING; });
+}
+
+void PlatformDebugOutput(const char* text)
+{
+    fputs(text, stderr);
+    fflush(stderr);
+}
+
+const char* PlatformLastError(void) { return lastError; }
+
+void PlatformExit(int status)
+{
+    if (exitHook)
+        status = exitHook(status);
+    fflush(stdout);
+    fflush(stderr);
+    // The feeder may be asleep on the clock for ever: end without joining it.
+    _exit(status);
+}

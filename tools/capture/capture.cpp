@@ -1,0 +1,480 @@
+// brinelux-capture: the show rendered deterministically with no display, to
+// video, PNG frames, a WAV of the song, single stills or a benchmark table.
+//
+// The show runs through its own start-up, frame loop, timeline, scene pass,
+// text and sound stream; only the platform backend differs (no window, a
+// virtual clock, a virtual sound device), so what comes out is what the
+// show draws and plays, frame for frame and sample for sample.
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "audio/audio.h"
+#include "host/shared.h"
+#include "host/show.h"
+#include "platform/headless/headless_gl.h"
+#include "platform/offline/offline.h"
+#include "render/render.h"
+#include "tools/capture/capture_options.h"
+#include "tools/capture/capture_output.h"
+
+static const int WIDTH = 1024;
+static const int HEIGHT = 768;
+// The song ends near 117 s; anything far beyond means it never will.
+static const int64_t MAX_REFILLS = 40 * 60 * 10;
+
+static CaptureOptions options;
+static std::string ffmpeg;
+static std::vector<int16_t> sound;
+static int64_t soundFirst;
+static int64_t soundEnd = -1;
+static int32_t framesWritten;
+static int32_t framesWanted;
+
+typedef std::chrono::steady_clock Clock;
+
+static double Seconds(Clock::time_point since)
+{
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+[[noreturn]] static void Abort(const std::string& why)
+{
+    fprintf(stderr, "\nbrinelux-capture: %s\n", why.c_str());
+    VideoAbandon();
+    RemoveTemporaries();
+    fflush(stdout);
+    _exit(1);
+}
+
+// ---- progress ----
+
+static Clock::time_point progressStart;
+static Clock::time_point progressShown;
+static bool progressOnTerminal;
+
+static std::string Duration(double seconds)
+{
+    char text[32];
+    long s = (long)(seconds + 0.5);
+    if (s >= 3600)
+        snprintf(text, sizeof text, "%ldh%02ldm", s / 3600, s / 60 % 60);
+    else if (s >= 60)
+        snprintf(text, sizeof text, "%ldm%02lds", s / 60, s % 60);
+    else
+        snprintf(text, sizeof text, "%lds", s);
+    return text;
+}
+
+// Rewritten in place on a terminal; a plain line every few seconds otherwise.
+static void Progress(int32_t done, int32_t total)
+{
+    double elapsed = Seconds(progressStart);
+    double sinceShown = std::chrono::duration<double>(Clock::now() - progressShown).count();
+    bool last = done >= total;
+    if (!last && sinceShown < (progressOnTerminal ? 0.25 : 5.0))
+        return;
+    progressShown = Clock::now();
+    double rate = elapsed > 0.0 ? done / elapsed : 0.0;
+    std::string left = rate > 0.0 ? Duration((total - done) / rate) : "?";
+    fprintf(stderr, "%sframe %d of %d (%.1f%%), %.2f frames/s, %s left%s", progressOnTerminal ? "\r" : "",
+            done, total, total > 0 ? 100.0 * done / total : 100.0, rate, left.c_str(),
+            progressOnTerminal ? (last ? "   \n" : "   ") : "\n");
+    fflush(stderr);
+}
+
+// ---- the song's length, learnt ahead ----
+
+// The frame in which the song's end mark is reached at this frame rate. The
+// song is rendered once in a child process (about a second), so the capture
+// itself starts from an untouched sound state.
+static int64_t LastFrameOfShow()
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return -1;
+    pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        close(fds[0]);
+        StartAudio(nullptr, RenderAudio);
+        int64_t refills = OfflineRunSoundToEnd(MAX_REFILLS);
+        int64_t frame = QuitRequested() ? OfflineFrameOfRefill(refills - 1) : -1;
+        ssize_t put = write(fds[1], &frame, sizeof frame);
+        _exit(put == (ssize_t)sizeof frame ? 0 : 1);
+    }
+    close(fds[1]);
+    int64_t frame = -1;
+    ssize_t got = read(fds[0], &frame, sizeof frame);
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return got == (ssize_t)sizeof frame ? frame : -1;
+}
+
+// ---- frames: video and PNGs ----
+
+static void OnFrame(int32_t frame, const uint8_t* rgb, int width, int height)
+{
+    if (options.pngDir) {
+        char name[32];
+        snprintf(name, sizeof name, "/frame-%06d.png", frame);
+        std::string path = std::string(options.pngDir) + name;
+        TrackTemporary(PartName(path));
+        if (!WritePng(PartName(path), rgb, width, height) || !Publish(path))
+            Abort("cannot write " + path);
+    }
+    if (options.out && !VideoWriteFrame(rgb, (size_t)width * height * 3))
+        Abort("ffmpeg stopped taking frames (see its message above)");
+    framesWritten++;
+    Progress(framesWritten, framesWanted);
+}
+
+static void OnSound(int64_t first, const int16_t* samples, int32_t count)
+{
+    for (int32_t i = 0; i < count; i++) {
+        int64_t n = first + i;
+        if (n >= soundFirst && (soundEnd < 0 || n < soundEnd))
+            sound.push_back(samples[i]);
+    }
+}
+
+static int OnFramesEnd(int status)
+{
+    if (OfflineInterrupted()) {
+        VideoAbandon();
+        RemoveTemporaries();
+        fprintf(stderr, "\nbrinelux-capture: interrupted after %d frames%s\n", framesWritten,
+                options.out ? "; no video written" : "");
+        return 130;
+    }
+    if (status != 0) {
+        VideoAbandon();
+        RemoveTemporaries();
+        fprintf(stderr, "\nbrinelux-capture: the show reported an OpenGL error (line above); capture stopped\n");
+        return 1;
+    }
+    if (options.out) {
+        std::string out = options.out;
+        std::string video = out + ".video.part";
+        std::string audio = out + ".audio.part";
+        TrackTemporary(audio);
+        FILE* file = fopen(audio.c_str(), "wb");
+        bool ok = file && (sound.empty() || fwrite(sound.data(), 2, sound.size(), file) == sound.size());
+        if (file)
+            ok = fclose(file) == 0 && ok;
+        if (!ok)
+            Abort("cannot write " + audio);
+        if (!VideoFinish())
+            Abort("ffmpeg could not encode the frames (see its message above)");
+        if (!VideoMux(ffmpeg, video, audio, PartName(out), options.outIsMkv))
+            Abort("ffmpeg could not put the video and the sound together (see its message above)");
+        if (!Publish(out))
+            Abort("cannot rename the finished video to " + out);
+        RemoveTemporaries();
+        printf("wrote %s: %d frames at %lld/%lld frames per second, %.3f s of sound\n", options.out,
+               framesWritten, (long long)options.fpsNum, (long long)options.fpsDen, sound.size() / 44100.0);
+    }
+    if (options.pngDir)
+        printf("wrote %d frames to %s/frame-%06d.png ... frame-%06d.png\n", framesWritten, options.pngDir,
+               options.firstFrame, options.firstFrame + framesWritten - 1);
+    return 0;
+}
+
+static int CaptureFrames()
+{
+    if (options.out) {
+        ffmpeg = FindProgram("ffmpeg");
+        if (ffmpeg.empty()) {
+            fprintf(stderr, "brinelux-capture: --out needs the ffmpeg program (Debian package ffmpeg), "
+                            "which is not on PATH\n");
+            return 2;
+        }
+        if (!ParentDirectoryExists(options.out)) {
+            fprintf(stderr, "brinelux-capture: no directory to hold %s\n", options.out);
+            return 2;
+        }
+    }
+    if (options.pngDir && !IsDirectory(options.pngDir) && mkdir(options.pngDir, 0777) != 0) {
+        fprintf(stderr, "brinelux-capture: cannot make the directory %s\n", options.pngDir);
+        return 2;
+    }
+
+    OfflineSetFrameRate(options.fpsNum, options.fpsDen);
+    int64_t lastOfShow = LastFrameOfShow();
+    if (lastOfShow < 1) {
+        fprintf(stderr, "brinelux-capture: the song's end could not be found\n");
+        return 1;
+    }
+    if (options.firstFrame > lastOfShow) {
+        fprintf(stderr, "brinelux-capture: --frames starts after the show's last frame, %lld at this rate\n",
+                (long long)lastOfShow);
+        return 2;
+    }
+    int64_t last = options.lastFrame > 0 ? std::min<int64_t>(options.lastFrame, lastOfShow) : lastOfShow;
+    framesWanted = (int32_t)(last - options.firstFrame + 1);
+    OfflineSetFrameRange(options.firstFrame, options.lastFrame);
+    soundFirst = OfflineSamplesBeforeFrame(options.firstFrame);
+    soundEnd = OfflineSamplesBeforeFrame(last + 1);
+    sound.reserve((size_t)(soundEnd - soundFirst));
+    OfflineSetSinks(OnFrame, OnSound, OnFramesEnd);
+
+    if (options.out && !VideoStart(ffmpeg, std::string(options.out) + ".video.part", WIDTH, HEIGHT,
+                                   options.fpsNum, options.fpsDen))
+        Abort("cannot start ffmpeg");
+    fprintf(stderr, "capturing frames %d to %lld of the show at %lld/%lld frames per second\n",
+            options.firstFrame, (long long)last, (long long)options.fpsNum, (long long)options.fpsDen);
+    progressStart = progressShown = Clock::now();
+    progressOnTerminal = isatty(2);
+
+    PlatformWindow* window = StartUp();
+    FrameLoop(window);
+    ShutDown(window);
+}
+
+// ---- the song as WAV ----
+
+static int32_t renderCalls;
+
+static void RecordingRender(int16_t* out, int32_t byteCount)
+{
+    RenderAudio(out, byteCount);
+    sound.insert(sound.end(), out, out + byteCount / 2);
+    renderCalls++;
+}
+
+static int WriteSong()
+{
+    if (!ParentDirectoryExists(options.wav)) {
+        fprintf(stderr, "brinelux-capture: no directory to hold %s\n", options.wav);
+        return 2;
+    }
+    sound.reserve(44100 * 125);
+    if (options.audioBlock > 0) {
+        static int16_t block[4096];
+        while (!QuitRequested() && renderCalls < MAX_REFILLS * 4)
+            RecordingRender(block, options.audioBlock * 2);
+    } else {
+        // The live feeder's schedule: the show's own stream, refilled every
+        // 25 ms of virtual time from a virtual device.
+        StartAudio(nullptr, RecordingRender);
+        OfflineRunSoundToEnd(MAX_REFILLS);
+    }
+    if (!QuitRequested()) {
+        fprintf(stderr, "brinelux-capture: the song never reached its end mark\n");
+        return 1;
+    }
+    std::string path = options.wav;
+    TrackTemporary(PartName(path));
+    if (!WriteWav(PartName(path), sound.data(), sound.size()) || !Publish(path)) {
+        RemoveTemporaries();
+        fprintf(stderr, "brinelux-capture: cannot write %s\n", options.wav);
+        return 1;
+    }
+    printf("wrote %s: %zu samples (%.3f s) in %d calls of the song's renderer, song clock %.4f s\n",
+           options.wav, sound.size(), sound.size() / 44100.0, renderCalls, (double)audioTime);
+    return 0;
+}
+
+// ---- one still ----
+
+static void OnStill(int32_t, const uint8_t* rgb, int width, int height)
+{
+    std::string path = options.png;
+    TrackTemporary(PartName(path));
+    if (!WritePng(PartName(path), rgb, width, height))
+        Abort(std::string("cannot write ") + options.png);
+}
+
+static int OnStillEnd(int status)
+{
+    if (status != 0) {
+        RemoveTemporaries();
+        fprintf(stderr, "brinelux-capture: the show reported an OpenGL error (line above); no still written\n");
+        return 1;
+    }
+    if (!Publish(options.png)) {
+        fprintf(stderr, "brinelux-capture: cannot write %s\n", options.png);
+        return 1;
+    }
+    return 0;
+}
+
+// The clock value from which the scene pass's own 0.04 step lands exactly on
+// the wanted iGlobalTime (the step is taken in double and rounded to float).
+static float ClockBefore(float shown)
+{
+    float clock = (float)((double)shown - 0.04);
+    for (int i = 0; i < 64; i++) {
+        float lands = (float)((double)clock + 0.04);
+        if (lands == shown)
+            break;
+        clock = nextafterf(clock, lands < shown ? INFINITY : -INFINITY);
+    }
+    return clock;
+}
+
+static int WriteStill()
+{
+    if (!ParentDirectoryExists(options.png)) {
+        fprintf(stderr, "brinelux-capture: no directory to hold %s\n", options.png);
+        return 2;
+    }
+    OfflineSetFrameRange(1, 1);
+    OfflineSetSinks(OnStill, nullptr, OnStillEnd);
+    PlatformWindow* window = StartUp();
+    static const char* const names[] = {"title", "thanks", "water", "spheres"};
+    if (options.still == STILL_TITLE || options.still == STILL_THANKS) {
+        // The card frames of the timeline, without the sound's start.
+        timelineState = options.still == STILL_TITLE ? -5 : -4;
+        frameCount = options.still == STILL_TITLE ? 0 : 300;
+        RunFrame(window);
+        printf("wrote %s: the %s card\n", options.png, names[options.still]);
+    } else {
+        // A scene frame as the loop draws it, at any clock value.
+        frameCount += 1;
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glClearColor(0, 0, 0, 1);
+        glDisable(GL_DEPTH_TEST);
+        CheckGLError("DrawScene:frame ");
+        sceneTime = ClockBefore(options.time);
+        DrawScene(shaderSlots[options.still == STILL_WATER ? 1 : 2]);
+        PlatformSwapBuffers(window);
+        printf("wrote %s: %s at iGlobalTime %.9g\n", options.png, names[options.still], (double)sceneTime);
+    }
+    ShutDown(window);
+}
+
+// ---- benchmark ----
+
+struct PartTimes {
+    const char* name;
+    double firstMs;
+    std::vector<double> ms;
+};
+
+static double Ms(Clock::time_point since) { return Seconds(since) * 1000.0; }
+
+static void TimePart(PlatformWindow* window, PartTimes& part, int32_t state, float clockFrom, float clockTo)
+{
+    const int frames = 8;
+    for (int i = 0; i <= frames; i++) {
+        timelineState = state;
+        frameCount = state == -4 ? 300 : 0;
+        // The first frame carries the driver's deferred work and is shown
+        // apart; the rest spread over the part's clock.
+        sceneTime = clockFrom + (clockTo - clockFrom) * (float)i / (float)(frames + 1);
+        glFinish();
+        Clock::time_point start = Clock::now();
+        RunFrame(window);
+        glFinish();
+        double ms = Ms(start);
+        if (i == 0)
+            part.firstMs = ms;
+        else
+            part.ms.push_back(ms);
+    }
+}
+
+static int Bench()
+{
+    PlatformWindow* window = PlatformCreateWindow(0, 0, WIDTH, HEIGHT);
+    if (!window) {
+        fprintf(stderr, "brinelux-capture: %s\n", PlatformLastError());
+        return 1;
+    }
+    fprintf(stderr, "benchmarking on %s\n", HeadlessRenderer());
+    // The start-up steps in the show's order, each timed to its end.
+    Clock::time_point t = Clock::now();
+    BuildVertexShader();
+    LoadShader(waterSource);
+    CheckGLError("LoadShader2 ");
+    LoadShader(sphereSource);
+    CheckGLError("LoadShader3 ");
+    glFinish();
+    double programsMs = Ms(t);
+    t = Clock::now();
+    unsigned char* textura = nullptr;
+    int32_t size = 0;
+    noiseTexture = CrearTextura(textura, size, 256, 256);
+    CheckGLError("CrearTextura ");
+    glFinish();
+    double textureMs = Ms(t);
+    t = Clock::now();
+    BuildFont();
+    glFinish();
+    double fontMs = Ms(t);
+
+    PartTimes parts[4] = {{"title", 0, {}}, {"thanks", 0, {}}, {"water", 0, {}}, {"spheres", 0, {}}};
+    const int32_t states[4] = {-5, -4, 0, 1};
+    const float ends[4] = {0.0f, 0.0f, 4.96f, 13.96f};
+    for (int p = 0; p < 4; p++) {
+        fprintf(stderr, "  %s ...\n", parts[p].name);
+        TimePart(window, parts[p], states[p], 0.0f, ends[p]);
+    }
+    if (QuitRequested()) {
+        fprintf(stderr, "brinelux-capture: OpenGL reported an error during the benchmark (line above)\n");
+        return 1;
+    }
+
+    // The whole song in the live feeder's typical blocks: 4096 samples, then
+    // 1103 and 1102 in turn.
+    fprintf(stderr, "  song ...\n");
+    static int16_t block[4096];
+    int64_t samples = 0;
+    t = Clock::now();
+    for (int64_t call = 0; !QuitRequested() && call < MAX_REFILLS; call++) {
+        int32_t n = call == 0 ? 4096 : (call % 2 == 1 ? 1103 : 1102);
+        RenderAudio(block, n * 2);
+        samples += n;
+    }
+    double songWall = Seconds(t);
+    double songSeconds = samples / 44100.0;
+
+    printf("brinelux-capture --bench, %dx%d, renderer: %s\n", WIDTH, HEIGHT, HeadlessRenderer());
+    printf("start-up: texture %.1f ms, programs %.1f ms, font %.1f ms\n", textureMs, programsMs, fontMs);
+    printf("%-8s %7s %10s %8s %8s %10s\n", "part", "frames", "median ms", "min ms", "max ms", "first ms");
+    for (PartTimes& part : parts) {
+        std::vector<double> ms = part.ms;
+        std::sort(ms.begin(), ms.end());
+        size_t n = ms.size();
+        double median = n % 2 ? ms[n / 2] : (ms[n / 2 - 1] + ms[n / 2]) / 2.0;
+        printf("%-8s %7zu %10.1f %8.1f %8.1f %10.1f\n", part.name, n, median, ms.front(), ms.back(), part.firstMs);
+    }
+    printf("song: %.2f s rendered in %.3f s, %.1fx real time\n", songSeconds, songWall,
+           songWall > 0.0 ? songSeconds / songWall : 0.0);
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    const char* error = ParseCaptureOptions(argc, argv, &options);
+    if (error) {
+        fprintf(stderr, "brinelux-capture: %s\n", error);
+        return 2;
+    }
+    switch (options.mode) {
+    case MODE_HELP:
+        fputs(CaptureUsage(), stdout);
+        return 0;
+    case MODE_FRAMES:
+        return CaptureFrames();
+    case MODE_WAV:
+        return WriteSong();
+    case MODE_STILL:
+        return WriteStill();
+    case MODE_BENCH:
+        return Bench();
+    default:
+        return 2;
+    }
+}

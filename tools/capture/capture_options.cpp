@@ -1,0 +1,215 @@
+#include "tools/capture/capture_options.h"
+
+#include <errno.h>
+#include <math.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static char reason[512];
+
+static const char* Fail(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vsnprintf(reason, sizeof reason, format, args);
+    va_end(args);
+    return reason;
+}
+
+const char* CaptureUsage(void)
+{
+    return "usage: brinelux-capture MODE [options]\n"
+           "  --out FILE.mp4|FILE.mkv   the show as video through ffmpeg (H.264 with AAC or FLAC)\n"
+           "  --png-dir DIR             every frame as DIR/frame-000001.png ...\n"
+           "      --fps RATE            frames per second: 25 (default), 60, 30000/1001, 29.97\n"
+           "      --frames A-B          write only frames A to B (A- for A to the end)\n"
+           "  --wav FILE.wav            the song alone, 16-bit mono 44100 Hz\n"
+           "      --audio-block N       render N samples per call (1..4096) instead of the live schedule\n"
+           "  --still SCENE --png FILE  one frame: title, thanks, water or spheres\n"
+           "      --time T              the scene's iGlobalTime (default 0.04)\n"
+           "  --bench                   frame times of each part, start-up costs, song speed\n";
+}
+
+static int64_t Gcd(int64_t a, int64_t b)
+{
+    while (b != 0) {
+        int64_t t = a % b;
+        a = b;
+        b = t;
+    }
+    return a;
+}
+
+// Digits only, at most 7 of them: no sign, no blanks, no overflow.
+static bool ParseCount(const char* text, size_t length, int64_t* value)
+{
+    if (length == 0 || length > 7)
+        return false;
+    int64_t v = 0;
+    for (size_t i = 0; i < length; i++) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        v = v * 10 + (text[i] - '0');
+    }
+    *value = v;
+    return true;
+}
+
+bool ParseFrameRate(const char* text, int64_t* num, int64_t* den)
+{
+    int64_t n = 0, d = 1;
+    const char* slash = strchr(text, '/');
+    const char* dot = strchr(text, '.');
+    if (slash) {
+        if (!ParseCount(text, (size_t)(slash - text), &n) || !ParseCount(slash + 1, strlen(slash + 1), &d))
+            return false;
+    } else if (dot) {
+        // "29.97" is 2997/100: the decimal taken exactly.
+        int64_t whole = 0, frac = 0;
+        size_t fracDigits = strlen(dot + 1);
+        if (!ParseCount(text, (size_t)(dot - text), &whole) || !ParseCount(dot + 1, fracDigits, &frac) ||
+            fracDigits > 6)
+            return false;
+        d = 1;
+        for (size_t i = 0; i < fracDigits; i++)
+            d *= 10;
+        n = whole * d + frac;
+    } else if (!ParseCount(text, strlen(text), &n)) {
+        return false;
+    }
+    if (n <= 0 || d <= 0)
+        return false;
+    int64_t g = Gcd(n, d);
+    n /= g;
+    d /= g;
+    if (n > 1000000 || d > 1000000 || n > 1000 * d)
+        return false;
+    *num = n;
+    *den = d;
+    return true;
+}
+
+static bool EndsWith(const char* text, const char* suffix)
+{
+    size_t a = strlen(text), b = strlen(suffix);
+    return a > b && strcmp(text + a - b, suffix) == 0;
+}
+
+static bool ParseFrames(const char* text, int32_t* first, int32_t* last)
+{
+    const char* dash = strchr(text, '-');
+    int64_t a = 0, b = 0;
+    if (!dash || !ParseCount(text, (size_t)(dash - text), &a) || a < 1)
+        return false;
+    if (dash[1] == 0) {
+        b = 0;
+    } else if (!ParseCount(dash + 1, strlen(dash + 1), &b) || b < a) {
+        return false;
+    }
+    *first = (int32_t)a;
+    *last = (int32_t)b;
+    return true;
+}
+
+const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
+{
+    memset(o, 0, sizeof *o);
+    o->fpsNum = 25;
+    o->fpsDen = 1;
+    o->firstFrame = 1;
+    o->time = 0.04f;
+    bool bench = false, help = false, fpsGiven = false, framesGiven = false, timeGiven = false;
+    bool blockGiven = false, stillGiven = false;
+
+    for (int i = 1; i < argc; i++) {
+        const char* arg = argv[i];
+        if (strcmp(arg, "--bench") == 0) {
+            bench = true;
+            continue;
+        }
+        if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
+            help = true;
+            continue;
+        }
+        static const char* const valued[] = {"--out", "--png-dir", "--wav", "--audio-block", "--fps",
+                                             "--frames", "--still", "--png", "--time"};
+        bool known = false;
+        for (const char* name : valued)
+            known = known || strcmp(arg, name) == 0;
+        if (!known)
+            return Fail("unknown option '%s' (see --help)", arg);
+        if (i + 1 >= argc || argv[i + 1][0] == 0)
+            return Fail("%s needs a value", arg);
+        const char* value = argv[++i];
+
+        if (strcmp(arg, "--out") == 0) {
+            if (!EndsWith(value, ".mp4") && !EndsWith(value, ".mkv"))
+                return Fail("--out takes a file name ending in .mp4 or .mkv, not '%s'", value);
+            o->out = value;
+            o->outIsMkv = EndsWith(value, ".mkv");
+        } else if (strcmp(arg, "--png-dir") == 0) {
+            o->pngDir = value;
+        } else if (strcmp(arg, "--wav") == 0) {
+            o->wav = value;
+        } else if (strcmp(arg, "--audio-block") == 0) {
+            int64_t n = 0;
+            if (!ParseCount(value, strlen(value), &n) || n < 1 || n > 4096)
+                return Fail("--audio-block takes a sample count from 1 to 4096, not '%s'", value);
+            o->audioBlock = (int32_t)n;
+            blockGiven = true;
+        } else if (strcmp(arg, "--fps") == 0) {
+            if (!ParseFrameRate(value, &o->fpsNum, &o->fpsDen))
+                return Fail("--fps takes a positive rate up to 1000 such as 25, 60 or 30000/1001, not '%s'",
+                            value);
+            fpsGiven = true;
+        } else if (strcmp(arg, "--frames") == 0) {
+            if (!ParseFrames(value, &o->firstFrame, &o->lastFrame))
+                return Fail("--frames takes A-B with 1 <= A <= B (or A- for A to the end), not '%s'", value);
+            framesGiven = true;
+        } else if (strcmp(arg, "--still") == 0) {
+            static const char* const scenes[] = {"title", "thanks", "water", "spheres"};
+            int found = -1;
+            for (int s = 0; s < 4; s++)
+                if (strcmp(value, scenes[s]) == 0)
+                    found = s;
+            if (found < 0)
+                return Fail("--still takes title, thanks, water or spheres, not '%s'", value);
+            o->still = (StillScene)found;
+            stillGiven = true;
+        } else if (strcmp(arg, "--png") == 0) {
+            o->png = value;
+        } else {
+            char* end = nullptr;
+            errno = 0;
+            double t = strtod(value, &end);
+            if (end == value || *end != 0 || errno != 0 || !isfinite(t) || fabs(t) > 1.0e6)
+                return Fail("--time takes seconds of scene time between -1e6 and 1e6, not '%s'", value);
+            o->time = (float)t;
+            timeGiven = true;
+        }
+    }
+
+    int modes = (o->out || o->pngDir ? 1 : 0) + (o->wav ? 1 : 0) + (stillGiven ? 1 : 0) + (bench ? 1 : 0);
+    if (help) {
+        o->mode = MODE_HELP;
+        return nullptr;
+    }
+    if (modes == 0)
+        return Fail("nothing to do: give --out, --png-dir, --wav, --still or --bench (see --help)");
+    if (modes > 1)
+        return Fail("--out/--png-dir, --wav, --still and --bench are separate runs: give one of them");
+    if ((fpsGiven || framesGiven) && !(o->out || o->pngDir))
+        return Fail("--fps and --frames apply to --out and --png-dir");
+    if (blockGiven && !o->wav)
+        return Fail("--audio-block applies to --wav");
+    if (o->png && !stillGiven)
+        return Fail("--png names the file of a --still");
+    if (stillGiven && !o->png)
+        return Fail("--still needs --png FILE");
+    if (timeGiven && !(stillGiven && (o->still == STILL_WATER || o->still == STILL_SPHERES)))
+        return Fail("--time applies to --still water and --still spheres");
+    o->mode = o->out || o->pngDir ? MODE_FRAMES : o->wav ? MODE_WAV : stillGiven ? MODE_STILL : MODE_BENCH;
+    return nullptr;
+}

@@ -1,0 +1,36 @@
+// Command line of brinelux-capture.
+#pragma once
+
+#include <stdint.h>
+
+enum CaptureMode { MODE_NONE, MODE_FRAMES, MODE_WAV, MODE_STILL, MODE_BENCH, MODE_HELP };
+enum StillScene { STILL_TITLE, STILL_THANKS, STILL_WATER, STILL_SPHERES };
+
+struct CaptureOptions {
+    CaptureMode mode;
+    const char* out;      // --out: .mp4 or .mkv through ffmpeg
+    bool outIsMkv;
+    const char* pngDir;   // --png-dir
+    const char* wav;      // --wav
+    int32_t audioBlock;   // --audio-block, 0 for the live feeder's schedule
+    int64_t fpsNum;       // --fps as a reduced fraction
+    int64_t fpsDen;
+    int32_t firstFrame;   // --frames A-B; 1 and 0 (to the end) when not given
+    int32_t lastFrame;
+    StillScene still;     // --still
+    const char* png;      // --png
+    float time;           // --time, the iGlobalTime of a scene still
+};
+
+// Parses argv into options. Returns null on success, else a one-line reason
+// (no trailing newline) that the caller prints before exiting with status 2.
+// The reason is kept in a buffer that the next call overwrites.
+const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* options);
+
+// "25", "60", "30000/1001", "29.97": a positive rate as a reduced fraction
+// with both terms at most 1,000,000 and a value at most 1000 frames per
+// second. False when the text is anything else.
+bool ParseFrameRate(const char* text, int64_t* num, int64_t* den);
+
+// The usage text printed by --help.
+const char* CaptureUsage(void);
