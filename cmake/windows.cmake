@@ -22,6 +22,8 @@ target_link_libraries(brinelux_platform_win32 PUBLIC brinelux_gl dsound opengl32
 add_library(brinelux_show INTERFACE)
 target_link_libraries(brinelux_show INTERFACE brinelux_core brinelux_platform_win32)
 
+# A console program, as the show's diagnostics are lines on standard output
+# and standard error.
 add_executable(brinelux ${CMAKE_SOURCE_DIR}/host/main.cpp)
 target_link_libraries(brinelux PRIVATE brinelux_show)
 

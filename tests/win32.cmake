@@ -39,3 +39,9 @@ add_executable(win32_gl_tests ${WIN_TEST_DIR}/win32_gl_test.cpp)
 target_link_libraries(win32_gl_tests PRIVATE brinelux_platform_win32 GTest::gtest_main)
 add_test(NAME win32_gl COMMAND win32_gl_tests)
 set_tests_properties(win32_gl PROPERTIES LABELS "display" TIMEOUT 120)
+
+# The show itself under Wine on a private Xvfb: the title card, Escape, and a
+# run with no sound device.
+add_test(NAME win32_e2e COMMAND ${WIN_TEST_DIR}/e2e_wine.sh $<TARGET_FILE:brinelux>
+  ${CMAKE_CURRENT_BINARY_DIR}/wine-cards)
+set_tests_properties(win32_e2e PROPERTIES LABELS "e2e" TIMEOUT 180)

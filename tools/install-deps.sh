@@ -13,3 +13,7 @@ $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y \
     libpng-dev zlib1g-dev \
     libgtest-dev libbenchmark-dev glslang-tools \
     xvfb xauth xdotool x11-utils imagemagick
+# The Windows build: MinGW-w64 for both targets, GoogleTest's sources to
+# build with them, and 64-bit Wine to run the x86_64 tests and the show.
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y \
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64

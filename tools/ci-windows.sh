@@ -1,0 +1,31 @@
+#!/bin/sh
+# The Windows part of continuous integration, on Debian 12 with the packages
+# of install-deps.sh: cross-builds the show for i686 (the show's own 32-bit
+# target) and x86_64 with MinGW-w64, checks that each .exe imports only
+# system DLLs, and runs the x86_64 tests and a smoke run of the show under
+# wine64 and Xvfb. 32-bit programs cannot run on these machines, so the
+# i686 build is compiled and inspected only.
+set -eu
+cd "$(dirname "$0")/.."
+jobs=${JOBS:-$(nproc)}
+
+cmake -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DBRINELUX_WERROR=ON -DBRINELUX_TESTS=OFF
+cmake --build build-win32 -j"$jobs"
+cmake -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DBRINELUX_WERROR=ON
+cmake --build build-win64 -j"$jobs" --target all audio_tests win32_sound_tests win32_gl_tests
+
+# Only the system's own DLLs: nothing to ship beside the .exe.
+allowed="kernel32.dll user32.dll gdi32.dll opengl32.dll dsound.dll msvcrt.dll"
+for exe in build-win32/brinelux.exe build-win64/brinelux.exe; do
+    imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
+    echo "$exe ($(stat -c %s "$exe") bytes) imports:" $imports
+    for dll in $imports; do
+        case " $allowed " in
+        *" $dll "*) ;;
+        *) echo "FAIL: $exe imports $dll"; exit 1 ;;
+        esac
+    done
+done
+
+# Unit tests, the window and GL tests, and the smoke run (its own Xvfb).
+xvfb-run -a -s "-screen 0 1024x768x24" ctest --test-dir build-win64 --output-on-failure
