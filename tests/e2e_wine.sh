@@ -2,7 +2,8 @@
 # Smoke run of the Windows show under 64-bit Wine on Xvfb: it starts, a
 # screenshot holds the title card's white text on black, Escape ends it with
 # status 0 and nothing is reported on the way. A second run with no sound
-# device must say so, play on silently, and end the same way.
+# device must say so, play on silently, and end the same way; a third with
+# no display must end at once with status 1 and one line saying why.
 #   e2e_wine.sh path/to/brinelux.exe [folder to keep title.png in]
 set -eu
 show=$(realpath "$1")
@@ -111,6 +112,13 @@ if start "$work/home-nosound"; then
 else
     failed "no sound device: the show did not open its window: $(cat "$work/err.txt")"
 fi
+
+# 3. No display: no window can be made; one line says so, status 1.
+status=0
+env -u DISPLAY HOME="$work/home-sound" "$here/wine_run.sh" "$show" >"$work/out.txt" 2>"$work/err.txt" || status=$?
+[ "$status" = 1 ] || failed "no display: exit status $status"
+[ "$(wc -l <"$work/err.txt")" = 1 ] && grep -q '^brinelux: no window could be created' "$work/err.txt" ||
+    failed "no display: $(cat "$work/err.txt")"
 
 [ $fail -eq 0 ] && echo "smoke run passed"
 exit $fail

@@ -9,6 +9,10 @@
 #include "platform/platform.h"
 #include "platform/win32/window_win32.h"
 
+// The records the show fills field by field, at the sizes it was made for.
+static_assert(sizeof(DEVMODEA) == 156, "DEVMODEA");
+static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "PIXELFORMATDESCRIPTOR");
+
 static PlatformWindow showWindow;
 // All bytes zero but the five fields the mode request sets.
 static DEVMODEA displayMode;
@@ -26,8 +30,10 @@ static void SetError(const char* what)
     size_t n = strlen(reason);
     while (n > 0 && (reason[n - 1] == '\n' || reason[n - 1] == '\r' || reason[n - 1] == ' '))
         reason[--n] = 0;
-    snprintf(lastError, sizeof lastError, "%s: %s (error %lu)", what, n ? reason : "no reason given",
-             (unsigned long)code);
+    if (n > 0)
+        snprintf(lastError, sizeof lastError, "%s: %s (error %lu)", what, reason, (unsigned long)code);
+    else
+        snprintf(lastError, sizeof lastError, "%s: no reason given", what);
 }
 
 // Ctrl+C or Ctrl+Break in the console, or its closing: ends the show like a

@@ -16,6 +16,10 @@
 static const uint32_t RING_CAPACITY = 8192;
 static const uint32_t BYTES_PER_SAMPLE = 2;
 
+// 36 bytes on the show's 32-bit target; the format pointer widens on 64-bit.
+static_assert(sizeof(DSBUFFERDESC) == 32 + sizeof(void*), "DSBUFFERDESC");
+static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX");
+
 static IDirectSoundBuffer* m_pSecondary;
 static DSBUFFERDESC bufferDesc;
 static WAVEFORMATEX waveFormat;
