@@ -40,7 +40,7 @@ static int32_t firstFrame = 1, lastFrame = 0;
 static OfflineFrameSink frameSink;
 static OfflineSoundSink soundSink;
 static OfflineExitHook exitHook;
-static int32_t framesDone;
+static std::atomic<int32_t> framesDone;
 static std::atomic<bool> terminationRequested;
 static std::atomic<bool> interrupted;
 
@@ -53,8 +53,10 @@ static int64_t samplesPlayed;
 // The virtual clock, in ticks of 1 / (1000 x fpsNum) s: frame starts and the
 // feeder's 1 ms steps are then both whole numbers of ticks. Everything below
 // is guarded by clockLock.
-static std::mutex clockLock;
-static std::condition_variable clockChanged;
+// Never destroyed: the feeder may still wait on them while the process
+// exits, and a destroyed condition variable would hang the exit.
+static std::mutex& clockLock = *new std::mutex;
+static std::condition_variable& clockChanged = *new std::condition_variable;
 static int64_t clockTicks;
 static FeederState feederState = FEEDER_NONE;
 static int64_t feederWake;
@@ -222,6 +224,12 @@ void PlatformFocusWindow(PlatformWindow*) {}
 
 void PlatformSwapBuffers(PlatformWindow* window)
 {
+    // A refill started during this frame (the first one, right after the
+    // sound starts) belongs to it: let it finish before the frame ends.
+    {
+        std::unique_lock<std::mutex> lock(clockLock);
+        clockChanged.wait(lock, [] { return feederState != FEEDER_RUNNING; });
+    }
     int32_t frame = ++framesDone;
     bool wanted = frame >= firstFrame && (lastFrame == 0 || frame <= lastFrame);
     if (wanted && frameSink) {

@@ -106,6 +106,7 @@ static int64_t LastFrameOfShow()
         return -1;
     if (child == 0) {
         close(fds[0]);
+        randomSeed = 9;
         StartAudio(nullptr, RenderAudio);
         int64_t refills = OfflineRunSoundToEnd(MAX_REFILLS);
         int64_t frame = QuitRequested() ? OfflineFrameOfRefill(refills - 1) : -1;
@@ -204,11 +205,6 @@ static int CaptureFrames()
             return 2;
         }
     }
-    if (options.pngDir && !IsDirectory(options.pngDir) && mkdir(options.pngDir, 0777) != 0) {
-        fprintf(stderr, "brinelux-capture: cannot make the directory %s\n", options.pngDir);
-        return 2;
-    }
-
     OfflineSetFrameRate(options.fpsNum, options.fpsDen);
     int64_t lastOfShow = LastFrameOfShow();
     if (lastOfShow < 1) {
@@ -220,6 +216,11 @@ static int CaptureFrames()
                 (long long)lastOfShow);
         return 2;
     }
+    if (options.pngDir && !IsDirectory(options.pngDir) && mkdir(options.pngDir, 0777) != 0) {
+        fprintf(stderr, "brinelux-capture: cannot make the directory %s\n", options.pngDir);
+        return 2;
+    }
+
     int64_t last = options.lastFrame > 0 ? std::min<int64_t>(options.lastFrame, lastOfShow) : lastOfShow;
     framesWanted = (int32_t)(last - options.firstFrame + 1);
     OfflineSetFrameRange(options.firstFrame, options.lastFrame);
@@ -259,6 +260,9 @@ static int WriteSong()
         return 2;
     }
     sound.reserve(44100 * 125);
+    // The show's start-up seeds the synthesizer's noise; the song alone
+    // must start from the same seed.
+    randomSeed = 9;
     if (options.audioBlock > 0) {
         static int16_t block[4096];
         while (!QuitRequested() && renderCalls < MAX_REFILLS * 4)
@@ -431,6 +435,7 @@ static int Bench()
     fprintf(stderr, "  song ...\n");
     static int16_t block[4096];
     int64_t samples = 0;
+    randomSeed = 9;
     t = Clock::now();
     for (int64_t call = 0; !QuitRequested() && call < MAX_REFILLS; call++) {
         int32_t n = call == 0 ? 4096 : (call % 2 == 1 ? 1103 : 1102);

@@ -1,0 +1,139 @@
+// The capture tool's command line: rates, frame ranges, modes and the
+// combinations it refuses.
+#include <gtest/gtest.h>
+#include <initializer_list>
+#include <string>
+#include <vector>
+#include "tools/capture/capture_options.h"
+
+namespace {
+
+// Parses the arguments after the program name; returns the reason or "".
+std::string Parse(std::initializer_list<const char*> args, CaptureOptions* o)
+{
+    std::vector<char*> argv = {(char*)"brinelux-capture"};
+    for (const char* a : args)
+        argv.push_back((char*)a);
+    const char* why = ParseCaptureOptions((int)argv.size(), argv.data(), o);
+    return why ? why : "";
+}
+
+TEST(CaptureRate, WholeFractionalAndDecimalRatesReduce)
+{
+    int64_t n = 0, d = 0;
+    ASSERT_TRUE(ParseFrameRate("25", &n, &d));
+    EXPECT_EQ(n, 25);
+    EXPECT_EQ(d, 1);
+    ASSERT_TRUE(ParseFrameRate("30000/1001", &n, &d));
+    EXPECT_EQ(n, 30000);
+    EXPECT_EQ(d, 1001);
+    ASSERT_TRUE(ParseFrameRate("50/2", &n, &d));
+    EXPECT_EQ(n, 25);
+    EXPECT_EQ(d, 1);
+    ASSERT_TRUE(ParseFrameRate("29.97", &n, &d));
+    EXPECT_EQ(n, 2997);
+    EXPECT_EQ(d, 100);
+    ASSERT_TRUE(ParseFrameRate("0.5", &n, &d));
+    EXPECT_EQ(n, 1);
+    EXPECT_EQ(d, 2);
+    ASSERT_TRUE(ParseFrameRate("1000", &n, &d));
+}
+
+TEST(CaptureRate, RefusesWhatIsNotAPositiveBoundedRate)
+{
+    int64_t n = 7, d = 7;
+    for (const char* bad : {"", "0", "0/5", "5/0", "-25", "+25", "25 ", "25fps", "1/2/3", "1.2.3", ".5", "5.",
+                            "1001", "2000/1", "99999999", "1/9999999", "0.0000001", "nan", "inf"})
+        EXPECT_FALSE(ParseFrameRate(bad, &n, &d)) << "'" << bad << "'";
+    EXPECT_EQ(n, 7);
+    EXPECT_EQ(d, 7);
+}
+
+TEST(CaptureOptions, ModesAndDefaults)
+{
+    CaptureOptions o;
+    EXPECT_EQ(Parse({"--out", "show.mp4"}, &o), "");
+    EXPECT_EQ(o.mode, MODE_FRAMES);
+    EXPECT_FALSE(o.outIsMkv);
+    EXPECT_EQ(o.fpsNum, 25);
+    EXPECT_EQ(o.fpsDen, 1);
+    EXPECT_EQ(o.firstFrame, 1);
+    EXPECT_EQ(o.lastFrame, 0);
+
+    EXPECT_EQ(Parse({"--out", "a.mkv", "--png-dir", "frames", "--fps", "60", "--frames", "10-20"}, &o), "");
+    EXPECT_EQ(o.mode, MODE_FRAMES);
+    EXPECT_TRUE(o.outIsMkv);
+    EXPECT_EQ(o.fpsNum, 60);
+    EXPECT_EQ(o.firstFrame, 10);
+    EXPECT_EQ(o.lastFrame, 20);
+
+    EXPECT_EQ(Parse({"--png-dir", "frames", "--frames", "700-"}, &o), "");
+    EXPECT_EQ(o.firstFrame, 700);
+    EXPECT_EQ(o.lastFrame, 0);
+
+    EXPECT_EQ(Parse({"--wav", "song.wav", "--audio-block", "1102"}, &o), "");
+    EXPECT_EQ(o.mode, MODE_WAV);
+    EXPECT_EQ(o.audioBlock, 1102);
+    EXPECT_EQ(Parse({"--wav", "song.wav"}, &o), "");
+    EXPECT_EQ(o.audioBlock, 0);
+
+    EXPECT_EQ(Parse({"--still", "spheres", "--png", "s.png", "--time", "7"}, &o), "");
+    EXPECT_EQ(o.mode, MODE_STILL);
+    EXPECT_EQ(o.still, STILL_SPHERES);
+    EXPECT_EQ(o.time, 7.0f);
+    EXPECT_EQ(Parse({"--png", "t.png", "--still", "title"}, &o), "");
+    EXPECT_EQ(o.still, STILL_TITLE);
+    EXPECT_EQ(Parse({"--still", "water", "--png", "w.png"}, &o), "");
+    EXPECT_EQ(o.time, 0.04f);
+
+    EXPECT_EQ(Parse({"--bench"}, &o), "");
+    EXPECT_EQ(o.mode, MODE_BENCH);
+    EXPECT_EQ(Parse({"--help"}, &o), "");
+    EXPECT_EQ(o.mode, MODE_HELP);
+}
+
+TEST(CaptureOptions, EachBadValueIsNamedInOneLine)
+{
+    CaptureOptions o;
+    struct Case {
+        std::initializer_list<const char*> args;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {{"--frobnicate"}, "unknown option '--frobnicate'"},
+        {{"-o", "x.mp4"}, "unknown option '-o'"},
+        {{"--out"}, "--out needs a value"},
+        {{"--out", ""}, "--out needs a value"},
+        {{"--out", "show.avi"}, ".mp4 or .mkv"},
+        {{"--out", ".mp4"}, ".mp4 or .mkv"},
+        {{"--out", "a.mp4", "--fps", "0"}, "--fps"},
+        {{"--out", "a.mp4", "--frames", "5-2"}, "--frames"},
+        {{"--out", "a.mp4", "--frames", "0-2"}, "--frames"},
+        {{"--out", "a.mp4", "--frames", "7"}, "--frames"},
+        {{"--out", "a.mp4", "--frames", "-7"}, "--frames"},
+        {{"--wav", "s.wav", "--audio-block", "0"}, "--audio-block"},
+        {{"--wav", "s.wav", "--audio-block", "4097"}, "--audio-block"},
+        {{"--wav", "s.wav", "--audio-block", "12x"}, "--audio-block"},
+        {{"--still", "moon", "--png", "m.png"}, "title, thanks, water or spheres"},
+        {{"--still", "water", "--png", "w.png", "--time", "soon"}, "--time"},
+        {{"--still", "water", "--png", "w.png", "--time", "1e7"}, "--time"},
+        {{"--still", "water", "--png", "w.png", "--time", "nan"}, "--time"},
+        {{}, "nothing to do"},
+        {{"--fps", "25"}, "nothing to do"},
+        {{"--out", "a.mp4", "--wav", "s.wav"}, "separate runs"},
+        {{"--bench", "--still", "title", "--png", "t.png"}, "separate runs"},
+        {{"--wav", "s.wav", "--fps", "30"}, "--fps and --frames apply"},
+        {{"--bench", "--frames", "1-2"}, "--fps and --frames apply"},
+        {{"--out", "a.mp4", "--audio-block", "100"}, "--audio-block applies"},
+        {{"--wav", "s.wav", "--png", "x.png"}, "--png names the file of a --still"},
+        {{"--still", "title"}, "--still needs --png"},
+        {{"--still", "title", "--png", "t.png", "--time", "1"}, "--time applies"},
+    };
+    for (const Case& c : cases) {
+        std::string why = Parse(c.args, &o);
+        EXPECT_NE(why.find(c.mentions), std::string::npos) << "got: " << why;
+        EXPECT_EQ(why.find('\n'), std::string::npos) << why;
+    }
+}
+
+} // namespace
