@@ -10,7 +10,7 @@ $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y \
     cmake g++ make pkg-config \
     libsdl2-dev libepoxy-dev libegl-dev libgl1-mesa-dri \
     libfreetype-dev libfontconfig-dev fonts-liberation \
-    libpng-dev zlib1g-dev \
+    libpng-dev zlib1g-dev ffmpeg \
     libgtest-dev libbenchmark-dev glslang-tools \
     xvfb xauth xdotool x11-utils imagemagick
 # The Windows build: MinGW-w64 for both targets, GoogleTest's sources to
