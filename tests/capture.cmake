@@ -24,3 +24,21 @@ if(TARGET brinelux-capture)
   add_test(NAME capture_run COMMAND capture_run_test)
   set_tests_properties(capture_run PROPERTIES LABELS "e2e;capture" TIMEOUT 600)
 endif()
+
+# The lock step of frames and refills under ThreadSanitizer: the feeder and
+# the frame thread must hand the clock over without a race.
+if(TARGET brinelux-capture AND (NOT BRINELUX_SANITIZE OR BRINELUX_SANITIZE STREQUAL "thread"))
+  add_executable(capture_clock_tsan_test ${CMAKE_CURRENT_SOURCE_DIR}/capture_clock_test.cpp
+    ${CMAKE_SOURCE_DIR}/platform/offline/platform_offline.cpp ${CMAKE_SOURCE_DIR}/platform/headless/headless_gl.cpp
+    ${AUDIO_SOURCES} ${CMAKE_SOURCE_DIR}/host/shared.cpp)
+  target_include_directories(capture_clock_tsan_test PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_options(capture_clock_tsan_test PRIVATE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(capture_clock_tsan_test PRIVATE -fsanitize=thread)
+  target_link_libraries(capture_clock_tsan_test PRIVATE PkgConfig::EPOXY PkgConfig::EGL GTest::gtest_main
+    Threads::Threads)
+  foreach(name RefillsFollowTheVirtualClockAtTwentyFiveFrames NtscRateInterleavesInVirtualTimeOrder)
+    add_test(NAME capture_clock_tsan.${name} COMMAND capture_clock_tsan_test --gtest_filter=CaptureClock.${name})
+    set_tests_properties(capture_clock_tsan.${name} PROPERTIES LABELS "tsan;capture"
+      ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1")
+  endforeach()
+endif()
