@@ -13,8 +13,15 @@ static bool Fail(const char* what)
     return false;
 }
 
-// Prefers a hardware device; falls back to Mesa's surfaceless platform, which
-// serves the software rasteriser on machines without a GPU.
+static EGLDisplay OpenDevice(EGLDeviceEXT device)
+{
+    EGLDisplay d = eglGetPlatformDisplayEXT(EGL_PLATFORM_DEVICE_EXT, device, NULL);
+    EGLint major, minor;
+    return d != EGL_NO_DISPLAY && eglInitialize(d, &major, &minor) ? d : EGL_NO_DISPLAY;
+}
+
+// EGL's device platform: a GPU where there is one, else Mesa's software
+// device; Mesa's surfaceless platform where devices cannot be enumerated.
 static EGLDisplay OpenDisplay()
 {
     EGLDisplay display = EGL_NO_DISPLAY;
@@ -22,15 +29,13 @@ static EGLDisplay OpenDisplay()
         EGLDeviceEXT devices[16];
         EGLint count = 0;
         if (eglQueryDevicesEXT(16, devices, &count)) {
-            for (EGLint i = 0; i < count && display == EGL_NO_DISPLAY; i++) {
-                const char* ext = eglQueryDeviceStringEXT(devices[i], EGL_EXTENSIONS);
-                if (ext && strstr(ext, "EGL_MESA_device_software"))
-                    continue;
-                EGLDisplay d = eglGetPlatformDisplayEXT(EGL_PLATFORM_DEVICE_EXT, devices[i], NULL);
-                EGLint major, minor;
-                if (d != EGL_NO_DISPLAY && eglInitialize(d, &major, &minor))
-                    display = d;
-            }
+            for (int software = 0; software < 2 && display == EGL_NO_DISPLAY; software++)
+                for (EGLint i = 0; i < count && display == EGL_NO_DISPLAY; i++) {
+                    const char* ext = eglQueryDeviceStringEXT(devices[i], EGL_EXTENSIONS);
+                    bool isSoftware = ext && strstr(ext, "EGL_MESA_device_software");
+                    if (isSoftware == (software == 1))
+                        display = OpenDevice(devices[i]);
+                }
         }
     }
     if (display == EGL_NO_DISPLAY) {

@@ -131,6 +131,16 @@ static void PlayTo(int64_t ticks)
     }
 }
 
+// Moves the clock to the sleeping feeder's wake time and lets it run its
+// refill. Called with clockLock held.
+static void WakeFeeder()
+{
+    clockTicks = feederWake;
+    PlayTo(clockTicks);
+    feederState = FEEDER_RUNNING;
+    clockChanged.notify_all();
+}
+
 // Moves the clock to t, waking the feeder for each of its refills that falls
 // before t and waiting for it to finish that refill.
 static void AdvanceTo(int64_t ticks)
@@ -140,10 +150,7 @@ static void AdvanceTo(int64_t ticks)
         clockChanged.wait(lock, [] { return feederState != FEEDER_RUNNING; });
         if (feederState != FEEDER_ASLEEP || feederWake >= ticks)
             break;
-        clockTicks = feederWake;
-        PlayTo(clockTicks);
-        feederState = FEEDER_RUNNING;
-        clockChanged.notify_all();
+        WakeFeeder();
     }
     if (ticks > clockTicks) {
         clockTicks = ticks;
@@ -159,10 +166,7 @@ int64_t OfflineRunSoundToEnd(int64_t maxRefills)
         clockChanged.wait(lock, [] { return feederState != FEEDER_RUNNING; });
         if (feederState != FEEDER_ASLEEP || refillsDone >= maxRefills)
             break;
-        clockTicks = feederWake;
-        PlayTo(clockTicks);
-        feederState = FEEDER_RUNNING;
-        clockChanged.notify_all();
+        WakeFeeder();
     }
     return refillsDone;
 }
