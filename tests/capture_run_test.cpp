@@ -315,6 +315,26 @@ TEST_F(CaptureRun, FrameRangeWritesOnlyItsFrames)
     EXPECT_EQ(ReadPng("range/frame-000602.png").rgb, ReadPng("water-first.png").rgb);
 }
 
+TEST_F(CaptureRun, InterruptedVideoLeavesNothingBehind)
+{
+    if (system("command -v ffmpeg > /dev/null") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    // Interrupted at several points: before the first frame, and in the
+    // middle of the frames.
+    for (const char* after : {"1", "4"}) {
+        std::string err;
+        std::string args = std::string("--out cut.mkv");
+        std::string cmd = "cd '" + workDir + "' && env -u DISPLAY timeout --preserve-status -s INT " + after + " '" +
+                          CAPTURE_BIN "' " + args + " > /dev/null 2> '" + workDir + "/cut-err.txt'";
+        int status = system(cmd.c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 130) << "interrupted after " << after << " s";
+        for (const char* name : {"cut.mkv", "cut.mkv.part", "cut.mkv.video.part", "cut.mkv.audio.part"})
+            EXPECT_FALSE(Exists(name)) << name << " after " << after << " s";
+    }
+    EXPECT_EQ(system("pgrep -f 'cut[.]mkv[.]video' > /dev/null"), 256) << "the encoder was left running";
+}
+
 TEST_F(CaptureRun, BadCommandLinesSayWhyWithStatusTwoAndWriteNothing)
 {
     const char* const bad[] = {

@@ -40,6 +40,9 @@ int64_t OfflineFrameOfRefill(int64_t refill);
 // after the song's end mark) or made maxRefills refills. Returns the number
 // of refills it made.
 int64_t OfflineRunSoundToEnd(int64_t maxRefills);
+// From here on SIGINT and SIGTERM ask the show to end instead of killing
+// the process (start-up does this too).
+void OfflineCatchInterrupts(void);
 // True once SIGINT or SIGTERM asked the show to end early.
 bool OfflineInterrupted(void);
 // Frames swapped so far.

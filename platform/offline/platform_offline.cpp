@@ -181,16 +181,20 @@ static void OnTerminationSignal(int)
 
 bool OfflineInterrupted(void) { return interrupted.load(); }
 
-void PlatformSetDisplayMode(int, int, int)
+void OfflineCatchInterrupts(void)
 {
-    // A capture interrupted from the terminal ends like the show asked to
-    // stop, so the capture can remove what it had not finished.
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
     sa.sa_handler = OnTerminationSignal;
+    // Reads, writes and waits carry on; the flag is looked at between frames.
+    sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, NULL);
     sigaction(SIGTERM, &sa, NULL);
 }
+
+// A capture interrupted from the terminal ends like the show asked to stop,
+// so the capture can remove what it had not finished.
+void PlatformSetDisplayMode(int, int, int) { OfflineCatchInterrupts(); }
 
 void PlatformRestoreDisplayMode(void) {}
 void PlatformShowCursor(bool) {}

@@ -48,11 +48,14 @@ static double Seconds(Clock::time_point since)
 
 [[noreturn]] static void Abort(const std::string& why)
 {
-    fprintf(stderr, "\nbrinelux-capture: %s\n", why.c_str());
+    // A write that failed because the run was being interrupted is the
+    // interruption, not a fault of its own.
+    bool interrupted = OfflineInterrupted();
+    fprintf(stderr, "\nbrinelux-capture: %s\n", interrupted ? "interrupted; unfinished files removed" : why.c_str());
     VideoAbandon();
     RemoveTemporaries();
     fflush(stdout);
-    _exit(1);
+    _exit(interrupted ? 130 : 1);
 }
 
 // ---- progress ----
@@ -75,15 +78,38 @@ static std::string Duration(double seconds)
 }
 
 // Rewritten in place on a terminal; a plain line every few seconds otherwise.
+// The rate is that of the last half minute or so: the cards take
+// milliseconds a frame and the spheres seconds, so the whole run's average
+// would promise far too early an end.
 static void Progress(int32_t done, int32_t total)
 {
-    double elapsed = Seconds(progressStart);
-    double sinceShown = std::chrono::duration<double>(Clock::now() - progressShown).count();
+    static Clock::time_point markTime;
+    static int32_t markDone;
+    static Clock::time_point lastTime;
+    static int32_t lastDone;
+    static double rate;
+    Clock::time_point now = Clock::now();
+    if (markDone == 0 && markTime == Clock::time_point()) {
+        markTime = lastTime = progressStart;
+    }
+    double window = std::chrono::duration<double>(now - markTime).count();
+    if (window > 0.0)
+        rate = (done - markDone) / window;
+    if (window > 30.0) {
+        // Slide the window: the last stretch becomes its start.
+        markTime = lastTime;
+        markDone = lastDone;
+    }
+    if (std::chrono::duration<double>(now - lastTime).count() >= 10.0) {
+        lastTime = now;
+        lastDone = done;
+    }
+
+    double sinceShown = std::chrono::duration<double>(now - progressShown).count();
     bool last = done >= total;
     if (!last && sinceShown < (progressOnTerminal ? 0.25 : 5.0))
         return;
-    progressShown = Clock::now();
-    double rate = elapsed > 0.0 ? done / elapsed : 0.0;
+    progressShown = now;
     std::string left = rate > 0.0 ? Duration((total - done) / rate) : "?";
     fprintf(stderr, "%sframe %d of %d (%.1f%%), %.2f frames/s, %s left%s", progressOnTerminal ? "\r" : "",
             done, total, total > 0 ? 100.0 * done / total : 100.0, rate, left.c_str(),
@@ -205,8 +231,14 @@ static int CaptureFrames()
             return 2;
         }
     }
+    // From the first file written on, an interrupt ends the run cleanly.
+    OfflineCatchInterrupts();
     OfflineSetFrameRate(options.fpsNum, options.fpsDen);
     int64_t lastOfShow = LastFrameOfShow();
+    if (OfflineInterrupted()) {
+        fprintf(stderr, "brinelux-capture: interrupted before the first frame\n");
+        return 130;
+    }
     if (lastOfShow < 1) {
         fprintf(stderr, "brinelux-capture: the song's end could not be found\n");
         return 1;

@@ -163,8 +163,15 @@ static pid_t Spawn(const std::vector<std::string>& args, int inputFd, int closeF
     }
     if (closeFd >= 0)
         posix_spawn_file_actions_addclose(&actions, closeFd);
+    // A group of its own: Ctrl+C in the terminal reaches the capture, which
+    // then stops the encoder itself and removes its unfinished files.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    int rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0 ? pid : -1;
 }
