@@ -26,5 +26,6 @@ echo "  spheres.png  the spheres at 7 s"
 echo
 echo "The whole show as a video (H.264 and AAC, 25 frames per second):"
 echo "  $capture --out out/brinelux.mp4"
-echo "With software rendering that takes from half an hour to hours (the spheres"
-echo "cost about half a second a frame on two cores); on a GPU, minutes."
+echo "With software rendering that is a matter of tens of minutes to hours (the"
+echo "spheres cost about half a second a frame: 22 minutes on two cores); on a GPU,"
+echo "a few minutes."
