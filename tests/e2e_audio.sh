@@ -10,7 +10,7 @@ trap 'rm -rf "$work"' EXIT
 raw=$work/played.raw
 
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$raw MESA_SHADER_CACHE_DISABLE=true \
-xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" sh -c '
     "$1" >"$2/out.txt" 2>"$2/err.txt" &
     pid=$!
     sleep 4

@@ -11,7 +11,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 SDL_AUDIODRIVER=dummy MESA_SHADER_CACHE_DISABLE=true \
-xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" sh -c '
     show=$1 work=$2
     # Brightest value (0 to 1) in a region WxH+X+Y of a shot, top-down rows.
     peak() { identify -format "%[fx:maxima]" "$1[$2]"; }

@@ -6,11 +6,20 @@ bin=$1 preload=$2 outdir=$3
 mkdir -p "$outdir"
 export MESA_SHADER_CACHE_DISABLE=true SDL_AUDIODRIVER=dummy
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# A failure shows what the show itself said, which is most of the diagnosis.
+fail() {
+    echo "FAIL: $*"
+    for f in stdout stderr; do
+        [ -s "$outdir/$f" ] && sed "s/^/  show $f: /" "$outdir/$f" | head -5
+    done
+    failures=$((failures + 1))
+}
 
-# A private X server on a free display number.
+# A private X server on a free display number. -noreset: by default the
+# server resets when its last client leaves, and a show connecting meanwhile
+# is refused or cut off (seen as "x11 not available" or SIGPIPE).
 exec 3>"$outdir/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null' EXIT
 for _ in $(seq 50); do [ -s "$outdir/display" ] && break; sleep 0.1; done

@@ -10,7 +10,7 @@ trap 'rm -rf "$work"' EXIT
 
 start=$(date +%s)
 SDL_AUDIODRIVER=none-such MESA_SHADER_CACHE_DISABLE=true \
-    timeout -s KILL 240 xvfb-run -a -s "-screen 0 1024x768x24" "$show" >"$work/out.txt" 2>"$work/err.txt"
+    timeout -s KILL 240 xvfb-run -a -s "-screen 0 1024x768x24 -noreset" "$show" >"$work/out.txt" 2>"$work/err.txt"
 status=$?
 elapsed=$(( $(date +%s) - start ))
 echo "show ended with status $status after $elapsed s"

@@ -28,4 +28,4 @@ for exe in build-win32/brinelux.exe build-win64/brinelux.exe; do
 done
 
 # Unit tests, the window and GL tests, and the smoke run (its own Xvfb).
-xvfb-run -a -s "-screen 0 1024x768x24" ctest --test-dir build-win64 --output-on-failure
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" ctest --test-dir build-win64 --output-on-failure
