@@ -23,6 +23,16 @@ if(TARGET brinelux-capture)
   add_dependencies(capture_run_test brinelux-capture)
   add_test(NAME capture_run COMMAND capture_run_test)
   set_tests_properties(capture_run PROPERTIES LABELS "e2e;capture" TIMEOUT 600)
+
+  # The tool under hostile conditions, one run per class: outputs (full
+  # disk, concurrent runs, devices, FIFOs, links, odd names), a misbehaving
+  # encoder and interrupts, the limits of accepted values, a broken
+  # environment (no EGL vendor, closed standard descriptors).
+  foreach(class outputs encoder values environment)
+    add_test(NAME hostile_capture.${class} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/hostile_capture.sh
+      $<TARGET_FILE:brinelux-capture> ${class} ${CMAKE_CURRENT_BINARY_DIR}/hostile_capture_${class})
+    set_tests_properties(hostile_capture.${class} PROPERTIES LABELS "hostile;e2e;capture" TIMEOUT 300)
+  endforeach()
 endif()
 
 # The lock step of frames and refills under ThreadSanitizer: the feeder and

@@ -33,9 +33,10 @@ TEST(CaptureRate, WholeFractionalAndDecimalRatesReduce)
     ASSERT_TRUE(ParseFrameRate("29.97", &n, &d));
     EXPECT_EQ(n, 2997);
     EXPECT_EQ(d, 100);
-    ASSERT_TRUE(ParseFrameRate("0.5", &n, &d));
-    EXPECT_EQ(n, 1);
+    ASSERT_TRUE(ParseFrameRate("1.5", &n, &d));
+    EXPECT_EQ(n, 3);
     EXPECT_EQ(d, 2);
+    ASSERT_TRUE(ParseFrameRate("1", &n, &d));
     ASSERT_TRUE(ParseFrameRate("1000", &n, &d));
 }
 
@@ -43,7 +44,8 @@ TEST(CaptureRate, RefusesWhatIsNotAPositiveBoundedRate)
 {
     int64_t n = 7, d = 7;
     for (const char* bad : {"", "0", "0/5", "5/0", "-25", "+25", "25 ", "25fps", "1/2/3", "1.2.3", ".5", "5.",
-                            "1001", "2000/1", "99999999", "1/9999999", "0.0000001", "nan", "inf"})
+                            "1001", "2000/1", "99999999", "1/9999999", "0.0000001", "nan", "inf",
+                            "0.5", "999999/1000000", "1/1000000"})
         EXPECT_FALSE(ParseFrameRate(bad, &n, &d)) << "'" << bad << "'";
     EXPECT_EQ(n, 7);
     EXPECT_EQ(d, 7);

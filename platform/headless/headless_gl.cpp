@@ -9,7 +9,11 @@ static GLuint framebuffer;
 
 static bool Fail(const char* what)
 {
-    snprintf(headlessError, sizeof headlessError, "%s (EGL error 0x%04x)", what, eglGetError());
+    EGLint error = eglGetError();
+    if (error == EGL_SUCCESS)
+        snprintf(headlessError, sizeof headlessError, "%s", what);
+    else
+        snprintf(headlessError, sizeof headlessError, "%s (EGL error 0x%04x)", what, error);
     return false;
 }
 
@@ -20,12 +24,22 @@ static EGLDisplay OpenDevice(EGLDeviceEXT device)
     return d != EGL_NO_DISPLAY && eglInitialize(d, &major, &minor) ? d : EGL_NO_DISPLAY;
 }
 
+static bool HasClientExtension(const char* name)
+{
+    return epoxy_has_egl_extension(EGL_NO_DISPLAY, name);
+}
+
 // EGL's device platform: a GPU where there is one, else Mesa's software
 // device; Mesa's surfaceless platform where devices cannot be enumerated.
+// Every extension is checked before its entry point is called: libepoxy
+// aborts the process on a call that no EGL vendor provides.
 static EGLDisplay OpenDisplay()
 {
     EGLDisplay display = EGL_NO_DISPLAY;
-    if (epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_EXT_device_enumeration")) {
+    if (!HasClientExtension("EGL_EXT_platform_base"))
+        return display;
+    if (HasClientExtension("EGL_EXT_device_enumeration") && HasClientExtension("EGL_EXT_device_query") &&
+        HasClientExtension("EGL_EXT_platform_device")) {
         EGLDeviceEXT devices[16];
         EGLint count = 0;
         if (eglQueryDevicesEXT(16, devices, &count)) {
@@ -38,7 +52,7 @@ static EGLDisplay OpenDisplay()
                 }
         }
     }
-    if (display == EGL_NO_DISPLAY) {
+    if (display == EGL_NO_DISPLAY && HasClientExtension("EGL_MESA_platform_surfaceless")) {
         EGLDisplay d = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, NULL);
         EGLint major, minor;
         if (d != EGL_NO_DISPLAY && eglInitialize(d, &major, &minor))
@@ -51,7 +65,7 @@ bool HeadlessCreateContext(int width, int height)
 {
     EGLDisplay display = OpenDisplay();
     if (display == EGL_NO_DISPLAY)
-        return Fail("no EGL display could be opened");
+        return Fail("no EGL display could be opened (no EGL driver offers a device or surfaceless display)");
     if (!eglBindAPI(EGL_OPENGL_API))
         return Fail("EGL offers no desktop OpenGL");
     const EGLint attribs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,

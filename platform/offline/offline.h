@@ -37,13 +37,15 @@ int64_t OfflineFrameOfRefill(int64_t refill);
 
 // Sound alone, with no frames and no GL: advances the virtual clock from one
 // refill to the next until the feeder thread has left its loop (the turn
-// after the song's end mark) or made maxRefills refills. Returns the number
-// of refills it made.
+// after the song's end mark), made maxRefills refills, or an interrupt came.
+// Returns the number of refills it made.
 int64_t OfflineRunSoundToEnd(int64_t maxRefills);
-// From here on SIGINT and SIGTERM ask the show to end instead of killing
-// the process (start-up does this too).
+// From here on SIGINT, SIGTERM and SIGHUP ask the show to end instead of
+// killing the process (start-up does this too).
 void OfflineCatchInterrupts(void);
-// True once SIGINT or SIGTERM asked the show to end early.
+// True once one of those signals asked the show to end early.
 bool OfflineInterrupted(void);
+// The last such signal's number; 0 when none came.
+int OfflineInterruptSignal(void);
 // Frames swapped so far.
 int32_t OfflineFramesDone(void);

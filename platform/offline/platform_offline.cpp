@@ -42,7 +42,7 @@ static OfflineSoundSink soundSink;
 static OfflineExitHook exitHook;
 static std::atomic<int32_t> framesDone;
 static std::atomic<bool> terminationRequested;
-static std::atomic<bool> interrupted;
+static std::atomic<int> interruptSignal;
 
 // The virtual sound device.
 static uint8_t ring[RING_CAPACITY];
@@ -164,7 +164,7 @@ int64_t OfflineRunSoundToEnd(int64_t maxRefills)
     // The feeder leaves its loop at the first turn after the end mark.
     for (;;) {
         clockChanged.wait(lock, [] { return feederState != FEEDER_RUNNING; });
-        if (feederState != FEEDER_ASLEEP || refillsDone >= maxRefills)
+        if (feederState != FEEDER_ASLEEP || refillsDone >= maxRefills || OfflineInterrupted())
             break;
         WakeFeeder();
     }
@@ -173,13 +173,14 @@ int64_t OfflineRunSoundToEnd(int64_t maxRefills)
 
 // ---- display, window and context ----
 
-static void OnTerminationSignal(int)
+static void OnTerminationSignal(int signal)
 {
-    interrupted.store(true);
+    interruptSignal.store(signal);
     terminationRequested.store(true);
 }
 
-bool OfflineInterrupted(void) { return interrupted.load(); }
+bool OfflineInterrupted(void) { return interruptSignal.load() != 0; }
+int OfflineInterruptSignal(void) { return interruptSignal.load(); }
 
 void OfflineCatchInterrupts(void)
 {
@@ -190,6 +191,8 @@ void OfflineCatchInterrupts(void)
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, NULL);
     sigaction(SIGTERM, &sa, NULL);
+    // A closed terminal or a dropped ssh session is an interrupt too.
+    sigaction(SIGHUP, &sa, NULL);
 }
 
 // A capture interrupted from the terminal ends like the show asked to stop,

@@ -9,7 +9,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <errno.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
@@ -33,11 +36,21 @@ static const int64_t MAX_REFILLS = 40 * 60 * 10;
 
 static CaptureOptions options;
 static std::string ffmpeg;
+static std::string ffprobe;
 static std::vector<int16_t> sound;
 static int64_t soundFirst;
 static int64_t soundEnd = -1;
 static int32_t framesWritten;
 static int32_t framesWanted;
+// --out and its two intermediates (the H.264 stream and the raw sound),
+// each beside the final file.
+static OutputFile outFile;
+static std::string videoTemp;
+static std::string audioTemp;
+// --png-dir when this run made it: removed again if it stays empty.
+static bool madePngDir;
+// Summary lines go to standard output unless an output is written there.
+static FILE* report = stdout;
 
 typedef std::chrono::steady_clock Clock;
 
@@ -46,17 +59,55 @@ static double Seconds(Clock::time_point since)
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
+static bool progressPending;
+
+// Takes away everything unfinished: the encoder, the temporaries, a frame
+// directory this run made and left empty.
+static void Cleanup()
+{
+    VideoAbandon();
+    RemoveTemporaries();
+    if (madePngDir && options.pngDir)
+        rmdir(options.pngDir);
+}
+
+static int InterruptStatus() { return 128 + OfflineInterruptSignal(); }
+
+// One line on standard error, after a progress line still open on a
+// terminal.
+static void Say(const std::string& line)
+{
+    fprintf(stderr, "%sbrinelux-capture: %s\n", progressPending ? "\n" : "", line.c_str());
+    progressPending = false;
+    fflush(stderr);
+}
+
+static int Refuse(const std::string& why)
+{
+    Cleanup();
+    Say(why);
+    return 2;
+}
+
+static int Interrupted()
+{
+    Cleanup();
+    Say("interrupted; unfinished files removed");
+    return InterruptStatus();
+}
+
 [[noreturn]] static void Abort(const std::string& why)
 {
     // A write that failed because the run was being interrupted is the
     // interruption, not a fault of its own.
     bool interrupted = OfflineInterrupted();
-    fprintf(stderr, "\nbrinelux-capture: %s\n", interrupted ? "interrupted; unfinished files removed" : why.c_str());
-    VideoAbandon();
-    RemoveTemporaries();
+    Cleanup();
+    Say(interrupted ? "interrupted; unfinished files removed" : why);
     fflush(stdout);
-    _exit(interrupted ? 130 : 1);
+    _exit(interrupted ? InterruptStatus() : 1);
 }
+
+
 
 // ---- progress ----
 
@@ -114,6 +165,7 @@ static void Progress(int32_t done, int32_t total)
     fprintf(stderr, "%sframe %d of %d (%.1f%%), %.2f frames/s, %s left%s", progressOnTerminal ? "\r" : "",
             done, total, total > 0 ? 100.0 * done / total : 100.0, rate, left.c_str(),
             progressOnTerminal ? (last ? "   \n" : "   ") : "\n");
+    progressPending = progressOnTerminal && !last;
     fflush(stderr);
 }
 
@@ -150,18 +202,34 @@ static int64_t LastFrameOfShow()
 
 // ---- frames: video and PNGs ----
 
+// Why ffmpeg failed, or wrote an incomplete file while saying it did not:
+// most often a full disk, which it may report as bad input on the next
+// pass, or as a mere warning.
+static std::string EncoderFailure(const std::string& dir, const std::string& fallback)
+{
+    struct statvfs fs;
+    if (statvfs(dir.c_str(), &fs) == 0 && (double)fs.f_bavail * fs.f_frsize < 4.0 * 1024 * 1024)
+        return strerror(ENOSPC);
+    std::string said = LastChildMessage();
+    return said.empty() ? fallback : said;
+}
+
+static std::vector<uint8_t> encoded;
+
 static void OnFrame(int32_t frame, const uint8_t* rgb, int width, int height)
 {
+    std::string why;
     if (options.pngDir) {
         char name[32];
         snprintf(name, sizeof name, "/frame-%06d.png", frame);
         std::string path = std::string(options.pngDir) + name;
-        TrackTemporary(PartName(path));
-        if (!WritePng(PartName(path), rgb, width, height) || !Publish(path))
-            Abort("cannot write " + path);
+        if (!EncodePng(rgb, width, height, &encoded))
+            Abort("cannot encode " + path + " as PNG");
+        if (!WriteFileAtomically(path, encoded, &why))
+            Abort(why);
     }
-    if (options.out && !VideoWriteFrame(rgb, (size_t)width * height * 3))
-        Abort("ffmpeg stopped taking frames (see its message above)");
+    if (options.out && !VideoWriteFrame(rgb, (size_t)width * height * 3, &why))
+        Abort("cannot write " + std::string(options.out) + ": " + EncoderFailure(DirectoryOf(outFile.path), why));
     framesWritten++;
     Progress(framesWritten, framesWanted);
 }
@@ -175,95 +243,137 @@ static void OnSound(int64_t first, const int16_t* samples, int32_t count)
     }
 }
 
+// The video's last steps: the sound beside the frames, the encoder's end,
+// the mux, each result checked by decoding it, then the rename.
+static void FinishVideo()
+{
+    std::string out = options.out, why;
+    std::string dir = DirectoryOf(outFile.path);
+    std::vector<uint8_t> raw;
+    raw.reserve(sound.size() * 2);
+    for (int16_t sample : sound) {
+        raw.push_back((uint8_t)((uint16_t)sample & 0xFF));
+        raw.push_back((uint8_t)((uint16_t)sample >> 8));
+    }
+    OutputFile audio = outFile;
+    audio.temp = audioTemp;
+    if (!WriteOutput(&audio, raw, &why))
+        Abort(why);
+    if (!VideoFinish(&why))
+        Abort("cannot write " + out + ": " + EncoderFailure(dir, why));
+    int64_t video = 0, audioFrames = 0;
+    std::string holds = "ffmpeg's output holds fewer frames than it was given";
+    if (!ProbePackets(ffprobe, videoTemp, &video, &audioFrames) || video != framesWritten)
+        Abort("cannot write " + out + ": " + EncoderFailure(dir, holds));
+    if (!VideoMux(ffmpeg, videoTemp, audioTemp, outFile.temp, options.outIsMkv, &why))
+        Abort("cannot write " + out + ": " + EncoderFailure(dir, why));
+    if (!ProbePackets(ffprobe, outFile.temp, &video, &audioFrames) || video != framesWritten ||
+        (!sound.empty() && audioFrames == 0))
+        Abort("cannot write " + out + ": " + EncoderFailure(dir, holds));
+    if (OfflineInterrupted())
+        Abort("");
+    if (!PublishOutput(&outFile, &why))
+        Abort(why);
+    RemoveTemporaries();
+}
+
 static int OnFramesEnd(int status)
 {
     if (OfflineInterrupted()) {
-        VideoAbandon();
-        RemoveTemporaries();
-        fprintf(stderr, "\nbrinelux-capture: interrupted after %d frames%s\n", framesWritten,
-                options.out ? "; no video written" : "");
-        return 130;
+        Cleanup();
+        Say("interrupted after " + std::to_string(framesWritten) + " frames" +
+            (options.out ? "; no video written" : ""));
+        return InterruptStatus();
     }
     if (status != 0) {
-        VideoAbandon();
-        RemoveTemporaries();
-        fprintf(stderr, "\nbrinelux-capture: the show reported an OpenGL error (line above); capture stopped\n");
+        Cleanup();
+        // Without an OpenGL error the show ended at start-up and said why.
+        if (glErrorReported)
+            Say("the show reported an OpenGL error (line above); capture stopped");
         return 1;
     }
     if (options.out) {
-        std::string out = options.out;
-        std::string video = out + ".video.part";
-        std::string audio = out + ".audio.part";
-        TrackTemporary(audio);
-        FILE* file = fopen(audio.c_str(), "wb");
-        bool ok = file && (sound.empty() || fwrite(sound.data(), 2, sound.size(), file) == sound.size());
-        if (file)
-            ok = fclose(file) == 0 && ok;
-        if (!ok)
-            Abort("cannot write " + audio);
-        if (!VideoFinish())
-            Abort("ffmpeg could not encode the frames (see its message above)");
-        if (!VideoMux(ffmpeg, video, audio, PartName(out), options.outIsMkv))
-            Abort("ffmpeg could not put the video and the sound together (see its message above)");
-        if (!Publish(out))
-            Abort("cannot rename the finished video to " + out);
-        RemoveTemporaries();
-        printf("wrote %s: %d frames at %lld/%lld frames per second, %.3f s of sound\n", options.out,
-               framesWritten, (long long)options.fpsNum, (long long)options.fpsDen, sound.size() / 44100.0);
+        FinishVideo();
+        fprintf(report, "wrote %s: %d frames at %lld/%lld frames per second, %.3f s of sound\n", options.out,
+                framesWritten, (long long)options.fpsNum, (long long)options.fpsDen, sound.size() / 44100.0);
     }
     if (options.pngDir)
-        printf("wrote %d frames to %s/frame-%06d.png ... frame-%06d.png\n", framesWritten, options.pngDir,
-               options.firstFrame, options.firstFrame + framesWritten - 1);
+        fprintf(report, "wrote %d frames to %s/frame-%06d.png ... frame-%06d.png\n", framesWritten,
+                options.pngDir, options.firstFrame, options.firstFrame + framesWritten - 1);
+    return 0;
+}
+
+// Everything a capture of frames will write is checked before the first
+// frame: a name that cannot be written must not cost a whole render.
+static int PrepareFrameOutputs()
+{
+    std::string why;
+    if (options.out) {
+        ffmpeg = FindProgram("ffmpeg");
+        ffprobe = FindProgram("ffprobe");
+        if (ffmpeg.empty() || ffprobe.empty())
+            return Refuse("--out needs the ffmpeg and ffprobe programs (Debian package ffmpeg), which are not on "
+                          "PATH");
+        ProtectFile(ffmpeg);
+        ProtectFile(ffprobe);
+        if (!PrepareOutput(options.out, false, &outFile, &why))
+            return Refuse(why);
+        std::string dir = DirectoryOf(outFile.path);
+        if (!MakeTemporary(dir, &videoTemp, &why) || !MakeTemporary(dir, &audioTemp, &why))
+            return Refuse("cannot write " + std::string(options.out) + " (in " + dir + "): " + why);
+    }
+    if (options.pngDir) {
+        struct stat st;
+        if (stat(options.pngDir, &st) == 0 && !S_ISDIR(st.st_mode))
+            return Refuse(std::string(options.pngDir) + " exists and is not a directory");
+    }
     return 0;
 }
 
 static int CaptureFrames()
 {
-    if (options.out) {
-        ffmpeg = FindProgram("ffmpeg");
-        if (ffmpeg.empty()) {
-            fprintf(stderr, "brinelux-capture: --out needs the ffmpeg program (Debian package ffmpeg), "
-                            "which is not on PATH\n");
-            return 2;
-        }
-        if (!ParentDirectoryExists(options.out)) {
-            fprintf(stderr, "brinelux-capture: no directory to hold %s\n", options.out);
-            return 2;
-        }
-    }
-    // From the first file written on, an interrupt ends the run cleanly.
-    OfflineCatchInterrupts();
+    if (int refused = PrepareFrameOutputs())
+        return refused;
     OfflineSetFrameRate(options.fpsNum, options.fpsDen);
     int64_t lastOfShow = LastFrameOfShow();
-    if (OfflineInterrupted()) {
-        fprintf(stderr, "brinelux-capture: interrupted before the first frame\n");
-        return 130;
-    }
+    if (OfflineInterrupted())
+        return Interrupted();
     if (lastOfShow < 1) {
-        fprintf(stderr, "brinelux-capture: the song's end could not be found\n");
+        Cleanup();
+        Say("the song's end could not be found");
         return 1;
     }
-    if (options.firstFrame > lastOfShow) {
-        fprintf(stderr, "brinelux-capture: --frames starts after the show's last frame, %lld at this rate\n",
-                (long long)lastOfShow);
-        return 2;
-    }
-    if (options.pngDir && !IsDirectory(options.pngDir) && mkdir(options.pngDir, 0777) != 0) {
-        fprintf(stderr, "brinelux-capture: cannot make the directory %s\n", options.pngDir);
-        return 2;
-    }
-
+    if (options.firstFrame > lastOfShow)
+        return Refuse("--frames starts after the show's last frame, " + std::to_string(lastOfShow) +
+                      " at this rate");
     int64_t last = options.lastFrame > 0 ? std::min<int64_t>(options.lastFrame, lastOfShow) : lastOfShow;
     framesWanted = (int32_t)(last - options.firstFrame + 1);
+    if (options.pngDir) {
+        std::string why;
+        if (!IsDirectory(options.pngDir)) {
+            if (mkdir(options.pngDir, 0777) != 0)
+                return Refuse("cannot make the directory " + std::string(options.pngDir) + ": " + strerror(errno));
+            madePngDir = true;
+        }
+        if (!CanWriteIn(options.pngDir, &why))
+            return Refuse("cannot write in " + std::string(options.pngDir) + ": " + why);
+        for (int64_t k = options.firstFrame; k <= last; k++) {
+            char name[32];
+            snprintf(name, sizeof name, "/frame-%06lld.png", (long long)k);
+            if (!CheckFrameName(std::string(options.pngDir) + name, &why))
+                return Refuse(why);
+        }
+    }
+
     OfflineSetFrameRange(options.firstFrame, options.lastFrame);
     soundFirst = OfflineSamplesBeforeFrame(options.firstFrame);
     soundEnd = OfflineSamplesBeforeFrame(last + 1);
     sound.reserve((size_t)(soundEnd - soundFirst));
     OfflineSetSinks(OnFrame, OnSound, OnFramesEnd);
 
-    if (options.out && !VideoStart(ffmpeg, std::string(options.out) + ".video.part", WIDTH, HEIGHT,
-                                   options.fpsNum, options.fpsDen))
-        Abort("cannot start ffmpeg");
+    std::string why;
+    if (options.out && !VideoStart(ffmpeg, videoTemp, WIDTH, HEIGHT, options.fpsNum, options.fpsDen, &why))
+        Abort(why);
     fprintf(stderr, "capturing frames %d to %lld of the show at %lld/%lld frames per second\n",
             options.firstFrame, (long long)last, (long long)options.fpsNum, (long long)options.fpsDen);
     progressStart = progressShown = Clock::now();
@@ -276,6 +386,9 @@ static int CaptureFrames()
 
 // ---- the song as WAV ----
 
+// The song's end mark comes near 117 s; forty minutes of samples means it
+// never will.
+static const int64_t MAX_SONG_SAMPLES = 40LL * 60 * 44100;
 static int32_t renderCalls;
 
 static void RecordingRender(int16_t* out, int32_t byteCount)
@@ -287,17 +400,19 @@ static void RecordingRender(int16_t* out, int32_t byteCount)
 
 static int WriteSong()
 {
-    if (!ParentDirectoryExists(options.wav)) {
-        fprintf(stderr, "brinelux-capture: no directory to hold %s\n", options.wav);
-        return 2;
-    }
+    OutputFile wav;
+    std::string why;
+    if (!PrepareOutput(options.wav, true, &wav, &why))
+        return Refuse(why);
+    if (wav.fd == 1)
+        report = stderr;
     sound.reserve(44100 * 125);
     // The show's start-up seeds the synthesizer's noise; the song alone
     // must start from the same seed.
     randomSeed = 9;
     if (options.audioBlock > 0) {
         static int16_t block[4096];
-        while (!QuitRequested() && renderCalls < MAX_REFILLS * 4)
+        while (!QuitRequested() && !OfflineInterrupted() && (int64_t)sound.size() < MAX_SONG_SAMPLES)
             RecordingRender(block, options.audioBlock * 2);
     } else {
         // The live feeder's schedule: the show's own stream, refilled every
@@ -305,76 +420,102 @@ static int WriteSong()
         StartAudio(nullptr, RecordingRender);
         OfflineRunSoundToEnd(MAX_REFILLS);
     }
+    if (OfflineInterrupted())
+        return Interrupted();
     if (!QuitRequested()) {
-        fprintf(stderr, "brinelux-capture: the song never reached its end mark\n");
+        Cleanup();
+        Say("the song never reached its end mark");
         return 1;
     }
-    std::string path = options.wav;
-    TrackTemporary(PartName(path));
-    if (!WriteWav(PartName(path), sound.data(), sound.size()) || !Publish(path)) {
-        RemoveTemporaries();
-        fprintf(stderr, "brinelux-capture: cannot write %s\n", options.wav);
+    std::vector<uint8_t> bytes;
+    if (!EncodeWav(sound.data(), sound.size(), &bytes) || !WriteOutput(&wav, bytes, &why) ||
+        !PublishOutput(&wav, &why)) {
+        if (OfflineInterrupted())
+            return Interrupted();
+        Cleanup();
+        Say(why.empty() ? "the song is too long for a WAV file" : why);
         return 1;
     }
-    printf("wrote %s: %zu samples (%.3f s) in %d calls of the song's renderer, song clock %.4f s\n",
-           options.wav, sound.size(), sound.size() / 44100.0, renderCalls, (double)audioTime);
+    fprintf(report, "wrote %s: %zu samples (%.3f s) in %d calls of the song's renderer, song clock %.4f s\n",
+            options.wav, sound.size(), sound.size() / 44100.0, renderCalls, (double)audioTime);
     return 0;
 }
 
 // ---- one still ----
 
+static OutputFile stillFile;
+static std::vector<uint8_t> stillPng;
+static std::string stillSummary;
+
 static void OnStill(int32_t, const uint8_t* rgb, int width, int height)
 {
-    std::string path = options.png;
-    TrackTemporary(PartName(path));
-    if (!WritePng(PartName(path), rgb, width, height))
-        Abort(std::string("cannot write ") + options.png);
+    if (!EncodePng(rgb, width, height, &stillPng))
+        Abort(std::string("cannot encode ") + options.png + " as PNG");
 }
 
 static int OnStillEnd(int status)
 {
+    if (OfflineInterrupted())
+        return Interrupted();
     if (status != 0) {
-        RemoveTemporaries();
-        fprintf(stderr, "brinelux-capture: the show reported an OpenGL error (line above); no still written\n");
+        Cleanup();
+        if (glErrorReported)
+            Say("the show reported an OpenGL error (line above); no still written");
         return 1;
     }
-    if (!Publish(options.png)) {
-        fprintf(stderr, "brinelux-capture: cannot write %s\n", options.png);
+    std::string why;
+    if (stillPng.empty() || !WriteOutput(&stillFile, stillPng, &why) || !PublishOutput(&stillFile, &why)) {
+        if (OfflineInterrupted())
+            return Interrupted();
+        Cleanup();
+        Say(why.empty() ? std::string("no frame was drawn for ") + options.png : why);
         return 1;
     }
+    fputs(stillSummary.c_str(), report);
     return 0;
 }
 
-// The clock value from which the scene pass's own 0.04 step lands exactly on
-// the wanted iGlobalTime (the step is taken in double and rounded to float).
-static float ClockBefore(float shown)
+// The clock value from which the scene pass's own 0.04 step lands on the
+// wanted iGlobalTime (the step is taken in double and rounded to float), or
+// as near to it as that step can land: near 0 not every float is reachable.
+static float ClockBefore(float shown, float* lands)
 {
-    float clock = (float)((double)shown - 0.04);
-    for (int i = 0; i < 64; i++) {
-        float lands = (float)((double)clock + 0.04);
-        if (lands == shown)
-            break;
-        clock = nextafterf(clock, lands < shown ? INFINITY : -INFINITY);
+    float start = (float)((double)shown - 0.04);
+    float best = start;
+    float bestLands = (float)((double)start + 0.04);
+    for (int direction = -1; direction <= 1; direction += 2) {
+        float clock = start;
+        for (int i = 0; i < 256 && bestLands != shown; i++) {
+            float at = (float)((double)clock + 0.04);
+            if (fabsf(at - shown) < fabsf(bestLands - shown)) {
+                best = clock;
+                bestLands = at;
+            }
+            clock = nextafterf(clock, direction < 0 ? -INFINITY : INFINITY);
+        }
     }
-    return clock;
+    *lands = bestLands;
+    return best;
 }
 
 static int WriteStill()
 {
-    if (!ParentDirectoryExists(options.png)) {
-        fprintf(stderr, "brinelux-capture: no directory to hold %s\n", options.png);
-        return 2;
-    }
+    std::string why;
+    if (!PrepareOutput(options.png, true, &stillFile, &why))
+        return Refuse(why);
+    if (stillFile.fd == 1)
+        report = stderr;
     OfflineSetFrameRange(1, 1);
     OfflineSetSinks(OnStill, nullptr, OnStillEnd);
     PlatformWindow* window = StartUp();
     static const char* const names[] = {"title", "thanks", "water", "spheres"};
+    char summary[256];
     if (options.still == STILL_TITLE || options.still == STILL_THANKS) {
         // The card frames of the timeline, without the sound's start.
         timelineState = options.still == STILL_TITLE ? -5 : -4;
         frameCount = options.still == STILL_TITLE ? 0 : 300;
         RunFrame(window);
-        printf("wrote %s: the %s card\n", options.png, names[options.still]);
+        snprintf(summary, sizeof summary, "wrote %s: the %s card\n", options.png, names[options.still]);
     } else {
         // A scene frame as the loop draws it, at any clock value.
         frameCount += 1;
@@ -382,11 +523,20 @@ static int WriteStill()
         glClearColor(0, 0, 0, 1);
         glDisable(GL_DEPTH_TEST);
         CheckGLError("DrawScene:frame ");
-        sceneTime = ClockBefore(options.time);
+        float lands = 0.0f;
+        sceneTime = ClockBefore(options.time, &lands);
         DrawScene(shaderSlots[options.still == STILL_WATER ? 1 : 2]);
         PlatformSwapBuffers(window);
-        printf("wrote %s: %s at iGlobalTime %.9g\n", options.png, names[options.still], (double)sceneTime);
+        if (lands == options.time)
+            snprintf(summary, sizeof summary, "wrote %s: %s at iGlobalTime %.9g\n", options.png,
+                     names[options.still], (double)sceneTime);
+        else
+            snprintf(summary, sizeof summary,
+                     "wrote %s: %s at iGlobalTime %.9g, the nearest to %.9g that the scene clock's 0.04 s "
+                     "step reaches\n",
+                     options.png, names[options.still], (double)sceneTime, (double)options.time);
     }
+    stillSummary = summary;
     ShutDown(window);
 }
 
@@ -462,6 +612,8 @@ static int Bench()
     for (int p = 0; p < 4; p++) {
         fprintf(stderr, "  %s ...\n", parts[p].name);
         TimePart(window, parts[p], states[p], 0.0f, ends[p]);
+        if (OfflineInterrupted())
+            return Interrupted();
     }
     if (QuitRequested()) {
         fprintf(stderr, "brinelux-capture: OpenGL reported an error during the benchmark (line above)\n");
@@ -475,11 +627,13 @@ static int Bench()
     int64_t samples = 0;
     randomSeed = 9;
     t = Clock::now();
-    for (int64_t call = 0; !QuitRequested() && call < MAX_REFILLS; call++) {
+    for (int64_t call = 0; !QuitRequested() && !OfflineInterrupted() && call < MAX_REFILLS; call++) {
         int32_t n = call == 0 ? 4096 : (call % 2 == 1 ? 1103 : 1102);
         RenderAudio(block, n * 2);
         samples += n;
     }
+    if (OfflineInterrupted())
+        return Interrupted();
     double songWall = Seconds(t);
     double songSeconds = samples / 44100.0;
 
@@ -502,6 +656,13 @@ static int Bench()
 
 int main(int argc, char** argv)
 {
+    // Before anything is opened: a pipe to the encoder must never become
+    // standard output or standard error.
+    KeepStandardDescriptorsOpen();
+    // A reader that goes away shows up as a failed write, not a death.
+    signal(SIGPIPE, SIG_IGN);
+    OfflineCatchInterrupts();
+    SetInterruptCheck(OfflineInterrupted);
     const char* error = ParseCaptureOptions(argc, argv, &options);
     if (error) {
         fprintf(stderr, "brinelux-capture: %s\n", error);

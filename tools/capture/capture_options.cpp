@@ -23,7 +23,7 @@ const char* CaptureUsage(void)
     return "usage: brinelux-capture MODE [options]\n"
            "  --out FILE.mp4|FILE.mkv   the show as video through ffmpeg (H.264 with AAC or FLAC)\n"
            "  --png-dir DIR             every frame as DIR/frame-000001.png ...\n"
-           "      --fps RATE            frames per second: 25 (default), 60, 30000/1001, 29.97\n"
+           "      --fps RATE            frames per second from 1 to 1000: 25 (default), 60, 30000/1001, 29.97\n"
            "      --frames A-B          write only frames A to B (A- for A to the end)\n"
            "  --wav FILE.wav            the song alone, 16-bit mono 44100 Hz\n"
            "      --audio-block N       render N samples per call (1..4096) instead of the live schedule\n"
@@ -84,7 +84,9 @@ bool ParseFrameRate(const char* text, int64_t* num, int64_t* den)
     int64_t g = Gcd(n, d);
     n /= g;
     d /= g;
-    if (n > 1000000 || d > 1000000 || n > 1000 * d)
+    // At least one frame a second: the sound kept for the video spans whole
+    // frames, and a frame of days would have to hold days of it.
+    if (n > 1000000 || d > 1000000 || n > 1000 * d || n < d)
         return false;
     *num = n;
     *den = d;
@@ -161,7 +163,7 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
             blockGiven = true;
         } else if (strcmp(arg, "--fps") == 0) {
             if (!ParseFrameRate(value, &o->fpsNum, &o->fpsDen))
-                return Fail("--fps takes a positive rate up to 1000 such as 25, 60 or 30000/1001, not '%s'",
+                return Fail("--fps takes a rate from 1 to 1000 frames per second such as 25, 60, 29.97 or 30000/1001, not '%s'",
                             value);
             fpsGiven = true;
         } else if (strcmp(arg, "--frames") == 0) {

@@ -27,9 +27,9 @@ struct CaptureOptions {
 // The reason is kept in a buffer that the next call overwrites.
 const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* options);
 
-// "25", "60", "30000/1001", "29.97": a positive rate as a reduced fraction
-// with both terms at most 1,000,000 and a value at most 1000 frames per
-// second. False when the text is anything else.
+// "25", "60", "30000/1001", "29.97": a rate as a reduced fraction with both
+// terms at most 1,000,000 and a value from 1 to 1000 frames per second.
+// False when the text is anything else.
 bool ParseFrameRate(const char* text, int64_t* num, int64_t* den);
 
 // The usage text printed by --help.

@@ -1,42 +1,92 @@
-// Files and encoders of brinelux-capture. Every output is written under a
-// temporary name beside its final one and renamed only when complete.
+// Files and encoders of brinelux-capture.
+//
+// A regular file is written under a unique temporary name in the directory
+// that will hold it, synced, checked, and only then renamed over its final
+// name: until that rename an earlier file of the name is untouched, and two
+// runs writing the same name never share a temporary. What is not a regular
+// file (a character device, a FIFO, "-" for standard output) is written in
+// place as a stream, never replaced.
 #pragma once
 
 #include <stdint.h>
 #include <stddef.h>
 #include <string>
+#include <vector>
 
+// Encoded in memory, so that every output goes through one careful writer.
 // RGB rows top first.
-bool WritePng(const std::string& path, const uint8_t* rgb, int width, int height);
+bool EncodePng(const uint8_t* rgb, int width, int height, std::vector<uint8_t>* png);
 // 16-bit mono PCM at 44100 Hz.
-bool WriteWav(const std::string& path, const int16_t* samples, size_t count);
+bool EncodeWav(const int16_t* samples, size_t count, std::vector<uint8_t>* wav);
 
-// The temporary name of an output: the final name with ".part" added.
-std::string PartName(const std::string& path);
-// Remembers a temporary file so RemoveTemporaries can take it away.
-void TrackTemporary(const std::string& path);
-void UntrackTemporary(const std::string& path);
+// Makes descriptors 0, 1 and 2 valid (on /dev/null where closed), so that
+// no file or pipe opened later can take their place.
+void KeepStandardDescriptorsOpen(void);
+// Set once, before any output is prepared: the check that tells a long
+// write or wait to give up because the run was interrupted.
+void SetInterruptCheck(bool (*interrupted)(void));
+
+struct OutputFile {
+    std::string name;  // as the user gave it, for messages
+    std::string path;  // the file published: a symbolic link is followed
+    std::string temp;  // the unique temporary beside path; "" for a stream
+    int fd;            // a stream's descriptor, else -1
+    bool replaces;     // a regular file of that name exists now
+    unsigned mode;     // permissions the published file gets
+};
+
+// Checks where name may be written and, for a regular file, creates its
+// temporary. streamAllowed: a device, FIFO or "-" is written in place;
+// otherwise it is refused. False with a one-line reason (no trailing
+// newline) when the name cannot be written: no such directory, a directory,
+// a file this program runs from, permission, ...
+bool PrepareOutput(const char* name, bool streamAllowed, OutputFile* out, std::string* why);
+// Writes the whole content: into the temporary, or down the stream.
+bool WriteOutput(OutputFile* out, const std::vector<uint8_t>& bytes, std::string* why);
+// Syncs the temporary (whoever filled it) and renames it over the final
+// name. Nothing for a stream. False with a reason when that fails; the
+// temporary is then removed.
+bool PublishOutput(OutputFile* out, std::string* why);
+
+// A unique empty temporary in directory dir (which must exist); its path is
+// remembered until published or removed.
+bool MakeTemporary(const std::string& dir, std::string* path, std::string* why);
+// Removes every temporary not yet published.
 void RemoveTemporaries(void);
-// Renames the temporary of path to path; false (and the temporary removed)
-// when that fails.
-bool Publish(const std::string& path);
 
-// True when the directory that would hold path exists.
-bool ParentDirectoryExists(const std::string& path);
+// The directory that holds path ("." for a bare name).
+std::string DirectoryOf(const std::string& path);
 bool IsDirectory(const std::string& path);
+// A frame of --png-dir: refuses a name that exists as anything but a
+// regular file (a link, a device, a directory).
+bool CheckFrameName(const std::string& path, std::string* why);
+// Writes bytes to path through a temporary in its directory, then renames.
+bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* why);
 // Full path of an executable found on PATH, or "" when there is none.
 std::string FindProgram(const char* name);
+// Refuses outputs onto the programs the run needs (this one, its libraries,
+// ffmpeg and ffprobe): call before preparing outputs.
+void ProtectFile(const std::string& path);
 
 // The video through ffmpeg, in two passes: raw RGB frames piped into an
 // H.264 stream in a temporary file, then that stream copied together with
 // the raw sound into the final container. Both passes are byte-for-byte
-// repeatable.
+// repeatable. The paths handed to ffmpeg are always read as files.
 bool VideoStart(const std::string& ffmpeg, const std::string& videoTemp, int width, int height, int64_t fpsNum,
-                int64_t fpsDen);
-bool VideoWriteFrame(const uint8_t* rgb, size_t bytes);
+                int64_t fpsDen, std::string* why);
+bool VideoWriteFrame(const uint8_t* rgb, size_t bytes, std::string* why);
 // Closes the pipe and waits for the encoder; false when it failed.
-bool VideoFinish(void);
-// Stops the encoder of an unfinished video, if one runs.
+bool VideoFinish(std::string* why);
+// Kills the encoder of an unfinished video, if one runs, at once: a stopped
+// or stalled encoder must not hold the run.
 void VideoAbandon(void);
 bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std::string& audioRaw,
-              const std::string& outTemp, bool mkv);
+              const std::string& outTemp, bool mkv, std::string* why);
+// The last line ffmpeg or ffprobe wrote on standard error, cut to its
+// reason ("No space left on device"); "" when it said nothing.
+std::string LastChildMessage(void);
+// True when a new file can be made in dir; else false with the reason.
+bool CanWriteIn(const std::string& dir, std::string* why);
+// Counts the frames of each kind in a media file by decoding it with
+// ffprobe: false when it cannot be read at all.
+bool ProbePackets(const std::string& ffprobe, const std::string& path, int64_t* video, int64_t* audio);

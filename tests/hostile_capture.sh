@@ -1,0 +1,318 @@
+#!/bin/bash
+# brinelux-capture under hostile conditions: every run must end in a correct
+# result or a clean refusal. Clean: status 1 or 2 with one line naming the
+# file, nothing under the final name, no temporary left, an earlier file of
+# that name untouched; never a signal death, an abort or a hang.
+# Usage: hostile_capture.sh CAPTURE CLASS WORKDIR
+#   CLASS: outputs | encoder | values | environment
+set -u
+bin=$(realpath "$1") class=$2 work=$3
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work" || exit 1
+export MESA_SHADER_CACHE_DISABLE=true
+unset DISPLAY WAYLAND_DISPLAY
+failures=0
+fail() {
+    echo "FAIL: $*"
+    [ -s err ] && sed 's/^/  said: /' err | head -5
+    failures=$((failures + 1))
+}
+
+# Runs the tool (arguments as given) with stdout to out, stderr to err;
+# sets status.
+run() {
+    "$bin" "$@" >out 2>err
+    status=$?
+}
+
+# No temporary of the tool anywhere under the work directory.
+no_temporaries() {
+    local left
+    left=$(find . -name '.brinelux-*' | head -3)
+    [ -z "$left" ] || fail "$1: temporaries left: $left"
+}
+
+# Status $1 and one line of the tool's own that mentions $2: the only line
+# on stderr for a refusal (2), the last after the progress for a failure.
+expect_refusal() {
+    local want=$1 word=$2 what=$3
+    [ "$status" -eq "$want" ] || fail "$what: status $status, wanted $want"
+    if [ "$want" -eq 2 ]; then
+        [ "$(grep -c . err)" -eq 1 ] || fail "$what: wanted one line on stderr"
+    fi
+    [ "$(grep -c '^brinelux' err)" -eq 1 ] || fail "$what: wanted one line of its own on stderr"
+    tail -n 1 err | grep -qF -- "$word" || fail "$what: the last line does not name $word"
+    no_temporaries "$what"
+}
+
+frames_of() {
+    ffprobe -v error -count_frames -show_entries stream=codec_type,nb_read_frames -of csv=p=0 "file:$1" |
+        tr '\n' ' '
+}
+
+# A private mount namespace with a small tmpfs at $PWD/full: the full disk.
+# Root or an unprivileged user namespace; skipped where neither works.
+full_disk() {
+    local size=$1
+    shift
+    mkdir -p full
+    if unshare -m true 2>/dev/null; then
+        unshare -m bash -c 'mount -t tmpfs -o size='"$size"' none full && "$@"' _ "$@"
+    elif unshare -rm true 2>/dev/null; then
+        unshare -rm bash -c 'mount -t tmpfs -o size='"$size"' none full && "$@"' _ "$@"
+    else
+        return 77
+    fi
+}
+
+case_outputs() {
+    # A full disk: the .mkv whose trailer cannot be written, at sizes that
+    # cut the first pass, the mux and the trailer; an earlier file survives.
+    for size in 40k 100k 140k; do
+        full_disk "$size" bash -c 'echo earlier > full/show.mkv && "$0" --out full/show.mkv --frames 1-30 \
+            >/dev/null 2>full-err; echo $? > full-status; cat full/show.mkv > full-kept;
+            ls -A full > full-left' "$bin"
+        if [ $? -eq 77 ]; then
+            echo "SKIP: no mount namespace here for the full-disk cases"
+            break
+        fi
+        [ "$(cat full-status)" = 1 ] || fail "full disk $size: status $(cat full-status)"
+        grep -q "full/show.mkv: No space left on device" full-err || fail "full disk $size: $(cat full-err)"
+        [ "$(cat full-kept)" = earlier ] || fail "full disk $size: the earlier file was lost"
+        [ "$(cat full-left)" = show.mkv ] || fail "full disk $size: left $(cat full-left)"
+    done
+    run --wav /dev/full
+    expect_refusal 1 "/dev/full: No space left on device" "WAV onto a full device"
+
+    # Two captures to one name at once: the file is one run's whole result,
+    # its pictures and its sound together.
+    "$bin" --out same.mkv --frames 1-20 >/dev/null 2>err-a &
+    a=$!
+    "$bin" --out same.mkv --frames 1-45 >/dev/null 2>err-b &
+    b=$!
+    wait $a; sa=$?
+    wait $b; sb=$?
+    [ $sa -eq 0 ] && [ $sb -eq 0 ] || fail "concurrent captures: status $sa and $sb"
+    got=$(ffprobe -v error -show_entries stream=codec_type,duration:stream_tags=DURATION -of csv=p=0 same.mkv |
+        tr '\n' ' ')
+    case "$got" in
+    "video,N/A,00:00:00.800000000 audio,N/A,00:00:00.800000000 " | \
+    "video,N/A,00:00:01.800000000 audio,N/A,00:00:01.800000000 ") ;;
+    *) fail "concurrent captures: pictures and sound of different runs: $got" ;;
+    esac
+    no_temporaries "concurrent captures"
+
+    # What is not a regular file is written as a stream or refused, never
+    # replaced: a device node, a FIFO, standard output, a symbolic link.
+    "$bin" --wav song.wav >/dev/null 2>&1 || fail "the reference song"
+    if mknod null c 1 3 2>/dev/null; then
+        run --wav null
+        [ $status -eq 0 ] && [ -c null ] || fail "WAV onto a device node: status $status, replaced"
+        run --out null --frames 1-2
+        [ -c null ] || fail "video onto a device node replaced it"
+        ln -s null null.mkv
+        run --out null.mkv --frames 1-2
+        expect_refusal 2 "null.mkv" "video onto a device through a link"
+        [ -c null ] && [ -L null.mkv ] || fail "video onto a device through a link replaced something"
+    else
+        echo "SKIP: mknod is not allowed here"
+    fi
+    mkfifo pipe.wav
+    timeout 60 cat pipe.wav > from-fifo.wav &
+    run --wav pipe.wav
+    wait
+    [ $status -eq 0 ] && [ -p pipe.wav ] || fail "WAV into a FIFO: status $status or the FIFO replaced"
+    cmp -s from-fifo.wav song.wav || fail "WAV into a FIFO: not the song"
+    "$bin" --wav - > from-stdout.wav 2>err
+    cmp -s from-stdout.wav song.wav || fail "WAV to standard output: not the song"
+    grep -q "^wrote -: " err || fail "WAV to standard output: the summary is not on stderr"
+    "$bin" --still title --png title.png >/dev/null 2>&1
+    "$bin" --still title --png - > title-stdout.png 2>/dev/null
+    cmp -s title.png title-stdout.png || fail "PNG to standard output differs from the file"
+    echo earlier > target.wav
+    ln -s target.wav link.wav
+    run --wav link.wav
+    [ $status -eq 0 ] && [ -L link.wav ] || fail "WAV through a link: status $status or the link replaced"
+    cmp -s target.wav song.wav || fail "WAV through a link: the linked file is not the song"
+    ln -s missing/nowhere.wav dangling.wav
+    run --wav dangling.wav
+    expect_refusal 2 "dangling.wav" "WAV through a dangling link"
+    cp "$bin" copy-of-tool
+    run --wav "$bin"
+    expect_refusal 2 "runs from" "WAV onto the running program"
+    cmp -s "$bin" copy-of-tool || fail "the running program was changed"
+    mkdir -p frames && ln -s ../song.wav frames/frame-000002.png
+    run --png-dir frames --frames 1-3
+    expect_refusal 2 "frame-000002.png" "a frame name that is a link"
+    [ ! -e frames/frame-000001.png ] || fail "frames written before a refusal"
+
+    # Names the encoder would read as a protocol or an option are files.
+    for name in 'pipe:1.mkv' '-y.mp4' 'http:x.mkv' 'a|b.mkv' 'concat:c.mkv'; do
+        run --out "$name" --frames 1-3
+        [ $status -eq 0 ] || fail "--out '$name': status $status"
+        [ -f "./$name" ] && [ "$(frames_of "./$name" | cut -d' ' -f1)" = video,3 ] ||
+            fail "--out '$name': not a file of 3 frames"
+        [ -s out ] && ! grep -q '^wrote' out && fail "--out '$name': something else on stdout"
+    done
+    # A name of 255 bytes, the most a directory entry holds.
+    long=$(printf 'l%.0s' $(seq 251)).wav
+    run --wav "$long"
+    [ $status -eq 0 ] && [ -f "$long" ] || fail "a 255-byte name: status $status"
+
+    # Outputs that cannot be written are refused before any rendering.
+    mkdir -p dir.mkv dir.wav dir.png
+    echo kept > plain
+    for args in "--out dir.mkv" "--wav dir.wav" "--still spheres --png dir.png" "--png-dir plain"; do
+        start=$(date +%s)
+        run $args
+        expect_refusal 2 "${args##* }" "$args"
+        [ $(($(date +%s) - start)) -le 5 ] || fail "$args: refused only after rendering"
+    done
+    [ "$(cat plain)" = kept ] && [ -d dir.mkv ] || fail "a refused output was changed"
+    if [ "$(id -u)" -ne 0 ]; then
+        mkdir -p locked && chmod 555 locked
+        run --wav locked/song.wav
+        expect_refusal 2 "Permission denied" "a directory without write permission"
+    fi
+}
+
+# Stand-ins for ffmpeg, first on PATH; ffprobe stays the real one.
+stand_in() {
+    mkdir -p fake
+    ln -sf "$(command -v ffprobe)" fake/ffprobe
+    printf '#!/bin/bash\necho $$ > %s/encoder.pid\n%s\n' "$PWD" "$1" > fake/ffmpeg
+    chmod +x fake/ffmpeg
+}
+
+# Runs the tool in the background, sends signal $1 after $2 s; status,
+# seconds from the signal to the end.
+interrupt_after() {
+    local signal=$1 delay=$2
+    shift 2
+    "$bin" "$@" >out 2>err &
+    local pid=$!
+    sleep "$delay"
+    kill -"$signal" $pid
+    local start=$(date +%s%N)
+    for _ in $(seq 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+    took=$((($(date +%s%N) - start) / 1000000))
+    kill -KILL $pid 2>/dev/null
+    wait $pid
+    status=$?
+}
+
+encoder_gone() {
+    local pid
+    pid=$(cat encoder.pid 2>/dev/null) || return 0
+    for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.1; done
+    kill -KILL "$pid" 2>/dev/null
+    return 1
+}
+
+case_encoder() {
+    local real
+    real=$(command -v ffmpeg)
+    # Stalled (never reads) and stopped encoders: an interrupt still ends the
+    # run within two seconds and takes the encoder with it.
+    for body in 'exec sleep 300' 'kill -STOP $$; exec cat > /dev/null'; do
+        stand_in "$body"
+        PATH="$PWD/fake:$PATH" interrupt_after INT 4 --out stall.mkv
+        [ $status -eq 130 ] || fail "encoder '$body', Ctrl+C: status $status"
+        [ $took -le 2000 ] || fail "encoder '$body', Ctrl+C: took $took ms"
+        encoder_gone || fail "encoder '$body' left running"
+        [ ! -e stall.mkv ] || fail "encoder '$body': a file under the final name"
+        no_temporaries "encoder '$body'"
+        rm -f encoder.pid
+    done
+    # An encoder that writes rubbish and says all went well, and one that
+    # dies at once: failures, with nothing published.
+    stand_in 'cat > /dev/null; for a; do last=$a; done; echo rubbish > "${last#file:}"; exit 0'
+    echo earlier > rubbish.mkv
+    PATH="$PWD/fake:$PATH" run --out rubbish.mkv --frames 1-5
+    expect_refusal 1 "rubbish.mkv" "an encoder writing rubbish"
+    [ "$(cat rubbish.mkv)" = earlier ] || fail "an encoder writing rubbish: the earlier file was lost"
+    stand_in 'echo "cannot encode today" >&2; exit 1'
+    PATH="$PWD/fake:$PATH" run --out dead.mp4 --frames 1-5
+    expect_refusal 1 "dead.mp4: cannot encode today" "an encoder that dies"
+    [ ! -e dead.mp4 ] || fail "an encoder that dies: a file under the final name"
+
+    # Interrupts in every stage: the frames (hangup, terminate), the final
+    # mux (an encoder that stalls only there), a still.
+    for signal in HUP TERM; do
+        interrupt_after $signal 3 --out cut.mkv
+        want=$((128 + $(kill -l $signal)))
+        [ $status -eq $want ] || fail "SIG$signal during the frames: status $status, wanted $want"
+        [ ! -e cut.mkv ] || fail "SIG$signal: a file under the final name"
+        no_temporaries "SIG$signal during the frames"
+    done
+    stand_in 'for a; do [ "$a" = copy ] && exec sleep 300; done; exec '"$real"' "$@"'
+    PATH="$PWD/fake:$PATH" interrupt_after INT 5 --out mux.mkv --frames 1-5
+    [ $status -eq 130 ] && [ $took -le 2000 ] || fail "Ctrl+C during the mux: status $status after $took ms"
+    grep -q "^wrote" out && fail "Ctrl+C during the mux: the run said it wrote the video"
+    encoder_gone || fail "the muxing encoder left running"
+    [ ! -e mux.mkv ] || fail "Ctrl+C during the mux: a file under the final name"
+    no_temporaries "Ctrl+C during the mux"
+    interrupt_after INT 0.3 --still spheres --png still.png
+    [ $status -eq 130 ] && [ ! -e still.png ] || fail "Ctrl+C during a still: status $status"
+    no_temporaries "Ctrl+C during a still"
+}
+
+case_values() {
+    # Rates the parser accepts work; the rest are refused with the range.
+    for rate in 0.5 1/1000000 1000.001 0; do
+        run --out bad.mkv --fps $rate
+        expect_refusal 2 "from 1 to 1000" "--fps $rate"
+    done
+    for rate in 1 1000; do
+        for ext in mkv mp4; do
+            run --out rate.$ext --frames 1-30 --fps $rate
+            [ $status -eq 0 ] || fail "--fps $rate .$ext: status $status"
+            [ "$(frames_of rate.$ext | cut -d' ' -f1)" = video,30 ] ||
+                fail "--fps $rate .$ext: $(frames_of rate.$ext), wanted 30 frames"
+        done
+    done
+    # Blocks of every size the README allows reach the song's end.
+    for block in 1 13 4096; do
+        run --wav block.wav --audio-block $block
+        [ $status -eq 0 ] || fail "--audio-block $block: status $status"
+        size=$(stat -c %s block.wav)
+        [ "$size" -gt $((44 + 2 * 5100000)) ] || fail "--audio-block $block: only $size bytes"
+    done
+    run --wav block.wav --audio-block 4097
+    expect_refusal 2 "from 1 to 4096" "--audio-block 4097"
+    # A time the 0.04 s clock step cannot land on exactly is drawn at the
+    # nearest one it can, and says so.
+    run --still water --time 0 --png zero.png
+    [ $status -eq 0 ] && grep -q "nearest to 0 " out || fail "--time 0: status $status, $(cat out)"
+}
+
+case_environment() {
+    # No EGL vendor at all: one line, status 1, nothing written.
+    __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json run --still title --png no-egl.png
+    expect_refusal 1 "EGL" "no EGL vendor"
+    [ ! -e no-egl.png ] || fail "no EGL vendor: a file written"
+    __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json run --out no-egl.mkv --frames 1-2
+    [ $status -eq 1 ] && [ ! -e no-egl.mkv ] || fail "no EGL vendor, video: status $status"
+    no_temporaries "no EGL vendor"
+    # Standard output and standard error closed: the encoder's pipe must not
+    # take their place, so the video is the same as with both open.
+    "$bin" --out open.mkv --frames 1-6 >/dev/null 2>&1
+    "$bin" --out closed.mkv --frames 1-6 >&- 2>&-
+    status=$?
+    [ $status -eq 0 ] || fail "closed stdout and stderr: status $status"
+    cmp -s open.mkv closed.mkv || fail "closed stdout and stderr: a different video"
+    "$bin" --wav closed.wav <&- >&- 2>&-
+    "$bin" --wav open.wav >/dev/null 2>&1
+    cmp -s open.wav closed.wav || fail "closed standard descriptors: a different WAV"
+}
+
+case "$class" in
+outputs | encoder | values | environment) "case_$class" ;;
+*)
+    echo "unknown class $class"
+    exit 2
+    ;;
+esac
+[ $failures -eq 0 ] && echo "all $class cases passed"
+exit $((failures > 0))
