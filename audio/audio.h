@@ -7,13 +7,12 @@
 
 #include <stdint.h>
 #include "platform/platform.h"
+#include "platform/sound_ring.h"
 
 // Fills byteCount bytes (byteCount / 2 signed 16-bit samples) at out.
 typedef void (*AudioCallback)(int16_t* out, int32_t byteCount);
 
 // ---- output stream ----
-
-enum { SOUND_RING_BYTES = 8192, SOUND_SAMPLE_RATE = 44100, SOUND_REFILL_MS = 25 };
 
 // Opens the sound ring and starts the feeder thread that keeps it filled
 // through callback.
@@ -24,7 +23,7 @@ void AudioThread(void* unused);
 void FillSoundBuffer(void);
 
 extern AudioCallback renderCallback;
-// Ring offset up to which sound has been written; always in 0..8191.
+// Ring offset up to which sound has been written; always inside the ring.
 extern uint32_t writePos;
 
 // ---- voices ----
@@ -86,6 +85,10 @@ enum { MIX_SAMPLES = 8192, VOICE_COUNT = 32, ORDER_LENGTH = 64, SONG_LINES = 32,
 
 // The song's block renderer.
 void RenderAudio(int16_t* out, int32_t byteCount);
+// Puts the whole song back to its start: sequencer, voices, mix buffer, the
+// generator seeded with 9, and the quit flag lowered. At process start only
+// the seed differs from the values the variables start with.
+void ResetSong(void);
 // Clips mix[0..n-1] to -1..1 and scales it to 16-bit samples.
 void ConvertMix(const float* mix, int16_t* out, int32_t n);
 // Frequency in Hz of note number n: 440 x 2^((n - 45) / 12).

@@ -4,7 +4,7 @@
 #include "audio/audio.h"
 
 #include <string.h>
-#include "host/shared.h"
+#include "state/shared.h"
 
 float audioTime = 0.0f;
 float rowLength = 0.12f;
@@ -13,6 +13,19 @@ int32_t row = -1;
 int32_t orderPos = 0;
 float mixBuffer[MIX_SAMPLES];
 Voice voices[VOICE_COUNT];
+
+void ResetSong(void)
+{
+    audioTime = 0.0f;
+    rowLength = 0.12f;
+    rowCount = 0;
+    row = -1;
+    orderPos = 0;
+    memset(mixBuffer, 0, sizeof mixBuffer);
+    memset(voices, 0, sizeof voices);
+    randomSeed = 9;
+    quitRequested.store(0);
+}
 
 float NoteToFrequency(uint8_t n)
 {

@@ -1,9 +1,9 @@
-// Sound output stream: a looping ring of 8192 bytes that a feeder thread
+// Sound output stream: a looping ring (platform/sound_ring.h) that a feeder thread
 // refills every 25 ms with exactly the bytes the device has taken since its
 // previous visit.
 #include "audio/audio.h"
 
-#include "host/shared.h"
+#include "state/shared.h"
 
 AudioCallback renderCallback;
 uint32_t writePos;

@@ -1,6 +1,6 @@
 #include <stdio.h>
 #include "audio/audio.h"
-#include "host/shared.h"
+#include "state/shared.h"
 #include "host/show.h"
 #include "render/render.h"
 
@@ -9,7 +9,8 @@ PlatformWindow* StartUp()
 {
     PlatformSetDisplayMode(1024, 768, 32);
     PlatformShowCursor(false);
-    randomSeed = 9;
+    // The song from its start: the synthesizer's generator seeded with 9.
+    ResetSong();
     PlatformWindow* window = PlatformCreateWindow(0, 0, 1024, 768);
     if (window == nullptr) {
         // Without a window or context every GL call would crash: give the

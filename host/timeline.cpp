@@ -1,5 +1,5 @@
 #include "audio/audio.h"
-#include "host/shared.h"
+#include "state/shared.h"
 #include "host/show.h"
 #include "render/render.h"
 

@@ -2,7 +2,7 @@
 
 #include <stdio.h>
 #include <string.h>
-#include "host/shared.h"
+#include "state/shared.h"
 #include "platform/platform.h"
 
 bool glErrorReported = false;

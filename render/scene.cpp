@@ -1,6 +1,6 @@
 #include "render/render.h"
 
-#include "host/shared.h"
+#include "state/shared.h"
 
 void DrawScene(GLuint program)
 {

@@ -3,9 +3,6 @@
 # thread under ThreadSanitizer; end-to-end runs of the show.
 
 set(AUDIO_TEST_DIR ${CMAKE_CURRENT_SOURCE_DIR})
-set(AUDIO_SOURCES
-  ${CMAKE_SOURCE_DIR}/audio/stream.cpp ${CMAKE_SOURCE_DIR}/audio/sequencer.cpp
-  ${CMAKE_SOURCE_DIR}/audio/synth.cpp ${CMAKE_SOURCE_DIR}/audio/song.cpp)
 
 # The fake ring and threads stand in for a platform backend at link time.
 add_executable(audio_tests
@@ -39,10 +36,10 @@ set_tests_properties(audio_sdl_feeder PROPERTIES LABELS "audio" ENVIRONMENT "SDL
 if(NOT BRINELUX_SANITIZE OR BRINELUX_SANITIZE STREQUAL "thread")
   add_executable(audio_tsan_tests
     ${AUDIO_TEST_DIR}/audio_threads_test.cpp ${AUDIO_TEST_DIR}/audio_fake_ring.cpp
-    ${AUDIO_TEST_DIR}/audio_support.cpp ${AUDIO_SOURCES} ${CMAKE_SOURCE_DIR}/host/shared.cpp)
+    ${AUDIO_TEST_DIR}/audio_support.cpp ${AUDIO_SOURCES} ${SOUND_RING_SOURCES} ${SHARED_SOURCES})
   add_executable(audio_tsan_sdl_tests
     ${AUDIO_TEST_DIR}/audio_sdl_ring_test.cpp ${AUDIO_TEST_DIR}/audio_support.cpp
-    ${CMAKE_SOURCE_DIR}/platform/sdl/sound_sdl.cpp ${AUDIO_SOURCES} ${CMAKE_SOURCE_DIR}/host/shared.cpp)
+    ${CMAKE_SOURCE_DIR}/platform/sdl/sound_sdl.cpp ${AUDIO_SOURCES} ${SOUND_RING_SOURCES} ${SHARED_SOURCES})
   foreach(t audio_tsan_tests audio_tsan_sdl_tests)
     target_include_directories(${t} PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_options(${t} PRIVATE -fsanitize=thread -fno-omit-frame-pointer)

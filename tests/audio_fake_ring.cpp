@@ -4,8 +4,9 @@
 #include "tests/audio_fakes.h"
 
 #include <string.h>
+#include "platform/sound_ring.h"
 
-uint8_t fakeRing[8192];
+uint8_t fakeRing[SOUND_RING_BYTES];
 std::atomic<uint32_t> fakePlayPos;
 std::atomic<bool> fakeLockFails;
 std::atomic<int> fakeLockCount;
@@ -47,13 +48,7 @@ bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1,
         // Like a lost buffer: the out values are left as they were.
         return false;
     }
-    uint32_t first = sizeof fakeRing - offset;
-    if (first > bytes)
-        first = bytes;
-    *p1 = fakeRing + offset;
-    *l1 = first;
-    *p2 = first < bytes ? fakeRing : nullptr;
-    *l2 = bytes - first;
+    RingLockRegions(fakeRing, sizeof fakeRing, offset, bytes, p1, l1, p2, l2);
     fakeLockOffset[0] = OffsetOf(*p1);
     fakeLockLength[0] = *l1;
     fakeLockOffset[1] = OffsetOf(*p2);

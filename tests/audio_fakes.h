@@ -4,11 +4,12 @@
 
 #include <atomic>
 #include <stdint.h>
+#include "platform/sound_ring.h"
 
 // ---- fake sound ring (audio_fake_ring.cpp) ----
 
 // The ring the fake hands out; the test reads what the feeder rendered.
-extern uint8_t fakeRing[8192];
+extern uint8_t fakeRing[SOUND_RING_BYTES];
 // What the device reports; the test or a fake device thread moves it.
 extern std::atomic<uint32_t> fakePlayPos;
 // When set, every lock is refused.
@@ -35,6 +36,5 @@ void JoinFakeThreads(void);
 
 // ---- song state ----
 
-// Puts the sequencer, the voices, the generator and the quit flag back to
-// their values at process start (generator seeded with 9, as start-up does).
-void ResetSong(void);
+// The song back at its start (ResetSong) and the fake sleep undone.
+void ResetSongAndFakes(void);

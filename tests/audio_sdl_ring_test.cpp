@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "audio/audio.h"
-#include "host/shared.h"
+#include "state/shared.h"
 #include "platform/platform.h"
 #include "tests/audio_fakes.h"
 
@@ -29,20 +29,20 @@ TEST(SdlRing, DiskDevicePlaysTheRingInOrderAndLoops)
 {
     const char* file = getenv("SDL_DISKAUDIOFILE");
     ASSERT_NE(file, nullptr);
-    PlatformSoundStart(nullptr, 8192, 44100);
+    PlatformSoundStart(nullptr, SOUND_RING_BYTES, 44100);
     void *p1, *p2;
     uint32_t l1, l2;
-    ASSERT_TRUE(PlatformSoundLock(0, 8192, &p1, &l1, &p2, &l2));
-    ASSERT_EQ(l1, 8192u);
+    ASSERT_TRUE(PlatformSoundLock(0, SOUND_RING_BYTES, &p1, &l1, &p2, &l2));
+    ASSERT_EQ(l1, (uint32_t)SOUND_RING_BYTES);
     ASSERT_EQ(p2, nullptr);
-    for (uint32_t i = 0; i < 4096; i++)
+    for (uint32_t i = 0; i < SOUND_RING_SAMPLES; i++)
         ((int16_t*)p1)[i] = PatternSample(i);
     PlatformSoundUnlock(p1, l1, p2, l2);
     // About four turns of the ring.
     SleepMs(400);
     uint32_t pos = PlatformSoundPlayPosition();
     EXPECT_EQ(pos % 2, 0u);
-    EXPECT_LT(pos, 8192u);
+    EXPECT_LT(pos, (uint32_t)SOUND_RING_BYTES);
 
     FILE* f = fopen(file, "rb");
     ASSERT_NE(f, nullptr);
@@ -54,20 +54,20 @@ TEST(SdlRing, DiskDevicePlaysTheRingInOrderAndLoops)
     size_t first = 0;
     while (first < count && played[first] == 0)
         first++;
-    ASSERT_LT(first, (size_t)4096) << "no sound within the first turn";
-    ASSERT_GE(count, first + 2 * 4096) << "the device played less than two turns in 0.4 s";
+    ASSERT_LT(first, (size_t)SOUND_RING_SAMPLES) << "no sound within the first turn";
+    ASSERT_GE(count, first + 2 * SOUND_RING_SAMPLES) << "the device played less than two turns in 0.4 s";
     uint32_t ringIndex = 0;
-    while (ringIndex < 4096 && PatternSample(ringIndex) != played[first])
+    while (ringIndex < SOUND_RING_SAMPLES && PatternSample(ringIndex) != played[first])
         ringIndex++;
-    ASSERT_LT(ringIndex, 4096u);
+    ASSERT_LT(ringIndex, (uint32_t)SOUND_RING_SAMPLES);
     for (size_t k = first; k < count; k++)
-        ASSERT_EQ(played[k], PatternSample((uint32_t)(ringIndex + (k - first)) % 4096)) << "sample " << k;
+        ASSERT_EQ(played[k], PatternSample((uint32_t)(ringIndex + (k - first)) % SOUND_RING_SAMPLES)) << "sample " << k;
 }
 
 TEST(SdlRing, NoDeviceFallsBackToASilentClock)
 {
     testing::internal::CaptureStderr();
-    PlatformSoundStart(nullptr, 8192, 44100);
+    PlatformSoundStart(nullptr, SOUND_RING_BYTES, 44100);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("no sound device"), std::string::npos) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
@@ -80,8 +80,8 @@ TEST(SdlRing, NoDeviceFallsBackToASilentClock)
         SleepMs(10);
         uint32_t now = PlatformSoundPlayPosition();
         ASSERT_EQ(now % 2, 0u);
-        ASSERT_LT(now, 8192u);
-        travelled += (now + 8192 - last) % 8192;
+        ASSERT_LT(now, (uint32_t)SOUND_RING_BYTES);
+        travelled += (now + SOUND_RING_BYTES - last) % SOUND_RING_BYTES;
         last = now;
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -90,10 +90,10 @@ TEST(SdlRing, NoDeviceFallsBackToASilentClock)
 
 TEST(SdlRing, LocksOnlyHandOutTheRing)
 {
-    PlatformSoundStart(nullptr, 8192, 44100);
+    PlatformSoundStart(nullptr, SOUND_RING_BYTES, 44100);
     void *p1 = (void*)1, *p2 = (void*)1;
     uint32_t l1 = 7, l2 = 7;
-    EXPECT_FALSE(PlatformSoundLock(8192, 2, &p1, &l1, &p2, &l2));
+    EXPECT_FALSE(PlatformSoundLock(SOUND_RING_BYTES, 2, &p1, &l1, &p2, &l2));
     EXPECT_EQ(p1, nullptr);
     EXPECT_EQ(l1, 0u);
     EXPECT_EQ(p2, nullptr);
@@ -115,7 +115,7 @@ TEST(SdlRing, FeederKeepsTheRealDeviceFedInRealTime)
 {
     // The feeder and the device callback run beside a frame loop that only
     // reads the quit flag.
-    ResetSong();
+    ResetSongAndFakes();
     fakeSleepRealMs = 25;
     auto start = std::chrono::steady_clock::now();
     StartAudio(nullptr, RenderAudio);

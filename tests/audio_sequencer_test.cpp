@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "audio/audio.h"
-#include "host/shared.h"
+#include "state/shared.h"
 #include "tests/audio_fakes.h"
 
 namespace {
@@ -31,7 +31,7 @@ int ActiveVoices(void)
 
 class SequencerTest : public ::testing::Test {
 protected:
-    void SetUp() override { ResetSong(); }
+    void SetUp() override { ResetSongAndFakes(); }
 };
 
 TEST_F(SequencerTest, FirstFullRingCallStartsNoRow)

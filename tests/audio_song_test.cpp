@@ -5,12 +5,12 @@
 #include <string.h>
 
 #include "audio/audio.h"
-#include "host/shared.h"
+#include "state/shared.h"
 #include "tests/audio_fakes.h"
 
 namespace {
 
-int16_t out[4096];
+int16_t out[SOUND_RING_SAMPLES];
 
 struct SongRun {
     int calls = 0;
@@ -21,7 +21,7 @@ struct SongRun {
 };
 
 // Feeder's rhythm: one full ring, then 25 ms blocks of 1103 and 1102.
-int32_t FeederBlock(int call) { return call == 0 ? 4096 : (call % 2 ? 1103 : 1102); }
+int32_t FeederBlock(int call) { return call == 0 ? SOUND_RING_SAMPLES : (call % 2 ? 1103 : 1102); }
 
 // A voice took part in a call when its position moved; one that moved to
 // exactly the block length was triggered in it.
@@ -71,7 +71,7 @@ int TriggersInTheTables(void)
 
 class SongTest : public ::testing::Test {
 protected:
-    void SetUp() override { ResetSong(); }
+    void SetUp() override { ResetSongAndFakes(); }
 };
 
 TEST_F(SongTest, TablesStayInsideTheirBounds)

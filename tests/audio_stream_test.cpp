@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "audio/audio.h"
-#include "host/shared.h"
+#include "state/shared.h"
 #include "tests/audio_fakes.h"
 
 namespace {
@@ -35,7 +35,7 @@ class StreamTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ResetSong();
+        ResetSongAndFakes();
         ResetFakeRing();
         regions.clear();
         quitOnFirstRegion = false;
@@ -57,7 +57,7 @@ TEST_F(StreamTest, FirstRefillAtZeroRendersTheWholeRingInOneCall)
     Refill(0, 0);
     ASSERT_EQ(regions.size(), 1u);
     EXPECT_EQ(regions[0].offset, 0);
-    EXPECT_EQ(regions[0].bytes, 8192);
+    EXPECT_EQ(regions[0].bytes, SOUND_RING_BYTES);
     EXPECT_EQ(writePos, 0u);
     EXPECT_EQ(fakeUnlockCount, 1);
 }
@@ -79,7 +79,7 @@ TEST_F(StreamTest, RefillAcrossTheEndRendersEndPartFirst)
     EXPECT_EQ(regions[0].bytes, 2192);
     EXPECT_EQ(regions[1].offset, 0);
     EXPECT_EQ(regions[1].bytes, 1000);
-    EXPECT_EQ(regions[0].bytes + regions[1].bytes, 8192 - (6000 - 1000));
+    EXPECT_EQ(regions[0].bytes + regions[1].bytes, SOUND_RING_BYTES - (6000 - 1000));
     EXPECT_EQ(writePos, 1000u);
     // The same regions go back to the ring.
     EXPECT_EQ(fakeUnlockOffset[0], 6000);
@@ -94,7 +94,7 @@ TEST_F(StreamTest, StalledPlayCursorGetsAFullRingAgain)
     Refill(5000, 5000);
     ASSERT_EQ(regions.size(), 2u);
     EXPECT_EQ(regions[0].offset, 5000);
-    EXPECT_EQ(regions[0].bytes + regions[1].bytes, 8192);
+    EXPECT_EQ(regions[0].bytes + regions[1].bytes, SOUND_RING_BYTES);
     EXPECT_EQ(writePos, 5000u);
 }
 
@@ -114,12 +114,12 @@ TEST_F(StreamTest, SuccessiveRefillsFollowEachOtherWithoutGaps)
     uint32_t seed = 12345;
     for (int visit = 0; visit < 2000; visit++) {
         seed = seed * 1103515245u + 12345u;
-        play = (play + 2 * ((seed >> 8) % 4096)) % 8192;
+        play = (play + 2 * ((seed >> 8) % SOUND_RING_SAMPLES)) % SOUND_RING_BYTES;
         regions.clear();
         fakePlayPos = play;
         uint32_t before = writePos;
         FillSoundBuffer();
-        ASSERT_LT(writePos, 8192u);
+        ASSERT_LT(writePos, (uint32_t)SOUND_RING_BYTES);
         ASSERT_EQ(writePos, play);
         ASSERT_GE(regions.size(), 1u);
         ASSERT_LE(regions.size(), 2u);
@@ -128,10 +128,10 @@ TEST_F(StreamTest, SuccessiveRefillsFollowEachOtherWithoutGaps)
             ASSERT_EQ((uint32_t)r.offset, expectedNext);
             ASSERT_GT(r.bytes, 0);
             ASSERT_EQ(r.bytes % 2, 0);
-            expectedNext = (expectedNext + r.bytes) % 8192;
+            expectedNext = (expectedNext + r.bytes) % SOUND_RING_BYTES;
             bytes += r.bytes;
         }
-        ASSERT_EQ(bytes, before < play ? play - before : 8192 - (before - play));
+        ASSERT_EQ(bytes, before < play ? play - before : SOUND_RING_BYTES - (before - play));
         total += bytes;
     }
     EXPECT_GT(total, 2000u * 2);
@@ -156,9 +156,9 @@ TEST_F(StreamTest, RefusedLockRendersNothingAndKeepsThePosition)
 TEST_F(StreamTest, PlayPositionOutsideTheRingStillKeepsWritePosInside)
 {
     Refill(0, 20000);
-    EXPECT_LT(writePos, 8192u);
+    EXPECT_LT(writePos, (uint32_t)SOUND_RING_BYTES);
     for (const Region& r : regions)
-        EXPECT_LE(r.offset + r.bytes, 8192);
+        EXPECT_LE(r.offset + r.bytes, SOUND_RING_BYTES);
 }
 
 TEST_F(StreamTest, QuitDuringARefillStillRendersBothRegions)
@@ -171,7 +171,7 @@ TEST_F(StreamTest, QuitDuringARefillStillRendersBothRegions)
     // Every byte of both regions was written.
     for (int32_t i = 0; i < 1000; i += 2)
         ASSERT_EQ(*(int16_t*)(fakeRing + i), 0x4002);
-    for (int32_t i = 6000; i < 8192; i += 2)
+    for (int32_t i = 6000; i < SOUND_RING_BYTES; i += 2)
         ASSERT_EQ(*(int16_t*)(fakeRing + i), 0x4001);
 }
 
@@ -180,17 +180,17 @@ TEST_F(StreamTest, FeederStartsOnTheRingAndStopsAtItsNextCheck)
     // The device moves on by about 25 ms of sound between visits.
     fakeSleepHook = [](uint32_t ms) {
         EXPECT_EQ(ms, 25u);
-        fakePlayPos = (fakePlayPos + 2204) % 8192;
+        fakePlayPos = (fakePlayPos + 2204) % SOUND_RING_BYTES;
     };
     quitAfterCalls = 3;
     StartAudio(nullptr, RecordingRender);
     JoinFakeThreads();
-    EXPECT_EQ(fakeStartRingBytes, 8192u);
+    EXPECT_EQ(fakeStartRingBytes, (uint32_t)SOUND_RING_BYTES);
     EXPECT_EQ(fakeStartRate, 44100u);
     // Refill 1 is the whole ring, 2 and 3 the 2204 bytes played since; the
     // refill that raised the flag finishes, sleeps, and the loop ends.
     ASSERT_EQ(regions.size(), 3u);
-    EXPECT_EQ(regions[0].bytes, 8192);
+    EXPECT_EQ(regions[0].bytes, SOUND_RING_BYTES);
     EXPECT_EQ(regions[1].bytes, 2204);
     EXPECT_EQ(regions[2].bytes, 2204);
     EXPECT_EQ(fakeLockCount, 3);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "audio/audio.h"
-#include "host/shared.h"
+#include "state/shared.h"
 
 void (*fakeSleepHook)(uint32_t milliseconds);
 std::atomic<uint32_t> fakeSleepRealMs{1};
@@ -41,17 +41,9 @@ void JoinFakeThreads(void)
     started.clear();
 }
 
-void ResetSong(void)
+void ResetSongAndFakes(void)
 {
-    audioTime = 0.0f;
-    rowLength = 0.12f;
-    rowCount = 0;
-    row = -1;
-    orderPos = 0;
-    memset(mixBuffer, 0, sizeof mixBuffer);
-    memset(voices, 0, sizeof voices);
-    randomSeed = 9;
-    quitRequested.store(0);
+    ResetSong();
     fakeSleepHook = nullptr;
     fakeSleepRealMs = 1;
     fakeSleepCount = 0;

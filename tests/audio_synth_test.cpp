@@ -13,7 +13,7 @@ namespace {
 
 class SynthTest : public ::testing::Test {
 protected:
-    void SetUp() override { ResetSong(); }
+    void SetUp() override { ResetSongAndFakes(); }
 };
 
 Instrument Patch(uint8_t attack, uint8_t decay, uint8_t sustain, uint8_t release, uint8_t hold)

@@ -6,19 +6,19 @@
 #include <thread>
 
 #include "audio/audio.h"
-#include "host/shared.h"
+#include "state/shared.h"
 #include "tests/audio_fakes.h"
 
 namespace {
 
 TEST(AudioThreads, SongEndStopsFeederAndFrameLoop)
 {
-    ResetSong();
+    ResetSongAndFakes();
     ResetFakeRing();
     // The fake device plays about 25 ms of sound per feeder turn without
     // real waiting, so the whole song runs in a few seconds.
     fakeSleepRealMs = 0;
-    fakeSleepHook = [](uint32_t) { fakePlayPos = (fakePlayPos + 2204) % 8192; };
+    fakeSleepHook = [](uint32_t) { fakePlayPos = (fakePlayPos + 2204) % SOUND_RING_BYTES; };
     StartAudio(nullptr, RenderAudio);
 
     // The frame loop: polls the flag once per "frame" until the song ends.
@@ -41,10 +41,10 @@ TEST(AudioThreads, SongEndStopsFeederAndFrameLoop)
 TEST(AudioThreads, QuitFromTheFrameLoopSideStopsTheFeeder)
 {
     // The flag raised by the other thread (a GL error) ends the feeder too.
-    ResetSong();
+    ResetSongAndFakes();
     ResetFakeRing();
     fakeSleepRealMs = 1;
-    fakeSleepHook = [](uint32_t) { fakePlayPos = (fakePlayPos + 2204) % 8192; };
+    fakeSleepHook = [](uint32_t) { fakePlayPos = (fakePlayPos + 2204) % SOUND_RING_BYTES; };
     StartAudio(nullptr, RenderAudio);
     std::thread loop([] {
         while (fakeLockCount.load() < 5)

@@ -39,8 +39,7 @@ endif()
 # the frame thread must hand the clock over without a race.
 if(TARGET brinelux-capture AND (NOT BRINELUX_SANITIZE OR BRINELUX_SANITIZE STREQUAL "thread"))
   add_executable(capture_clock_tsan_test ${CMAKE_CURRENT_SOURCE_DIR}/capture_clock_test.cpp
-    ${CMAKE_SOURCE_DIR}/platform/offline/platform_offline.cpp ${CMAKE_SOURCE_DIR}/platform/headless/headless_gl.cpp
-    ${AUDIO_SOURCES} ${CMAKE_SOURCE_DIR}/host/shared.cpp)
+    ${OFFLINE_SOURCES} ${AUDIO_SOURCES} ${SOUND_RING_SOURCES} ${SHARED_SOURCES})
   target_include_directories(capture_clock_tsan_test PRIVATE ${CMAKE_SOURCE_DIR})
   target_compile_options(capture_clock_tsan_test PRIVATE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(capture_clock_tsan_test PRIVATE -fsanitize=thread)

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 #include "audio/audio.h"
-#include "host/shared.h"
+#include "state/shared.h"
 #include "platform/gl.h"
 #include "platform/offline/offline.h"
 #include "platform/platform.h"
@@ -48,20 +48,20 @@ void RecordPlayed(int64_t first, const int16_t* samples, int32_t count)
 // Samples played by time t = num / den seconds, rounding half up.
 int64_t PlayedBy(int64_t num, int64_t den) { return (2 * num * 44100 + den) / (2 * den); }
 
-// The calls the refill rule makes on a 4096-sample ring whose device plays
-// (j x 25 ms) x 44100 samples by refill j: 4096 first, then the samples
+// The calls the refill rule makes on a ring of SOUND_RING_SAMPLES samples whose device plays
+// (j x 25 ms) x 44100 samples by refill j: a full ring first, then the samples
 // played since, split in two where the region wraps.
 std::vector<int32_t> ExpectedCalls(int refills)
 {
     std::vector<int32_t> sizes;
     int64_t writeAt = 0;
     for (int j = 0; j < refills; j++) {
-        int64_t n = j == 0 ? 4096 : PlayedBy(j, 40) - PlayedBy(j - 1, 40);
-        int64_t first = std::min<int64_t>(n, 4096 - writeAt);
+        int64_t n = j == 0 ? SOUND_RING_SAMPLES : PlayedBy(j, 40) - PlayedBy(j - 1, 40);
+        int64_t first = std::min<int64_t>(n, SOUND_RING_SAMPLES - writeAt);
         sizes.push_back((int32_t)first);
         if (n > first)
             sizes.push_back((int32_t)(n - first));
-        writeAt = (writeAt + n) % 4096;
+        writeAt = (writeAt + n) % SOUND_RING_SAMPLES;
     }
     return sizes;
 }
@@ -73,7 +73,7 @@ std::vector<int32_t> ExpectedCalls(int refills)
 int CheckRefillFrames(int (*frameOf)(int))
 {
     int refill = 0;
-    int64_t samples = 0, due = 4096;
+    int64_t samples = 0, due = SOUND_RING_SAMPLES;
     for (size_t i = 0; i < calls.size(); i++) {
         EXPECT_EQ(calls[i].framesDone, refill == 0 ? 0 : frameOf(refill)) << "refill " << refill;
         samples += calls[i].samples;
@@ -204,16 +204,16 @@ TEST(CaptureClock, RingRefusesLocksOutsideItAndBeforeItStarts)
     EXPECT_FALSE(PlatformSoundLock(0, 2, &p1, &l1, &p2, &l2));
     EXPECT_EQ(p1, nullptr);
     EXPECT_EQ(l1, 0u);
-    PlatformSoundStart(nullptr, 8192, 44100);
-    EXPECT_FALSE(PlatformSoundLock(8192, 2, &p1, &l1, &p2, &l2));
+    PlatformSoundStart(nullptr, SOUND_RING_BYTES, 44100);
+    EXPECT_FALSE(PlatformSoundLock(SOUND_RING_BYTES, 2, &p1, &l1, &p2, &l2));
     EXPECT_FALSE(PlatformSoundLock(0, 8194, &p1, &l1, &p2, &l2));
     EXPECT_EQ(p2, nullptr);
     ASSERT_TRUE(PlatformSoundLock(8000, 400, &p1, &l1, &p2, &l2));
     EXPECT_EQ(l1, 192u);
     EXPECT_EQ(l2, 208u);
     EXPECT_EQ((uint8_t*)p1 - (uint8_t*)p2, 8000);
-    ASSERT_TRUE(PlatformSoundLock(0, 8192, &p1, &l1, &p2, &l2));
-    EXPECT_EQ(l1, 8192u);
+    ASSERT_TRUE(PlatformSoundLock(0, SOUND_RING_BYTES, &p1, &l1, &p2, &l2));
+    EXPECT_EQ(l1, (uint32_t)SOUND_RING_BYTES);
     EXPECT_EQ(p2, nullptr);
     EXPECT_EQ(PlatformSoundPlayPosition(), 0u);
 }

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 #include "audio/audio.h"
-#include "host/shared.h"
+#include "state/shared.h"
 
 namespace {
 
@@ -157,24 +157,24 @@ TEST_F(CaptureRun, SpheresStillAtSevenSeconds)
 }
 
 // The song rendered by direct calls of the renderer: the live feeder's
-// schedule on a 4096-sample ring (4096 samples, then those played in each
+// schedule on a ring of SOUND_RING_SAMPLES samples (a full ring, then those played in each
 // 25 ms, split where the ring wraps), or fixed blocks. Stops after the call
 // that raises the end mark, checking that it is the one that carries the
 // song clock past 117.24 s.
 std::vector<int16_t> DirectSong(int32_t block)
 {
     std::vector<int16_t> song;
-    static int16_t out[4096];
-    randomSeed = 9; // as the show's start-up leaves it
+    static int16_t out[SOUND_RING_SAMPLES];
+    ResetSong(); // as the show's start-up leaves it
     int64_t writeAt = 0;
     for (int64_t j = 0; !QuitRequested() && j < 100000; j++) {
         int64_t n = block;
         if (block == 0)
-            n = j == 0 ? 4096 : (j * 2205 + 1) / 2 - ((j - 1) * 2205 + 1) / 2;
-        int64_t parts[2] = {std::min<int64_t>(n, 4096 - writeAt), 0};
+            n = j == 0 ? SOUND_RING_SAMPLES : (j * 2205 + 1) / 2 - ((j - 1) * 2205 + 1) / 2;
+        int64_t parts[2] = {std::min<int64_t>(n, SOUND_RING_SAMPLES - writeAt), 0};
         if (block == 0) {
             parts[1] = n - parts[0];
-            writeAt = (writeAt + n) % 4096;
+            writeAt = (writeAt + n) % SOUND_RING_SAMPLES;
         } else {
             parts[0] = n;
         }
@@ -212,31 +212,11 @@ std::vector<int16_t> WavSamples(const std::string& name)
     return samples;
 }
 
-// Each schedule needs a fresh song state: one forked child per schedule.
-std::vector<int16_t> DirectSongInChild(int32_t block)
-{
-    std::string file = Path("direct-" + std::to_string(block) + ".raw");
-    pid_t child = fork();
-    if (child == 0) {
-        std::vector<int16_t> song = DirectSong(block);
-        FILE* out = fopen(file.c_str(), "wb");
-        bool ok = out && fwrite(song.data(), 2, song.size(), out) == song.size() && fclose(out) == 0;
-        _exit(ok && !::testing::Test::HasFailure() ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the direct render failed its checks";
-    std::vector<uint8_t> bytes = ReadFile("direct-" + std::to_string(block) + ".raw");
-    std::vector<int16_t> song(bytes.size() / 2);
-    memcpy(song.data(), bytes.data(), song.size() * 2);
-    return song;
-}
-
 TEST_F(CaptureRun, SongAsWavEqualsDirectCallsWithTheSameSchedule)
 {
     ASSERT_EQ(Capture("--wav live.wav"), 0);
     std::vector<int16_t> live = WavSamples("live.wav");
-    std::vector<int16_t> direct = DirectSongInChild(0);
+    std::vector<int16_t> direct = DirectSong(0);
     EXPECT_GT(live.size(), 117u * 44100u);
     EXPECT_LT(live.size(), 118u * 44100u);
     ASSERT_EQ(live.size(), direct.size());
@@ -244,7 +224,7 @@ TEST_F(CaptureRun, SongAsWavEqualsDirectCallsWithTheSameSchedule)
 
     ASSERT_EQ(Capture("--wav block.wav --audio-block 1102"), 0);
     std::vector<int16_t> block = WavSamples("block.wav");
-    std::vector<int16_t> directBlock = DirectSongInChild(1102);
+    std::vector<int16_t> directBlock = DirectSong(1102);
     EXPECT_EQ(block.size() % 1102, 0u);
     ASSERT_EQ(block.size(), directBlock.size());
     EXPECT_TRUE(block == directBlock);

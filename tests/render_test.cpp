@@ -3,7 +3,7 @@
 #include <epoxy/gl.h>
 #include <string.h>
 #include <zlib.h>
-#include "host/shared.h"
+#include "state/shared.h"
 #include "render/render.h"
 #include "tests/gl_env.h"
 

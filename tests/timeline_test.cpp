@@ -4,7 +4,7 @@
 #include <string.h>
 #include <vector>
 #include "audio/audio.h"
-#include "host/shared.h"
+#include "state/shared.h"
 #include "host/show.h"
 #include "render/render.h"
 #include "tests/gl_env.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <math.h>
 #include <string>
-#include "host/shared.h"
+#include "state/shared.h"
 #include "render/render.h"
 #include "tests/gl_env.h"
 #include "tests/shader_probe.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "audio/audio.h"
-#include "host/shared.h"
+#include "state/shared.h"
 #include "platform/platform.h"
 
 namespace {
@@ -18,12 +18,12 @@ namespace {
 std::string StartRing(PlatformWindow* window)
 {
     testing::internal::CaptureStderr();
-    PlatformSoundStart(window, 8192, 44100);
+    PlatformSoundStart(window, SOUND_RING_BYTES, 44100);
     return testing::internal::GetCapturedStderr();
 }
 
 // Distance the play cursor moved from a to b around the ring.
-uint32_t Moved(uint32_t a, uint32_t b) { return (b + 8192 - a) % 8192; }
+uint32_t Moved(uint32_t a, uint32_t b) { return (b + SOUND_RING_BYTES - a) % SOUND_RING_BYTES; }
 
 // The lock contract, whichever ring is behind it.
 void CheckLockRegions()
@@ -50,7 +50,7 @@ void CheckLockRegions()
     PlatformSoundUnlock(p1, l1, p2, l2);
 
     // Requests outside the ring are refused with both regions cleared.
-    const uint32_t bad[][2] = {{8192, 2}, {0, 0}, {0, 8194}, {4096, 9000}};
+    const uint32_t bad[][2] = {{SOUND_RING_BYTES, 2}, {0, 0}, {0, SOUND_RING_BYTES + 2}, {SOUND_RING_BYTES / 2, SOUND_RING_BYTES + 808}};
     for (const auto& b : bad) {
         p1 = p2 = (void*)1;
         l1 = l2 = 99;
@@ -99,7 +99,7 @@ TEST(NoDevice, FallsBackToASilentRingThatKeepsRealTime)
     uint32_t second = PlatformSoundPlayPosition();
     EXPECT_EQ(first % 2, 0u);
     EXPECT_EQ(second % 2, 0u);
-    EXPECT_LT(second, 8192u);
+    EXPECT_LT(second, (uint32_t)SOUND_RING_BYTES);
     // 60 ms is about 5300 bytes; a loaded machine only sleeps longer, and
     // two positions a whole number of rings apart would read as equal.
     EXPECT_NE(first, second);
@@ -119,7 +119,7 @@ TEST(NoDevice, SongStillEndsAtItsEndMark)
     // The silent ring is paced: the feeder renders what real time played,
     // plus the one ring it starts ahead, never the whole row at once.
     EXPECT_GE(audioTime, 0.12f);
-    EXPECT_LE(audioTime, (float)elapsed / 1000.0f + 8192.0f / 88200.0f + 0.05f);
+    EXPECT_LE(audioTime, (float)elapsed / 1000.0f + (float)SOUND_RING_BYTES / (float)(SOUND_SAMPLE_RATE * SOUND_BYTES_PER_SAMPLE) + 0.05f);
 }
 
 // With a sound device (HOME's .asoundrc names an ALSA null device) and the
@@ -141,7 +141,7 @@ TEST(NullDevice, PlaysThroughDirectSound)
     PlatformSoundUnlock(p1, l1, p2, l2);
 
     uint32_t position = PlatformSoundPlayPosition();
-    EXPECT_LT(position, 8192u);
+    EXPECT_LT(position, (uint32_t)SOUND_RING_BYTES);
     EXPECT_EQ(position % 2, 0u);
 
     SongAtItsLastRow();

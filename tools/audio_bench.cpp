@@ -1,5 +1,5 @@
 // How fast the song renders: the whole song in the live feeder's rhythm as a
-// multiple of real time, the costliest 4096-sample call anywhere in the song
+// multiple of real time, the costliest full-ring call anywhere in the song
 // against the feeder's 25 ms period, and a call with the whole voice pool
 // sounding.
 #include <benchmark/benchmark.h>
@@ -9,14 +9,16 @@
 #include <string.h>
 
 #include "audio/audio.h"
-#include "host/shared.h"
+#include "state/shared.h"
 
 namespace {
 
-int16_t out[8192];
+int16_t out[SOUND_RING_SAMPLES];
 
+// The song's variables at one point, to try a call there and undo it.
 struct SongState {
     float audioTime;
+    float rowLength;
     int32_t rowCount, row, orderPos;
     uint32_t randomSeed;
     uint8_t quit;
@@ -26,6 +28,7 @@ struct SongState {
 void Save(SongState* s)
 {
     s->audioTime = audioTime;
+    s->rowLength = rowLength;
     s->rowCount = rowCount;
     s->row = row;
     s->orderPos = orderPos;
@@ -37,6 +40,7 @@ void Save(SongState* s)
 void Restore(const SongState* s)
 {
     audioTime = s->audioTime;
+    rowLength = s->rowLength;
     rowCount = s->rowCount;
     row = s->row;
     orderPos = s->orderPos;
@@ -45,18 +49,8 @@ void Restore(const SongState* s)
     memcpy(voices, s->voices, sizeof voices);
 }
 
-// The song as the process starts it.
-void Rewind(void)
-{
-    SongState start;
-    memset(&start, 0, sizeof start);
-    start.row = -1;
-    start.randomSeed = 9;
-    Restore(&start);
-}
-
 // The feeder's blocks: one full ring, then 25 ms of 1103 and 1102 samples.
-int32_t FeederBlock(int call) { return call == 0 ? 4096 : (call % 2 ? 1103 : 1102); }
+int32_t FeederBlock(int call) { return call == 0 ? SOUND_RING_SAMPLES : (call % 2 ? 1103 : 1102); }
 
 double Milliseconds(std::chrono::steady_clock::duration d)
 {
@@ -67,7 +61,7 @@ void WholeSongInFeederRhythm(benchmark::State& state)
 {
     double songSeconds = 0.0, wallSeconds = 0.0;
     for (auto _ : state) {
-        Rewind();
+        ResetSong();
         int64_t samples = 0;
         auto t0 = std::chrono::steady_clock::now();
         for (int call = 0; !QuitRequested(); call++) {
@@ -84,7 +78,7 @@ void WholeSongInFeederRhythm(benchmark::State& state)
     state.counters["song_s"] = songSeconds / (double)state.iterations();
 }
 
-// At every feeder call of the song, a 4096-sample call is tried from that
+// At every feeder call of the song, a full-ring call is tried from that
 // point and undone. Each point keeps the fastest of three tries, since noise
 // only ever adds time; the costliest point is the largest of those.
 void CostliestFullRingCall(benchmark::State& state)
@@ -92,7 +86,7 @@ void CostliestFullRingCall(benchmark::State& state)
     double worst = 0.0, worstSong = 0.0;
     int worstVoices = 0;
     for (auto _ : state) {
-        Rewind();
+        ResetSong();
         SongState here;
         worst = 0.0;
         for (int call = 0; !QuitRequested(); call++) {
@@ -102,7 +96,7 @@ void CostliestFullRingCall(benchmark::State& state)
             for (int attempt = 0; attempt < 3; attempt++) {
                 Restore(&here);
                 auto t0 = std::chrono::steady_clock::now();
-                RenderAudio(out, 8192);
+                RenderAudio(out, SOUND_RING_BYTES);
                 best = std::min(best, Milliseconds(std::chrono::steady_clock::now() - t0));
             }
             // Voices that rendered in the last try.
@@ -128,7 +122,7 @@ void FullPoolFullRingCall(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        Rewind();
+        ResetSong();
         audioTime = 1.0f; // no row starts: the pool stays as set
         rowCount = 100;
         for (int j = 0; j < VOICE_COUNT; j++) {
@@ -139,7 +133,7 @@ void FullPoolFullRingCall(benchmark::State& state)
             voices[j].samplePos = 0;
         }
         state.ResumeTiming();
-        RenderAudio(out, 8192);
+        RenderAudio(out, SOUND_RING_BYTES);
         benchmark::ClobberMemory();
     }
     state.counters["budget_ms"] = 25.0;

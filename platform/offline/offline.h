@@ -40,6 +40,11 @@ int64_t OfflineFrameOfRefill(int64_t refill);
 // after the song's end mark), made maxRefills refills, or an interrupt came.
 // Returns the number of refills it made.
 int64_t OfflineRunSoundToEnd(int64_t maxRefills);
+// Puts the virtual clock, the sound device and the frame count back to
+// their start once a feeder has left its loop (after OfflineRunSoundToEnd
+// reached the song's end), so the show can run again from its start. False
+// while a feeder still runs.
+bool OfflineRewind(void);
 // From here on SIGINT, SIGTERM and SIGHUP ask the show to end instead of
 // killing the process (start-up does this too).
 void OfflineCatchInterrupts(void);

@@ -9,6 +9,7 @@
 // the order of frames and refills is fixed by virtual time alone.
 #include "platform/offline/offline.h"
 #include "platform/platform.h"
+#include "platform/sound_ring.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -27,8 +28,7 @@ struct PlatformWindow {
 
 enum FeederState { FEEDER_NONE, FEEDER_RUNNING, FEEDER_ASLEEP, FEEDER_DONE };
 
-static const uint32_t RING_CAPACITY = 8192;
-static const int64_t SAMPLE_RATE = 44100;
+static const int64_t SAMPLE_RATE = SOUND_SAMPLE_RATE;
 static const int MAX_WIDTH = 1024;
 static const int MAX_HEIGHT = 768;
 
@@ -45,8 +45,8 @@ static std::atomic<bool> terminationRequested;
 static std::atomic<int> interruptSignal;
 
 // The virtual sound device.
-static uint8_t ring[RING_CAPACITY];
-static uint32_t ringSize = RING_CAPACITY;
+static uint8_t ring[SOUND_RING_BYTES];
+static uint32_t ringSize = SOUND_RING_BYTES;
 static bool soundStarted;
 static int64_t samplesPlayed;
 
@@ -171,6 +171,21 @@ int64_t OfflineRunSoundToEnd(int64_t maxRefills)
     return refillsDone;
 }
 
+bool OfflineRewind(void)
+{
+    std::lock_guard<std::mutex> lock(clockLock);
+    // Only a feeder that has left its loop can be forgotten.
+    if (feederState == FEEDER_RUNNING || feederState == FEEDER_ASLEEP)
+        return false;
+    feederState = FEEDER_NONE;
+    clockTicks = 0;
+    samplesPlayed = 0;
+    refillsDone = 0;
+    soundStarted = false;
+    framesDone = 0;
+    return true;
+}
+
 // ---- display, window and context ----
 
 static void OnTerminationSignal(int signal)
@@ -271,9 +286,7 @@ bool PlatformTerminationRequested(void) { return terminationRequested.load(); }
 void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t)
 {
     std::lock_guard<std::mutex> lock(clockLock);
-    ringSize = ringBytes > RING_CAPACITY ? RING_CAPACITY : ringBytes & ~1u;
-    if (ringSize == 0)
-        ringSize = RING_CAPACITY;
+    ringSize = RingBytesFor(ringBytes);
     memset(ring, 0, sizeof ring);
     // The play position is counted from the start of frame 1, which is where
     // the show starts its sound; a later start keeps the counting.
@@ -288,22 +301,12 @@ uint32_t PlatformSoundPlayPosition(void)
 
 bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1, void** p2, uint32_t* l2)
 {
-    *p1 = NULL;
-    *p2 = NULL;
-    *l1 = 0;
-    *l2 = 0;
-    if (!soundStarted || offset >= ringSize || bytes > ringSize)
+    if (!soundStarted) {
+        *p1 = *p2 = NULL;
+        *l1 = *l2 = 0;
         return false;
-    uint32_t first = ringSize - offset;
-    if (first > bytes)
-        first = bytes;
-    *p1 = ring + offset;
-    *l1 = first;
-    if (bytes > first) {
-        *p2 = ring;
-        *l2 = bytes - first;
     }
-    return true;
+    return RingLockRegions(ring, ringSize, offset, bytes, p1, l1, p2, l2);
 }
 
 void PlatformSoundUnlock(void*, uint32_t, void*, uint32_t) {}

@@ -7,6 +7,7 @@
 // silent stand-in advances the play position from a monotonic clock, so the
 // song and its end mark still keep real time.
 #include "platform/platform.h"
+#include "platform/sound_ring.h"
 
 #include <SDL2/SDL.h>
 #include <atomic>
@@ -14,14 +15,12 @@
 #include <string.h>
 #include <time.h>
 
-static const uint32_t RING_CAPACITY = 8192;
 static const int DEVICE_CHUNK_SAMPLES = 256;
-static const uint32_t BYTES_PER_SAMPLE = 2;
 
-static uint8_t ring[RING_CAPACITY];    // what the device plays; device lock held
-static uint8_t staging[RING_CAPACITY]; // the feeder's side of the ring
-static uint32_t ringSize = RING_CAPACITY;
-static uint32_t rate = 44100;
+static uint8_t ring[SOUND_RING_BYTES];    // what the device plays; device lock held
+static uint8_t staging[SOUND_RING_BYTES]; // the feeder's side of the ring
+static uint32_t ringSize = SOUND_RING_BYTES;
+static uint32_t rate = SOUND_SAMPLE_RATE;
 static SDL_AudioDeviceID device;
 static bool started;
 static bool silent;
@@ -71,11 +70,8 @@ void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate
     if (started)
         return;
     started = true;
-    // Whole samples only, and never more than the ring we own.
-    ringSize = ringBytes > RING_CAPACITY ? RING_CAPACITY : ringBytes & ~(uint32_t)(BYTES_PER_SAMPLE - 1);
-    if (ringSize == 0)
-        ringSize = RING_CAPACITY;
-    rate = sampleRate > 0 ? sampleRate : 44100;
+    ringSize = RingBytesFor(ringBytes);
+    rate = sampleRate > 0 ? sampleRate : SOUND_SAMPLE_RATE;
     memset(ring, 0, sizeof ring);
     memset(staging, 0, sizeof staging);
     playPosition.store(0);
@@ -96,37 +92,21 @@ uint32_t PlatformSoundPlayPosition(void)
         return 0;
     if (!silent)
         return playPosition.load(std::memory_order_acquire);
-    // The silent output "takes" samples at the sample rate since it started.
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    int64_t sec = (int64_t)now.tv_sec - (int64_t)silentStart.tv_sec;
-    int64_t nsec = (int64_t)now.tv_nsec - (int64_t)silentStart.tv_nsec;
-    if (nsec < 0) {
-        sec -= 1;
-        nsec += 1000000000;
-    }
-    uint64_t samples = (uint64_t)sec * rate + (uint64_t)nsec * rate / 1000000000u;
-    return (uint32_t)((samples * BYTES_PER_SAMPLE) % ringSize);
+    int64_t ns = ((int64_t)now.tv_sec - (int64_t)silentStart.tv_sec) * 1000000000 +
+                 ((int64_t)now.tv_nsec - (int64_t)silentStart.tv_nsec);
+    return SilentPlayPosition((uint64_t)ns, 1000000000u, ringSize, rate);
 }
 
 bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1, void** p2, uint32_t* l2)
 {
-    *p1 = NULL;
-    *l1 = 0;
-    *p2 = NULL;
-    *l2 = 0;
-    if (!started || offset >= ringSize || bytes == 0 || bytes > ringSize)
+    if (!started) {
+        *p1 = *p2 = NULL;
+        *l1 = *l2 = 0;
         return false;
-    uint32_t first = ringSize - offset;
-    if (first > bytes)
-        first = bytes;
-    *p1 = staging + offset;
-    *l1 = first;
-    if (first < bytes) {
-        *p2 = staging;
-        *l2 = bytes - first;
     }
-    return true;
+    return RingLockRegions(staging, ringSize, offset, bytes, p1, l1, p2, l2);
 }
 
 // Copies one region of the staging ring into the played ring, if it is one

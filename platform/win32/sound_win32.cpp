@@ -11,10 +11,10 @@
 #include <stdio.h>
 #include <string.h>
 #include "platform/platform.h"
+#include "platform/sound_ring.h"
 #include "platform/win32/window_win32.h"
 
-static const uint32_t RING_CAPACITY = 8192;
-static const uint32_t BYTES_PER_SAMPLE = 2;
+static const uint32_t BYTES_PER_SAMPLE = SOUND_BYTES_PER_SAMPLE;
 
 // 36 bytes on the show's 32-bit target; the format pointer widens on 64-bit.
 static_assert(sizeof(DSBUFFERDESC) == 32 + sizeof(void*), "DSBUFFERDESC");
@@ -23,12 +23,12 @@ static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX");
 static IDirectSoundBuffer* m_pSecondary;
 static DSBUFFERDESC bufferDesc;
 static WAVEFORMATEX waveFormat;
-static uint32_t ringSize = RING_CAPACITY;
-static uint32_t rate = 44100;
+static uint32_t ringSize = SOUND_RING_BYTES;
+static uint32_t rate = SOUND_SAMPLE_RATE;
 static bool started;
 // The silent stand-in: the feeder writes here and nothing plays it.
 static bool silent;
-static uint8_t silentRing[RING_CAPACITY];
+static uint8_t silentRing[SOUND_RING_BYTES];
 static LARGE_INTEGER silentStart, counterRate;
 
 static void GoSilent(const char* step, HRESULT result, IDirectSound* device, IDirectSoundBuffer* primary)
@@ -55,11 +55,8 @@ void PlatformSoundStart(PlatformWindow* window, uint32_t ringBytes, uint32_t sam
     if (started)
         return;
     started = true;
-    // Whole samples only, and never more than the silent ring holds.
-    ringSize = ringBytes > RING_CAPACITY ? RING_CAPACITY : ringBytes & ~(BYTES_PER_SAMPLE - 1);
-    if (ringSize == 0)
-        ringSize = RING_CAPACITY;
-    rate = sampleRate > 0 ? sampleRate : 44100;
+    ringSize = RingBytesFor(ringBytes);
+    rate = sampleRate > 0 ? sampleRate : SOUND_SAMPLE_RATE;
     memset(silentRing, 0, sizeof silentRing);
     HWND hwnd = window ? window->window : NULL;
 
@@ -111,13 +108,10 @@ uint32_t PlatformSoundPlayPosition(void)
     if (!started)
         return 0;
     if (silent) {
-        // The silent output "takes" samples at the sample rate since it started.
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
-        uint64_t ticks = (uint64_t)(now.QuadPart - silentStart.QuadPart);
-        uint64_t perSecond = (uint64_t)counterRate.QuadPart;
-        uint64_t samples = ticks / perSecond * rate + ticks % perSecond * rate / perSecond;
-        return (uint32_t)((samples * BYTES_PER_SAMPLE) % ringSize);
+        return SilentPlayPosition((uint64_t)(now.QuadPart - silentStart.QuadPart), (uint64_t)counterRate.QuadPart,
+                                  ringSize, rate);
     }
     DWORD playPos = 0;
     // A failed query reads as position 0, as an unwritten one would.
@@ -134,18 +128,8 @@ bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1,
     *l2 = 0;
     if (!started || offset >= ringSize || bytes == 0 || bytes > ringSize)
         return false;
-    if (silent) {
-        uint32_t first = ringSize - offset;
-        if (first > bytes)
-            first = bytes;
-        *p1 = silentRing + offset;
-        *l1 = first;
-        if (first < bytes) {
-            *p2 = silentRing;
-            *l2 = bytes - first;
-        }
-        return true;
-    }
+    if (silent)
+        return RingLockRegions(silentRing, ringSize, offset, bytes, p1, l1, p2, l2);
     void* a1 = NULL;
     void* a2 = NULL;
     DWORD n1 = 0, n2 = 0;

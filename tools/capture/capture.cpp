@@ -13,7 +13,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 #include <chrono>
@@ -21,7 +20,7 @@
 #include <vector>
 
 #include "audio/audio.h"
-#include "host/shared.h"
+#include "state/shared.h"
 #include "host/show.h"
 #include "platform/headless/headless_gl.h"
 #include "platform/offline/offline.h"
@@ -171,33 +170,19 @@ static void Progress(int32_t done, int32_t total)
 
 // ---- the song's length, learnt ahead ----
 
-// The frame in which the song's end mark is reached at this frame rate. The
-// song is rendered once in a child process (about a second), so the capture
-// itself starts from an untouched sound state.
+// The frame in which the song's end mark is reached at this frame rate: the
+// song rendered once on the virtual clock (about a second), then the song
+// and the clock put back to their start for the capture itself.
 static int64_t LastFrameOfShow()
 {
-    int fds[2];
-    if (pipe(fds) != 0)
+    ResetSong();
+    StartAudio(nullptr, RenderAudio);
+    int64_t refills = OfflineRunSoundToEnd(MAX_REFILLS);
+    int64_t frame = QuitRequested() ? OfflineFrameOfRefill(refills - 1) : -1;
+    if (!OfflineRewind())
         return -1;
-    pid_t child = fork();
-    if (child < 0)
-        return -1;
-    if (child == 0) {
-        close(fds[0]);
-        randomSeed = 9;
-        StartAudio(nullptr, RenderAudio);
-        int64_t refills = OfflineRunSoundToEnd(MAX_REFILLS);
-        int64_t frame = QuitRequested() ? OfflineFrameOfRefill(refills - 1) : -1;
-        ssize_t put = write(fds[1], &frame, sizeof frame);
-        _exit(put == (ssize_t)sizeof frame ? 0 : 1);
-    }
-    close(fds[1]);
-    int64_t frame = -1;
-    ssize_t got = read(fds[0], &frame, sizeof frame);
-    close(fds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return got == (ssize_t)sizeof frame ? frame : -1;
+    ResetSong();
+    return frame;
 }
 
 // ---- frames: video and PNGs ----
@@ -407,11 +392,10 @@ static int WriteSong()
     if (wav.fd == 1)
         report = stderr;
     sound.reserve(44100 * 125);
-    // The show's start-up seeds the synthesizer's noise; the song alone
-    // must start from the same seed.
-    randomSeed = 9;
+    // The song alone starts where the show's start-up puts it.
+    ResetSong();
     if (options.audioBlock > 0) {
-        static int16_t block[4096];
+        static int16_t block[SOUND_RING_SAMPLES];
         while (!QuitRequested() && !OfflineInterrupted() && (int64_t)sound.size() < MAX_SONG_SAMPLES)
             RecordingRender(block, options.audioBlock * 2);
     } else {
@@ -620,15 +604,15 @@ static int Bench()
         return 1;
     }
 
-    // The whole song in the live feeder's typical blocks: 4096 samples, then
+    // The whole song in the live feeder's typical blocks: a full ring, then
     // 1103 and 1102 in turn.
     fprintf(stderr, "  song ...\n");
-    static int16_t block[4096];
+    static int16_t block[SOUND_RING_SAMPLES];
     int64_t samples = 0;
-    randomSeed = 9;
+    ResetSong();
     t = Clock::now();
     for (int64_t call = 0; !QuitRequested() && !OfflineInterrupted() && call < MAX_REFILLS; call++) {
-        int32_t n = call == 0 ? 4096 : (call % 2 == 1 ? 1103 : 1102);
+        int32_t n = call == 0 ? SOUND_RING_SAMPLES : (call % 2 == 1 ? 1103 : 1102);
         RenderAudio(block, n * 2);
         samples += n;
     }

@@ -1,5 +1,7 @@
 #include "tools/capture/capture_options.h"
 
+#include "platform/sound_ring.h"
+
 #include <errno.h>
 #include <math.h>
 #include <stdarg.h>
@@ -20,16 +22,20 @@ static const char* Fail(const char* format, ...)
 
 const char* CaptureUsage(void)
 {
-    return "usage: brinelux-capture MODE [options]\n"
+    static char usage[1024];
+    snprintf(usage, sizeof usage,
+           "usage: brinelux-capture MODE [options]\n"
            "  --out FILE.mp4|FILE.mkv   the show as video through ffmpeg (H.264 with AAC or FLAC)\n"
            "  --png-dir DIR             every frame as DIR/frame-000001.png ...\n"
            "      --fps RATE            frames per second from 1 to 1000: 25 (default), 60, 30000/1001, 29.97\n"
            "      --frames A-B          write only frames A to B (A- for A to the end)\n"
            "  --wav FILE.wav            the song alone, 16-bit mono 44100 Hz\n"
-           "      --audio-block N       render N samples per call (1..4096) instead of the live schedule\n"
+           "      --audio-block N       render N samples per call (1 to a full ring, %d) instead of the live schedule\n"
            "  --still SCENE --png FILE  one frame: title, thanks, water or spheres\n"
            "      --time T              the scene's iGlobalTime (default 0.04)\n"
-           "  --bench                   frame times of each part, start-up costs, song speed\n";
+           "  --bench                   frame times of each part, start-up costs, song speed\n",
+           (int)SOUND_RING_SAMPLES);
+    return usage;
 }
 
 static int64_t Gcd(int64_t a, int64_t b)
@@ -157,8 +163,8 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
             o->wav = value;
         } else if (strcmp(arg, "--audio-block") == 0) {
             int64_t n = 0;
-            if (!ParseCount(value, strlen(value), &n) || n < 1 || n > 4096)
-                return Fail("--audio-block takes a sample count from 1 to 4096, not '%s'", value);
+            if (!ParseCount(value, strlen(value), &n) || n < 1 || n > SOUND_RING_SAMPLES)
+                return Fail("--audio-block takes a sample count from 1 to %d, not '%s'", (int)SOUND_RING_SAMPLES, value);
             o->audioBlock = (int32_t)n;
             blockGiven = true;
         } else if (strcmp(arg, "--fps") == 0) {

@@ -1,4 +1,4 @@
-#include "host/shared.h"
+#include "state/shared.h"
 
 std::atomic<uint8_t> quitRequested{0};
 float sceneTime = 0.0f;

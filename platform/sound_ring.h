@@ -1,0 +1,30 @@
+// The sound ring: its geometry, owned here alone, and the mechanics every
+// backend shares. The show's stream, each backend, the tools and the tests
+// all follow these numbers, so a different ring is a change of one line.
+#pragma once
+
+#include <stdint.h>
+
+constexpr int32_t SOUND_SAMPLE_RATE = 44100;
+constexpr int32_t SOUND_BYTES_PER_SAMPLE = 2; // signed 16-bit mono
+constexpr int32_t SOUND_RING_BYTES = 8192;
+constexpr int32_t SOUND_RING_SAMPLES = SOUND_RING_BYTES / SOUND_BYTES_PER_SAMPLE;
+constexpr int32_t SOUND_REFILL_MS = 25; // the feeder's period
+static_assert(SOUND_RING_BYTES % SOUND_BYTES_PER_SAMPLE == 0, "the ring holds whole samples");
+
+// The ring a backend keeps for a request of ringBytes: whole samples, at
+// most SOUND_RING_BYTES (its storage). A request it must change is said on
+// standard error.
+uint32_t RingBytesFor(uint32_t ringBytes);
+
+// Write access to bytes [offset, offset + bytes) of the ring of ringBytes at
+// base, split in two regions where it wraps. False, with both regions
+// null/0, when the request is empty or reaches outside the ring.
+bool RingLockRegions(uint8_t* base, uint32_t ringBytes, uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1,
+                     void** p2, uint32_t* l2);
+
+// The silent output that stands in where no device opens: it "takes"
+// samples at rate from its start, so the song and its end mark keep real
+// time. ticks of a monotonic counter (ticksPerSecond per second) since the
+// start give the byte offset in the ring up to which it has played.
+uint32_t SilentPlayPosition(uint64_t ticks, uint64_t ticksPerSecond, uint32_t ringBytes, uint32_t rate);
