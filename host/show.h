@@ -18,6 +18,18 @@ bool ShowShouldEnd();
 void RunFrame(PlatformWindow* window);
 // Runs frames until ShowShouldEnd.
 void FrameLoop(PlatformWindow* window);
-// Restores the display and ends the process: status 1 when an OpenGL error
-// was reported, else 0.
+// Restores the display and releases the context; returns the show's exit
+// status: 1 when an OpenGL error was reported, else 0.
+int EndShow(PlatformWindow* window);
+// EndShow, then ends the process with its status.
 [[noreturn]] void ShutDown(PlatformWindow* window);
+
+// The parts of the show by name, for tools that draw one of them alone.
+enum ShowPart { PART_TITLE, PART_THANKS, PART_WATER, PART_SPHERES, PART_COUNT };
+extern const char* const showPartNames[PART_COUNT];
+// One frame of part as the loop draws it (the same clear, check, swap and
+// message), with the scene clock set so that a scene's program sees
+// iGlobalTime time, or the nearest value the clock's 0.04 s step can reach
+// (returned; cards return 0). The sound is not started, the timeline not
+// moved.
+float RunPartFrame(PlatformWindow* window, ShowPart part, float time);

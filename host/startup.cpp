@@ -39,11 +39,13 @@ PlatformWindow* StartUp()
     return window;
 }
 
-void ShutDown(PlatformWindow* window)
+int EndShow(PlatformWindow* window)
 {
     PlatformRestoreDisplayMode();
     PlatformShowCursor(true);
     PlatformReleaseContext(window);
     // A show ended by an OpenGL error is a failure, not a normal end.
-    PlatformExit(glErrorReported ? 1 : 0);
+    return glErrorReported ? 1 : 0;
 }
+
+void ShutDown(PlatformWindow* window) { PlatformExit(EndShow(window)); }

@@ -1,3 +1,4 @@
+#include <math.h>
 #include "audio/audio.h"
 #include "state/shared.h"
 #include "host/show.h"
@@ -80,16 +81,67 @@ static void TimelineStep(PlatformWindow* window)
     }
 }
 
-void RunFrame(PlatformWindow* window)
+static void BeginFrame()
 {
     frameCount += 1;
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glClearColor(0, 0, 0, 1);
     glDisable(GL_DEPTH_TEST);
     CheckGLError("DrawScene:frame ");
-    TimelineStep(window);
+}
+
+static void EndFrame(PlatformWindow* window)
+{
     PlatformSwapBuffers(window);
     PlatformRemoveOneMessage();
+}
+
+void RunFrame(PlatformWindow* window)
+{
+    BeginFrame();
+    TimelineStep(window);
+    EndFrame(window);
+}
+
+const char* const showPartNames[PART_COUNT] = {"title", "thanks", "water", "spheres"};
+
+// The clock value from which the scene pass's own 0.04 step lands on the
+// wanted iGlobalTime (the step is taken in double and rounded to float), or
+// as near to it as that step can land: near 0 not every float is reachable.
+static float ClockBefore(float shown, float* lands)
+{
+    float start = (float)((double)shown - 0.04);
+    float best = start;
+    float bestLands = (float)((double)start + 0.04);
+    for (int direction = -1; direction <= 1; direction += 2) {
+        float clock = start;
+        for (int i = 0; i < 256 && bestLands != shown; i++) {
+            float at = (float)((double)clock + 0.04);
+            if (fabsf(at - shown) < fabsf(bestLands - shown)) {
+                best = clock;
+                bestLands = at;
+            }
+            clock = nextafterf(clock, direction < 0 ? -INFINITY : INFINITY);
+        }
+    }
+    *lands = bestLands;
+    return best;
+}
+
+float RunPartFrame(PlatformWindow* window, ShowPart part, float time)
+{
+    float lands = 0.0f;
+    BeginFrame();
+    if (part == PART_TITLE) {
+        DrawTitleCard();
+    } else if (part == PART_THANKS) {
+        DrawThanksCard();
+    } else {
+        sceneTime = ClockBefore(time, &lands);
+        DrawScene(shaderSlots[part == PART_WATER ? 1 : 2]);
+    }
+    EndFrame(window);
+    return lands;
 }
 
 void FrameLoop(PlatformWindow* window)

@@ -106,7 +106,7 @@ void RunFrames(PlatformWindow* window, int frames)
 
 TEST(CaptureClock, RefillsFollowTheVirtualClockAtTwentyFiveFrames)
 {
-    OfflineSetSinks(nullptr, RecordPlayed, nullptr);
+    OfflineSetSinks(nullptr, RecordPlayed);
     PlatformWindow* window = Window();
     ASSERT_NE(window, nullptr);
     RunFrames(window, 100); // 4 s
@@ -135,7 +135,7 @@ TEST(CaptureClock, RefillsFollowTheVirtualClockAtTwentyFiveFrames)
 TEST(CaptureClock, NtscRateInterleavesInVirtualTimeOrder)
 {
     OfflineSetFrameRate(30000, 1001);
-    OfflineSetSinks(nullptr, RecordPlayed, nullptr);
+    OfflineSetSinks(nullptr, RecordPlayed);
     PlatformWindow* window = Window();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(OfflineSamplesBeforeFrame(1), 0);
@@ -169,7 +169,7 @@ void RecordFrame(int32_t frame, const uint8_t* rgb, int width, int height)
 TEST(CaptureClock, FramesBeforeTheRangeDrawNothingAndTheRangeEndsTheShow)
 {
     OfflineSetFrameRange(3, 4);
-    OfflineSetSinks(RecordFrame, nullptr, nullptr);
+    OfflineSetSinks(RecordFrame, nullptr);
     PlatformWindow* window = Window();
     ASSERT_NE(window, nullptr);
     // Frames 1 and 2 clear to red, frames 3 and 4 to green then blue: the

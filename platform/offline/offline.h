@@ -16,9 +16,6 @@ typedef void (*OfflineFrameSink)(int32_t frame, const uint8_t* rgb, int width, i
 // Receives the samples the ring plays, in order; firstSample is the index of
 // samples[0] counted from the start of frame 1.
 typedef void (*OfflineSoundSink)(int64_t firstSample, const int16_t* samples, int32_t count);
-// Called once when the show ends the process, with the show's exit status;
-// returns the status the process ends with.
-typedef int (*OfflineExitHook)(int status);
 
 // Frames per second as num / den (both > 0); 25 / 1 unless set.
 void OfflineSetFrameRate(int64_t num, int64_t den);
@@ -26,7 +23,7 @@ void OfflineSetFrameRate(int64_t num, int64_t den);
 // drawn with no fragment work; after last the show is asked to end.
 // last 0: to the end of the show.
 void OfflineSetFrameRange(int32_t first, int32_t last);
-void OfflineSetSinks(OfflineFrameSink frames, OfflineSoundSink sound, OfflineExitHook exitHook);
+void OfflineSetSinks(OfflineFrameSink frames, OfflineSoundSink sound);
 
 // Samples played before the start of frame k: round-half-up of
 // (k - 1) / fps x 44100.

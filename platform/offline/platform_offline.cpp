@@ -39,7 +39,6 @@ static int64_t fpsNum = 25, fpsDen = 1;
 static int32_t firstFrame = 1, lastFrame = 0;
 static OfflineFrameSink frameSink;
 static OfflineSoundSink soundSink;
-static OfflineExitHook exitHook;
 static std::atomic<int32_t> framesDone;
 static std::atomic<bool> terminationRequested;
 static std::atomic<int> interruptSignal;
@@ -92,11 +91,10 @@ void OfflineSetFrameRange(int32_t first, int32_t last)
     lastFrame = last > 0 ? last : 0;
 }
 
-void OfflineSetSinks(OfflineFrameSink frames, OfflineSoundSink sound, OfflineExitHook hook)
+void OfflineSetSinks(OfflineFrameSink frames, OfflineSoundSink sound)
 {
     frameSink = frames;
     soundSink = sound;
-    exitHook = hook;
 }
 
 int64_t OfflineSamplesBeforeFrame(int64_t frame) { return SamplesAt(FrameStartTicks(frame)); }
@@ -231,7 +229,11 @@ static void SetFragmentWork(int32_t frame)
 
 PlatformWindow* PlatformCreateWindow(int, int, int width, int height)
 {
-    if (width <= 0 || height <= 0 || width > MAX_WIDTH || height > MAX_HEIGHT) {
+    // One context for the process: a tool that made the window before the
+    // show's start-up gets the same one back.
+    if (offlineWindow.width == width && offlineWindow.height == height)
+        return &offlineWindow;
+    if (offlineWindow.width != 0 || width <= 0 || height <= 0 || width > MAX_WIDTH || height > MAX_HEIGHT) {
         snprintf(lastError, sizeof lastError, "no %dx%d offline framebuffer: at most %dx%d", width, height,
                  MAX_WIDTH, MAX_HEIGHT);
         return NULL;
@@ -366,8 +368,6 @@ const char* PlatformLastError(void) { return lastError; }
 
 void PlatformExit(int status)
 {
-    if (exitHook)
-        status = exitHook(status);
     fflush(stdout);
     fflush(stderr);
     // The feeder may be asleep on the clock for ever: end without joining it.

@@ -262,7 +262,8 @@ static void FinishVideo()
     RemoveTemporaries();
 }
 
-static int OnFramesEnd(int status)
+// What a capture of frames ends with, once the show's loop is over.
+static int FinishFrames(int status)
 {
     if (OfflineInterrupted()) {
         Cleanup();
@@ -286,6 +287,18 @@ static int OnFramesEnd(int status)
         fprintf(report, "wrote %d frames to %s/frame-%06d.png ... frame-%06d.png\n", framesWritten,
                 options.pngDir, options.firstFrame, options.firstFrame + framesWritten - 1);
     return 0;
+}
+
+// The show's start-up ends the process when it gets no OpenGL context: the
+// context is made first here, so a failure still cleans up after itself.
+// Start-up then gets the same one.
+static int OpenContext()
+{
+    if (PlatformCreateWindow(0, 0, WIDTH, HEIGHT))
+        return 0;
+    Cleanup();
+    Say(PlatformLastError());
+    return 1;
 }
 
 // Everything a capture of frames will write is checked before the first
@@ -319,6 +332,8 @@ static int CaptureFrames()
 {
     if (int refused = PrepareFrameOutputs())
         return refused;
+    if (int failed = OpenContext())
+        return failed;
     OfflineSetFrameRate(options.fpsNum, options.fpsDen);
     int64_t lastOfShow = LastFrameOfShow();
     if (OfflineInterrupted())
@@ -354,7 +369,7 @@ static int CaptureFrames()
     soundFirst = OfflineSamplesBeforeFrame(options.firstFrame);
     soundEnd = OfflineSamplesBeforeFrame(last + 1);
     sound.reserve((size_t)(soundEnd - soundFirst));
-    OfflineSetSinks(OnFrame, OnSound, OnFramesEnd);
+    OfflineSetSinks(OnFrame, OnSound);
 
     std::string why;
     if (options.out && !VideoStart(ffmpeg, videoTemp, WIDTH, HEIGHT, options.fpsNum, options.fpsDen, &why))
@@ -366,7 +381,7 @@ static int CaptureFrames()
 
     PlatformWindow* window = StartUp();
     FrameLoop(window);
-    ShutDown(window);
+    return FinishFrames(EndShow(window));
 }
 
 // ---- the song as WAV ----
@@ -429,7 +444,6 @@ static int WriteSong()
 
 static OutputFile stillFile;
 static std::vector<uint8_t> stillPng;
-static std::string stillSummary;
 
 static void OnStill(int32_t, const uint8_t* rgb, int width, int height)
 {
@@ -437,50 +451,9 @@ static void OnStill(int32_t, const uint8_t* rgb, int width, int height)
         Abort(std::string("cannot encode ") + options.png + " as PNG");
 }
 
-static int OnStillEnd(int status)
-{
-    if (OfflineInterrupted())
-        return Interrupted();
-    if (status != 0) {
-        Cleanup();
-        if (glErrorReported)
-            Say("the show reported an OpenGL error (line above); no still written");
-        return 1;
-    }
-    std::string why;
-    if (stillPng.empty() || !WriteOutput(&stillFile, stillPng, &why) || !PublishOutput(&stillFile, &why)) {
-        if (OfflineInterrupted())
-            return Interrupted();
-        Cleanup();
-        Say(why.empty() ? std::string("no frame was drawn for ") + options.png : why);
-        return 1;
-    }
-    fputs(stillSummary.c_str(), report);
-    return 0;
-}
-
-// The clock value from which the scene pass's own 0.04 step lands on the
-// wanted iGlobalTime (the step is taken in double and rounded to float), or
-// as near to it as that step can land: near 0 not every float is reachable.
-static float ClockBefore(float shown, float* lands)
-{
-    float start = (float)((double)shown - 0.04);
-    float best = start;
-    float bestLands = (float)((double)start + 0.04);
-    for (int direction = -1; direction <= 1; direction += 2) {
-        float clock = start;
-        for (int i = 0; i < 256 && bestLands != shown; i++) {
-            float at = (float)((double)clock + 0.04);
-            if (fabsf(at - shown) < fabsf(bestLands - shown)) {
-                best = clock;
-                bestLands = at;
-            }
-            clock = nextafterf(clock, direction < 0 ? -INFINITY : INFINITY);
-        }
-    }
-    *lands = bestLands;
-    return best;
-}
+static_assert((int)STILL_TITLE == (int)PART_TITLE && (int)STILL_THANKS == (int)PART_THANKS &&
+                  (int)STILL_WATER == (int)PART_WATER && (int)STILL_SPHERES == (int)PART_SPHERES,
+              "--still names the show's parts in their order");
 
 static int WriteStill()
 {
@@ -490,62 +463,59 @@ static int WriteStill()
     if (stillFile.fd == 1)
         report = stderr;
     OfflineSetFrameRange(1, 1);
-    OfflineSetSinks(OnStill, nullptr, OnStillEnd);
+    OfflineSetSinks(OnStill, nullptr);
+    if (int failed = OpenContext())
+        return failed;
     PlatformWindow* window = StartUp();
-    static const char* const names[] = {"title", "thanks", "water", "spheres"};
-    char summary[256];
-    if (options.still == STILL_TITLE || options.still == STILL_THANKS) {
-        // The card frames of the timeline, without the sound's start.
-        timelineState = options.still == STILL_TITLE ? -5 : -4;
-        frameCount = options.still == STILL_TITLE ? 0 : 300;
-        RunFrame(window);
-        snprintf(summary, sizeof summary, "wrote %s: the %s card\n", options.png, names[options.still]);
-    } else {
-        // A scene frame as the loop draws it, at any clock value.
-        frameCount += 1;
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glClearColor(0, 0, 0, 1);
-        glDisable(GL_DEPTH_TEST);
-        CheckGLError("DrawScene:frame ");
-        float lands = 0.0f;
-        sceneTime = ClockBefore(options.time, &lands);
-        DrawScene(shaderSlots[options.still == STILL_WATER ? 1 : 2]);
-        PlatformSwapBuffers(window);
-        if (lands == options.time)
-            snprintf(summary, sizeof summary, "wrote %s: %s at iGlobalTime %.9g\n", options.png,
-                     names[options.still], (double)sceneTime);
-        else
-            snprintf(summary, sizeof summary,
-                     "wrote %s: %s at iGlobalTime %.9g, the nearest to %.9g that the scene clock's 0.04 s "
-                     "step reaches\n",
-                     options.png, names[options.still], (double)sceneTime, (double)options.time);
+    ShowPart part = (ShowPart)options.still;
+    float shown = RunPartFrame(window, part, options.time);
+    int status = EndShow(window);
+
+    if (OfflineInterrupted())
+        return Interrupted();
+    if (status != 0) {
+        Cleanup();
+        Say("the show reported an OpenGL error (line above); no still written");
+        return 1;
     }
-    stillSummary = summary;
-    ShutDown(window);
+    if (stillPng.empty() || !WriteOutput(&stillFile, stillPng, &why) || !PublishOutput(&stillFile, &why)) {
+        if (OfflineInterrupted())
+            return Interrupted();
+        Cleanup();
+        Say(why.empty() ? std::string("no frame was drawn for ") + options.png : why);
+        return 1;
+    }
+    if (part == PART_TITLE || part == PART_THANKS)
+        fprintf(report, "wrote %s: the %s card\n", options.png, showPartNames[part]);
+    else if (shown == options.time)
+        fprintf(report, "wrote %s: %s at iGlobalTime %.9g\n", options.png, showPartNames[part], (double)shown);
+    else
+        fprintf(report, "wrote %s: %s at iGlobalTime %.9g, the nearest to %.9g that the scene clock's 0.04 s "
+                        "step reaches\n",
+                options.png, showPartNames[part], (double)shown, (double)options.time);
+    return 0;
 }
 
 // ---- benchmark ----
 
 struct PartTimes {
-    const char* name;
-    double firstMs;
+    const char* name = "";
+    double firstMs = 0.0;
     std::vector<double> ms;
 };
 
 static double Ms(Clock::time_point since) { return Seconds(since) * 1000.0; }
 
-static void TimePart(PlatformWindow* window, PartTimes& part, int32_t state, float clockFrom, float clockTo)
+static void TimePart(PlatformWindow* window, PartTimes& part, ShowPart which, float timeFrom, float timeTo)
 {
     const int frames = 8;
     for (int i = 0; i <= frames; i++) {
-        timelineState = state;
-        frameCount = state == -4 ? 300 : 0;
         // The first frame carries the driver's deferred work and is shown
-        // apart; the rest spread over the part's clock.
-        sceneTime = clockFrom + (clockTo - clockFrom) * (float)i / (float)(frames + 1);
+        // apart; the rest spread over the part's scene time.
+        float time = timeFrom + (timeTo - timeFrom) * (float)i / (float)(frames + 1);
         glFinish();
         Clock::time_point start = Clock::now();
-        RunFrame(window);
+        RunPartFrame(window, which, time);
         glFinish();
         double ms = Ms(start);
         if (i == 0)
@@ -590,12 +560,13 @@ static int Bench()
     glFinish();
     double fontMs = Ms(t);
 
-    PartTimes parts[4] = {{"title", 0, {}}, {"thanks", 0, {}}, {"water", 0, {}}, {"spheres", 0, {}}};
-    const int32_t states[4] = {-5, -4, 0, 1};
-    const float ends[4] = {0.0f, 0.0f, 4.96f, 13.96f};
-    for (int p = 0; p < 4; p++) {
+    PartTimes parts[PART_COUNT];
+    // Each scene's frames spread over its own span of scene time.
+    const float ends[PART_COUNT] = {0.0f, 0.0f, 5.0f, 14.0f};
+    for (int p = 0; p < PART_COUNT; p++) {
+        parts[p].name = showPartNames[p];
         fprintf(stderr, "  %s ...\n", parts[p].name);
-        TimePart(window, parts[p], states[p], 0.0f, ends[p]);
+        TimePart(window, parts[p], (ShowPart)p, 0.04f, ends[p]);
         if (OfflineInterrupted())
             return Interrupted();
     }
