@@ -98,13 +98,13 @@ TEST(SdlRing, LocksOnlyHandOutTheRing)
     EXPECT_EQ(l1, 0u);
     EXPECT_EQ(p2, nullptr);
     EXPECT_EQ(l2, 0u);
-    EXPECT_FALSE(PlatformSoundLock(0, 8194, &p1, &l1, &p2, &l2));
+    EXPECT_FALSE(PlatformSoundLock(0, SOUND_RING_BYTES + 2, &p1, &l1, &p2, &l2));
     EXPECT_FALSE(PlatformSoundLock(0, 0, &p1, &l1, &p2, &l2));
 
-    ASSERT_TRUE(PlatformSoundLock(6000, 4000, &p1, &l1, &p2, &l2));
+    ASSERT_TRUE(PlatformSoundLock(SOUND_RING_BYTES - 2192, 4000, &p1, &l1, &p2, &l2));
     EXPECT_EQ(l1, 2192u);
     EXPECT_EQ(l2, 1808u);
-    EXPECT_EQ((uint8_t*)p1 - (uint8_t*)p2, 6000);
+    EXPECT_EQ((uint8_t*)p1 - (uint8_t*)p2, SOUND_RING_BYTES - 2192);
     // Regions that did not come from a lock are ignored, not copied.
     int16_t stray[4] = {1, 2, 3, 4};
     PlatformSoundUnlock(stray, 8, nullptr, 0);
@@ -128,8 +128,8 @@ TEST(SdlRing, FeederKeepsTheRealDeviceFedInRealTime)
     loop.join();
     JoinFakeThreads();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    // The song clock is ahead of the device by about one ring (0.093 s).
-    EXPECT_NEAR(audioTime, seconds + 0.093, 0.15);
+    // The song clock is ahead of the device by about one ring.
+    EXPECT_NEAR(audioTime, seconds + (double)SOUND_RING_SAMPLES / SOUND_SAMPLE_RATE, 0.15);
     EXPECT_GE(rowCount, 3);
 }
 

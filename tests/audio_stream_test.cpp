@@ -73,16 +73,17 @@ TEST_F(StreamTest, RefillBehindThePlayCursorIsOneRegion)
 
 TEST_F(StreamTest, RefillAcrossTheEndRendersEndPartFirst)
 {
-    Refill(6000, 1000);
+    const int32_t nearEnd = SOUND_RING_BYTES - 2192;
+    Refill(nearEnd, 1000);
     ASSERT_EQ(regions.size(), 2u);
-    EXPECT_EQ(regions[0].offset, 6000);
+    EXPECT_EQ(regions[0].offset, nearEnd);
     EXPECT_EQ(regions[0].bytes, 2192);
     EXPECT_EQ(regions[1].offset, 0);
     EXPECT_EQ(regions[1].bytes, 1000);
-    EXPECT_EQ(regions[0].bytes + regions[1].bytes, SOUND_RING_BYTES - (6000 - 1000));
+    EXPECT_EQ(regions[0].bytes + regions[1].bytes, SOUND_RING_BYTES - (nearEnd - 1000));
     EXPECT_EQ(writePos, 1000u);
     // The same regions go back to the ring.
-    EXPECT_EQ(fakeUnlockOffset[0], 6000);
+    EXPECT_EQ(fakeUnlockOffset[0], nearEnd);
     EXPECT_EQ(fakeUnlockLength[0], 2192u);
     EXPECT_EQ(fakeUnlockOffset[1], 0);
     EXPECT_EQ(fakeUnlockLength[1], 1000u);
@@ -100,7 +101,7 @@ TEST_F(StreamTest, StalledPlayCursorGetsAFullRingAgain)
 
 TEST_F(StreamTest, RefillOfExactlyTheDistanceToTheEndWrapsToZero)
 {
-    Refill(6000, 0);
+    Refill(SOUND_RING_BYTES - 2192, 0);
     ASSERT_EQ(regions.size(), 1u);
     EXPECT_EQ(regions[0].bytes, 2192);
     EXPECT_EQ(writePos, 0u);

@@ -206,12 +206,12 @@ TEST(CaptureClock, RingRefusesLocksOutsideItAndBeforeItStarts)
     EXPECT_EQ(l1, 0u);
     PlatformSoundStart(nullptr, SOUND_RING_BYTES, 44100);
     EXPECT_FALSE(PlatformSoundLock(SOUND_RING_BYTES, 2, &p1, &l1, &p2, &l2));
-    EXPECT_FALSE(PlatformSoundLock(0, 8194, &p1, &l1, &p2, &l2));
+    EXPECT_FALSE(PlatformSoundLock(0, SOUND_RING_BYTES + 2, &p1, &l1, &p2, &l2));
     EXPECT_EQ(p2, nullptr);
-    ASSERT_TRUE(PlatformSoundLock(8000, 400, &p1, &l1, &p2, &l2));
+    ASSERT_TRUE(PlatformSoundLock(SOUND_RING_BYTES - 192, 400, &p1, &l1, &p2, &l2));
     EXPECT_EQ(l1, 192u);
     EXPECT_EQ(l2, 208u);
-    EXPECT_EQ((uint8_t*)p1 - (uint8_t*)p2, 8000);
+    EXPECT_EQ((uint8_t*)p1 - (uint8_t*)p2, SOUND_RING_BYTES - 192);
     ASSERT_TRUE(PlatformSoundLock(0, SOUND_RING_BYTES, &p1, &l1, &p2, &l2));
     EXPECT_EQ(l1, (uint32_t)SOUND_RING_BYTES);
     EXPECT_EQ(p2, nullptr);

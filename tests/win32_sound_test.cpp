@@ -39,12 +39,12 @@ void CheckLockRegions()
     PlatformSoundUnlock(p1, l1, p2, l2);
 
     // Across the end: the tail first, then the start of the same ring.
-    ASSERT_TRUE(PlatformSoundLock(8000, 400, &p1, &l1, &p2, &l2));
+    ASSERT_TRUE(PlatformSoundLock(SOUND_RING_BYTES - 192, 400, &p1, &l1, &p2, &l2));
     EXPECT_EQ(l1, 192u);
     EXPECT_EQ(l2, 208u);
     ASSERT_NE(p1, nullptr);
     ASSERT_NE(p2, nullptr);
-    EXPECT_EQ((uint8_t*)p1 - (uint8_t*)p2, 8000);
+    EXPECT_EQ((uint8_t*)p1 - (uint8_t*)p2, SOUND_RING_BYTES - 192);
     memset(p1, 0x11, l1);
     memset(p2, 0x22, l2);
     PlatformSoundUnlock(p1, l1, p2, l2);
@@ -135,7 +135,7 @@ TEST(NullDevice, PlaysThroughDirectSound)
     // What was written is what the buffer holds.
     void *p1, *p2;
     uint32_t l1, l2;
-    ASSERT_TRUE(PlatformSoundLock(8000, 400, &p1, &l1, &p2, &l2));
+    ASSERT_TRUE(PlatformSoundLock(SOUND_RING_BYTES - 192, 400, &p1, &l1, &p2, &l2));
     EXPECT_EQ(((uint8_t*)p1)[0], 0x11);
     EXPECT_EQ(((uint8_t*)p2)[l2 - 1], 0x22);
     PlatformSoundUnlock(p1, l1, p2, l2);
