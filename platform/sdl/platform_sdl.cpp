@@ -3,11 +3,16 @@
 #include "platform/platform.h"
 
 #include <SDL2/SDL.h>
+#include <SDL2/SDL_syswm.h>
+#include <X11/Xlib.h>
 #include <epoxy/gl.h>
 #include <atomic>
+#include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 struct PlatformWindow {
@@ -22,12 +27,118 @@ static char lastError[256];
 static std::atomic<bool> keyPressedSince[2];
 static std::atomic<bool> terminationRequested;
 
+// Once the show should end (a termination request, a lost window), a call
+// into the window system that has not returned for this long is taken as a
+// stopped or unreachable server, and the process ends without it.
+static const int64_t STUCK_CALL_MS = 5000;
+// When the main thread entered its current window-system call (monotonic
+// milliseconds), 0 while it is outside one.
+static std::atomic<int64_t> windowCallSince;
+static_assert(std::atomic<int64_t>::is_always_lock_free, "read in a signal handler");
+// Set by whichever path writes the show's last line, so only one is written.
+static std::atomic<bool> endLineWritten;
+// The first X error since the display opened, noted by Xlib's callback and
+// acted on by the next platform call of the frame loop.
+static XErrorEvent firstXError;
+static std::atomic<bool> xErrorSeen;
+static Window showXWindow;
+static bool endingOnXError;
+
 static void SetError(const char* what, const char* reason)
 {
     snprintf(lastError, sizeof lastError, "%s: %s", what, reason && *reason ? reason : "no reason given");
 }
 
-static void OnTerminationSignal(int) { terminationRequested.store(true); }
+static void WriteEndLine(const char* line)
+{
+    if (endLineWritten.exchange(true))
+        return;
+    fprintf(stderr, "brinelux: %s\n", line);
+    fflush(stderr);
+}
+
+static int64_t MonotonicMs(void)
+{
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (int64_t)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+// Bracket every SDL call that may wait on the X server.
+static void BeginWindowCall(void) { windowCallSince.store(MonotonicMs()); }
+static void EndWindowCall(void) { windowCallSince.store(0); }
+
+// Looks once a second whether the end is held up by the window system.
+// Compiling shaders or drawing a slow frame is not: the show ends after it.
+// Signal context: only atomics, clock_gettime, write, alarm and _exit.
+static void OnEndWatch(int)
+{
+    int64_t since = windowCallSince.load();
+    if (since == 0 || MonotonicMs() - since < STUCK_CALL_MS) {
+        alarm(1);
+        return;
+    }
+    static const char line[] = "brinelux: the display server stopped answering; ended without restoring the display\n";
+    if (!endLineWritten.exchange(true)) {
+        ssize_t written = write(2, line, sizeof line - 1);
+        (void)written;
+    }
+    _exit(1);
+}
+
+static void OnTerminationSignal(int)
+{
+    // The frame loop ends at its next check; the watch covers a loop stuck
+    // in a call that never returns.
+    if (!terminationRequested.exchange(true))
+        alarm(1);
+}
+
+// Xlib calls this with its display lock held, so it may make no X call.
+// SDL's handler, which this replaces, restores the display mode from here
+// and deadlocks on that lock.
+static int OnXError(Display*, XErrorEvent* e)
+{
+    if (!xErrorSeen.load()) {
+        firstXError = *e;
+        xErrorSeen.store(true);
+    }
+    return 0;
+}
+
+// The connection is gone (the server ended, or a tool killed our client):
+// nothing can be restored through it. Xlib would exit() after this returns,
+// running destructors under the feeder thread; end the process here.
+static int OnXIOError(Display*)
+{
+    WriteEndLine("the connection to the X display was lost (the X server ended or closed it)");
+    PlatformExit(1);
+}
+
+// Ends the show with status 1 once an X error was seen: with the window
+// destroyed from outside every frame fails, and any other error was fatal
+// under Xlib's own handler too.
+static void EndOnXError(void)
+{
+    if (!xErrorSeen.load() || endingOnXError)
+        return;
+    endingOnXError = true;
+    alarm(1);
+    XErrorEvent e = firstXError;
+    char line[256];
+    if (showXWindow && e.resourceid == showXWindow) {
+        snprintf(line, sizeof line, "the show's window was destroyed by another program");
+    } else {
+        char text[128];
+        XGetErrorText(e.display, e.error_code, text, sizeof text);
+        snprintf(line, sizeof line, "the X server reported an error: %s (request %d)", text, e.request_code);
+    }
+    WriteEndLine(line);
+    // The connection still works: put the desktop's mode and the cursor back.
+    PlatformRestoreDisplayMode();
+    PlatformShowCursor(true);
+    PlatformExit(1);
+}
 
 // Sees every event as it enters the queue, so a key pressed and released
 // between two polls, or a close request, is not lost while the show removes
@@ -46,11 +157,25 @@ static int WatchEvents(void*, SDL_Event* e)
     return 0;
 }
 
+// Started with standard output or error closed, the show's X connection
+// would take descriptor 1 or 2 and its error lines would go down it.
+static void KeepStandardDescriptorsOpen()
+{
+    for (int fd = 0; fd <= 2; fd++) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        int opened = open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != fd)
+            close(opened);
+    }
+}
+
 void PlatformSetDisplayMode(int width, int height, int bpp)
 {
     modeWidth = width;
     modeHeight = height;
     modeBpp = bpp;
+    KeepStandardDescriptorsOpen();
     // Our own handlers: SDL's would only queue an event the show never reads.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     struct sigaction sa;
@@ -58,6 +183,12 @@ void PlatformSetDisplayMode(int width, int height, int bpp)
     sa.sa_handler = OnTerminationSignal;
     sigaction(SIGINT, &sa, NULL);
     sigaction(SIGTERM, &sa, NULL);
+    // A closed terminal ends the show like Ctrl+C.
+    sigaction(SIGHUP, &sa, NULL);
+    // An error line written to a reader that went away must not kill it.
+    signal(SIGPIPE, SIG_IGN);
+    sa.sa_handler = OnEndWatch;
+    sigaction(SIGALRM, &sa, NULL);
     const char* x11 = SDL_getenv("DISPLAY");
     const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
     bool haveX11 = x11 && *x11, haveWayland = wayland && *wayland;
@@ -72,7 +203,9 @@ void PlatformSetDisplayMode(int width, int height, int bpp)
             SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     }
     // The mode itself is switched when the full-screen window appears.
+    BeginWindowCall();
     videoReady = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    EndWindowCall();
     if (!videoReady) {
         SetError("no display could be opened", SDL_GetError());
         return;
@@ -87,20 +220,28 @@ void PlatformSetDisplayMode(int width, int height, int bpp)
         videoReady = false;
         return;
     }
+    if (driver && strcmp(driver, "x11") == 0) {
+        XSetErrorHandler(OnXError);
+        XSetIOErrorHandler(OnXIOError);
+    }
     SDL_AddEventWatch(WatchEvents, NULL);
 }
 
 void PlatformRestoreDisplayMode(void)
 {
     // Leaving full screen puts the desktop's mode back.
+    BeginWindowCall();
     if (showWindow.window)
         SDL_SetWindowFullscreen(showWindow.window, 0);
+    EndWindowCall();
 }
 
 void PlatformShowCursor(bool show)
 {
+    BeginWindowCall();
     if (videoReady)
         SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+    EndWindowCall();
 }
 
 static SDL_Window* CreateWithDepth(int x, int y, int width, int height, int depth)
@@ -121,6 +262,17 @@ static SDL_Window* CreateWithDepth(int x, int y, int width, int height, int dept
     return w;
 }
 
+// Gives the window up with a reason; destroying it also leaves full screen.
+static PlatformWindow* GiveUpWindow(SDL_Window* w, const char* what, const char* reason)
+{
+    SetError(what, reason);
+    showWindow.window = NULL;
+    BeginWindowCall();
+    SDL_DestroyWindow(w);
+    EndWindowCall();
+    return NULL;
+}
+
 PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
 {
     if (!videoReady)
@@ -128,60 +280,98 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     // Many drivers offer no 32-bit depth buffer: step down before giving up.
     static const int depths[] = {32, 24, 16};
     SDL_Window* w = NULL;
+    BeginWindowCall();
     for (int depth : depths) {
         w = CreateWithDepth(x, y, width, height, depth);
         if (w)
             break;
     }
+    EndWindowCall();
     if (!w) {
         SetError("no OpenGL window could be created", SDL_GetError());
         return NULL;
+    }
+    // Known from here, so that an end on a lost window can leave full screen.
+    showWindow.window = w;
+    Display* xDisplay = NULL;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(w, &info) && info.subsystem == SDL_SYSWM_X11) {
+        showXWindow = info.info.x11.window;
+        xDisplay = info.info.x11.display;
     }
     SDL_DisplayMode mode;
     memset(&mode, 0, sizeof mode);
     mode.format = modeBpp >= 24 ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_RGB565;
     mode.w = modeWidth;
     mode.h = modeHeight;
+    BeginWindowCall();
     SDL_SetWindowDisplayMode(w, &mode);
+    // SDL reads the window's attributes unchecked when it makes the context:
+    // a window destroyed from outside by now would crash it. Asking for them
+    // here raises the error in our handler instead.
+    XWindowAttributes attributes;
+    if (xDisplay)
+        XGetWindowAttributes(xDisplay, showXWindow, &attributes);
+    EndWindowCall();
+    EndOnXError();
+    BeginWindowCall();
     SDL_GLContext context = SDL_GL_CreateContext(w);
-    if (!context) {
-        SetError("no OpenGL context could be created", SDL_GetError());
-        SDL_DestroyWindow(w);
-        return NULL;
-    }
-    if (SDL_GL_MakeCurrent(w, context) != 0) {
-        SetError("the OpenGL context could not be made current", SDL_GetError());
-        SDL_DestroyWindow(w);
-        return NULL;
-    }
+    bool current = context && SDL_GL_MakeCurrent(w, context) == 0;
+    EndWindowCall();
+    if (!context)
+        return GiveUpWindow(w, "no OpenGL context could be created", SDL_GetError());
+    if (!current)
+        return GiveUpWindow(w, "the OpenGL context could not be made current", SDL_GetError());
     if (epoxy_gl_version() < 20) {
         char reason[96];
         snprintf(reason, sizeof reason, "the driver offers OpenGL %d.%d", epoxy_gl_version() / 10,
                  epoxy_gl_version() % 10);
-        SetError("OpenGL 2.0 is needed", reason);
-        SDL_DestroyWindow(w);
-        return NULL;
+        return GiveUpWindow(w, "OpenGL 2.0 is needed", reason);
     }
-    showWindow.window = w;
+    // With no mode of the show's size the window keeps it and the screen
+    // shows only its top-left part.
+    SDL_DisplayMode screen;
+    if (SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(w), &screen) == 0 &&
+        (screen.w < width || screen.h < height))
+        fprintf(stderr, "brinelux: the screen is %d x %d, smaller than the show's %d x %d; the picture is cropped\n",
+                screen.w, screen.h, width, height);
     showWindow.context = context;
     return &showWindow;
 }
 
 void PlatformFocusWindow(PlatformWindow* window)
 {
+    BeginWindowCall();
     SDL_RaiseWindow(window->window);
     SDL_SetWindowInputFocus(window->window);
+    EndWindowCall();
+    EndOnXError();
 }
 
-void PlatformSwapBuffers(PlatformWindow* window) { SDL_GL_SwapWindow(window->window); }
+void PlatformSwapBuffers(PlatformWindow* window)
+{
+    BeginWindowCall();
+    SDL_GL_SwapWindow(window->window);
+    EndWindowCall();
+    EndOnXError();
+}
 
-void PlatformReleaseContext(PlatformWindow* window) { SDL_GL_MakeCurrent(window->window, NULL); }
+void PlatformReleaseContext(PlatformWindow* window)
+{
+    BeginWindowCall();
+    SDL_GL_MakeCurrent(window->window, NULL);
+    EndWindowCall();
+}
 
 bool PlatformKeyPressed(PlatformKey key)
 {
     if (!videoReady)
         return false;
+    BeginWindowCall();
     SDL_PumpEvents();
+    EndWindowCall();
+    EndOnXError();
     const Uint8* state = SDL_GetKeyboardState(NULL);
     bool pressed = keyPressedSince[key].exchange(false);
     SDL_Scancode code = key == PLATFORM_KEY_ESCAPE ? SDL_SCANCODE_ESCAPE : SDL_SCANCODE_SPACE;
@@ -191,8 +381,11 @@ bool PlatformKeyPressed(PlatformKey key)
 void PlatformRemoveOneMessage(void)
 {
     SDL_Event e;
+    BeginWindowCall();
     if (videoReady)
         SDL_PollEvent(&e);
+    EndWindowCall();
+    EndOnXError();
 }
 
 bool PlatformTerminationRequested(void) { return terminationRequested.load(); }

@@ -1,0 +1,152 @@
+#!/bin/bash
+# The live show under a hostile X server (Xvfb): its window destroyed from
+# outside, its connection killed, the server gone or frozen, a small screen.
+# Each ends promptly with one line and status 1 (the small screen runs on).
+# Usage: hostile_show.sh BRINELUX OUTDIR
+set -u
+bin=$1 outdir=$2
+mkdir -p "$outdir"
+export MESA_SHADER_CACHE_DISABLE=true SDL_AUDIODRIVER=dummy
+failures=0
+fail() {
+    echo "FAIL: $*"
+    [ -s "$outdir/stderr" ] && sed 's/^/  show stderr: /' "$outdir/stderr" | head -5
+    failures=$((failures + 1))
+}
+
+# Starts a private X server with screen $2 (WxHxD); its pid goes into the
+# variable named $1, its display into DISPLAY. -noreset: see e2e_show.sh.
+servers=()
+start_x() {
+    local name=$1 file="$outdir/display-$1"
+    rm -f "$file"
+    Xvfb -displayfd 3 -screen 0 "$2" -nolisten tcp -noreset 3>"$file" >/dev/null 2>&1 &
+    printf -v "$name" %s $!
+    servers+=($!)
+    # No job notice when a test kills it.
+    disown $!
+    for _ in $(seq 50); do [ -s "$file" ] && break; sleep 0.1; done
+    export DISPLAY=:$(cat "$file")
+}
+cleanup() {
+    for s in "${servers[@]}"; do kill -CONT "$s" 2>/dev/null; kill "$s" 2>/dev/null; done
+}
+trap cleanup EXIT
+
+# Starts the show; waits until its window is on screen.
+start() {
+    "$bin" >"$outdir/stdout" 2>"$outdir/stderr" &
+    pid=$!
+    for _ in $(seq 100); do
+        window=$(xdotool search --onlyvisible --name brinelux 2>/dev/null) && return 0
+        kill -0 $pid 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+# Waits at most $1 seconds for the show (case $2) to end; sets status
+# ("timeout" when it had to be killed; 128 + N for a death by signal N) and
+# says how long it took. The limits are generous: a loaded machine may still
+# be compiling the shaders when the event comes; only a hang runs into them.
+wait_end() {
+    local limit=$(($1 * 10)) start=$SECONDS
+    for _ in $(seq $limit); do
+        kill -0 $pid 2>/dev/null || {
+            wait $pid
+            status=$?
+            echo "$2: ended after about $((SECONDS - start)) s, status $status"
+            return 0
+        }
+        sleep 0.1
+    done
+    kill -9 $pid 2>/dev/null
+    wait $pid 2>/dev/null
+    status=timeout
+}
+
+# The show must have ended with status 1 and exactly one line on standard
+# error, matching $2.
+expect_failure_line() {
+    [ "$status" = 1 ] || fail "$1: status $status"
+    local lines
+    lines=$(wc -l <"$outdir/stderr")
+    [ "$lines" = 1 ] || fail "$1: $lines lines on stderr"
+    grep -q "^brinelux: .*$2" "$outdir/stderr" || fail "$1: no line matching '$2'"
+}
+
+start_x main 1024x768x24
+
+# 1. An ordinary run on a screen of the show's size says nothing.
+start || fail "the show did not open its window"
+sleep 0.5
+xdotool key Escape
+wait_end 20 "Escape"
+[ "$status" = 0 ] || fail "Escape: status $status"
+[ -s "$outdir/stderr" ] && fail "Escape: stderr not empty"
+
+# 2. The window destroyed by another client (what a window manager's crash or
+# a kill tool does to it).
+start || fail "second start"
+sleep 0.5
+xdotool windowclose "$window"
+wait_end 20 "window destroyed"
+expect_failure_line "window destroyed" "window was destroyed"
+
+# 3. Our client's connection killed by another client.
+start || fail "third start"
+sleep 0.5
+xdotool windowkill "$window"
+wait_end 20 "client killed"
+expect_failure_line "client killed" "connection to the X display was lost"
+
+# 4. The X server frozen under the show: every X call blocks, yet a
+# termination request still ends it.
+start_x frozen 1024x768x24
+start || fail "start on the server to be frozen"
+sleep 0.5
+kill -STOP "$frozen"
+sleep 0.5
+kill -TERM $pid
+wait_end 30 "frozen server"
+expect_failure_line "frozen server" "display server stopped answering"
+kill -CONT "$frozen"
+
+# 5. The X server gone under the show.
+start || fail "start on the server to be killed"
+sleep 0.5
+kill -KILL "$frozen"
+wait_end 20 "server gone"
+expect_failure_line "server gone" "connection to the X display was lost"
+
+# 6. A screen smaller than the window: one line, and the show runs on.
+start_x small 800x600x24
+start || fail "start on the small screen"
+sleep 0.5
+xdotool key Escape
+wait_end 20 "small screen"
+[ "$status" = 0 ] || fail "small screen: status $status"
+grep -q "^brinelux: the screen is 800 x 600.*cropped" "$outdir/stderr" || fail "small screen: no word of cropping"
+[ "$(wc -l <"$outdir/stderr")" = 1 ] || fail "small screen: not one line"
+
+# 7. A hangup (the terminal closed) ends the show like SIGTERM, and a show
+# started with standard output and error closed runs and ends as usual.
+start_x last 1024x768x24
+start || fail "start for the hangup"
+sleep 0.5
+kill -HUP $pid
+wait_end 20 "hangup"
+[ "$status" = 0 ] || fail "hangup: status $status"
+"$bin" >&- 2>&- &
+pid=$!
+for _ in $(seq 100); do
+    xdotool search --onlyvisible --name brinelux >/dev/null 2>&1 && break
+    sleep 0.1
+done
+sleep 0.5
+xdotool key Escape
+wait_end 20 "closed stdout and stderr"
+[ "$status" = 0 ] || fail "closed stdout and stderr: status $status"
+
+[ $failures = 0 ] && echo "all hostile display checks passed"
+exit $failures
