@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 #include "platform/platform.h"
+#include "state/shared.h"
 
 // Where the show's pictures and cards stand; moves only forward
 // (-6, -5, -4, -3, -2, 0, 1) and stays at 1.
@@ -24,9 +25,6 @@ int EndShow(PlatformWindow* window);
 // EndShow, then ends the process with its status.
 [[noreturn]] void ShutDown(PlatformWindow* window);
 
-// The parts of the show by name, for tools that draw one of them alone.
-enum ShowPart { PART_TITLE, PART_THANKS, PART_WATER, PART_SPHERES, PART_COUNT };
-extern const char* const showPartNames[PART_COUNT];
 // One frame of part as the loop draws it (the same clear, check, swap and
 // message), with the scene clock set so that a scene's program sees
 // iGlobalTime time, or the nearest value the clock's 0.04 s step can reach

@@ -63,7 +63,7 @@ static void TimelineStep(PlatformWindow* window)
         [[fallthrough]];
     case 0:
         if ((double)sceneTime < 5.0) {
-            DrawScene(shaderSlots[1]);
+            DrawScene(SceneProgram(PART_WATER));
             return;
         }
         timelineState = 1;
@@ -74,7 +74,7 @@ static void TimelineStep(PlatformWindow* window)
             timelineState = 1;
             sceneTime = 0.0f;
         }
-        DrawScene(shaderSlots[2]);
+        DrawScene(SceneProgram(PART_SPHERES));
         return;
     default:
         return;
@@ -102,8 +102,6 @@ void RunFrame(PlatformWindow* window)
     TimelineStep(window);
     EndFrame(window);
 }
-
-const char* const showPartNames[PART_COUNT] = {"title", "thanks", "water", "spheres"};
 
 // The clock value from which the scene pass's own 0.04 step lands on the
 // wanted iGlobalTime (the step is taken in double and rounded to float), or
@@ -138,7 +136,7 @@ float RunPartFrame(PlatformWindow* window, ShowPart part, float time)
         DrawThanksCard();
     } else {
         sceneTime = ClockBefore(time, &lands);
-        DrawScene(shaderSlots[part == PART_WATER ? 1 : 2]);
+        DrawScene(SceneProgram(part));
     }
     EndFrame(window);
     return lands;

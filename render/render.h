@@ -22,14 +22,19 @@ extern const char waterSource[];
 extern const char sphereSource[];
 
 // Slot 0 the shared vertex shader, 1 Water Scene's program, 2 Sphere Scene's.
-extern GLuint shaderSlots[4];
+enum { SHADER_SLOTS = 4 };
+extern GLuint shaderSlots[SHADER_SLOTS];
 // Next free slot for LoadShader; 1 at load.
 extern int32_t shaderCount;
+// The program that draws a scene part (PART_WATER or PART_SPHERES, loaded in
+// that order); 0 for anything else or before it is loaded.
+GLuint SceneProgram(int32_t part);
 
 // Compiles vertexSource into shaderSlots[0].
 void BuildVertexShader();
 // Compiles a fragment source, links it with the vertex shader, stores the
-// program in the next slot and returns it.
+// program in the next slot and returns it. With every slot taken the
+// program is not stored, and a line on the debugger channel says so.
 GLuint LoadShader(const char* source);
 
 // ---- noise texture ----

@@ -2,8 +2,9 @@
 
 #include <string.h>
 #include "platform/platform.h"
+#include "state/shared.h"
 
-GLuint shaderSlots[4];
+GLuint shaderSlots[SHADER_SLOTS];
 int32_t shaderCount = 1;
 
 // Writes a failed compilation's log, cut to 499 characters, to the debugger
@@ -54,7 +55,19 @@ GLuint LoadShader(const char* source)
     glBindAttribLocation(program, 0, "a_position");
     glLinkProgram(program);
     CheckGLError("glLinkProgram ");
+    if (shaderCount < 1 || shaderCount >= SHADER_SLOTS) {
+        PlatformDebugOutput("LoadShader: no free program slot\r\n");
+        return program;
+    }
     shaderSlots[shaderCount] = program;
     shaderCount += 1;
     return program;
+}
+
+GLuint SceneProgram(int32_t part)
+{
+    // The scenes' programs follow the vertex shader in the parts' order.
+    if (part != PART_WATER && part != PART_SPHERES)
+        return 0;
+    return shaderSlots[1 + (part - PART_WATER)];
 }

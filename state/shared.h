@@ -18,3 +18,9 @@ inline void RequestQuit() { quitRequested.store(1, std::memory_order_relaxed); }
 extern float sceneTime;
 // Frames of the loop plus scene passes; the title and thanks cards count it.
 extern int32_t frameCount;
+
+// The parts of the show in their order, by the names tools and tests use:
+// two cards, then the two scenes, each drawn by a fragment program of its
+// own (shaders/water.glsl, shaders/sphere.glsl).
+enum ShowPart { PART_TITLE, PART_THANKS, PART_WATER, PART_SPHERES, PART_COUNT };
+extern const char* const showPartNames[PART_COUNT];

@@ -81,10 +81,10 @@ TEST(CaptureOptions, ModesAndDefaults)
 
     EXPECT_EQ(Parse({"--still", "spheres", "--png", "s.png", "--time", "7"}, &o), "");
     EXPECT_EQ(o.mode, MODE_STILL);
-    EXPECT_EQ(o.still, STILL_SPHERES);
+    EXPECT_EQ(o.still, PART_SPHERES);
     EXPECT_EQ(o.time, 7.0f);
     EXPECT_EQ(Parse({"--png", "t.png", "--still", "title"}, &o), "");
-    EXPECT_EQ(o.still, STILL_TITLE);
+    EXPECT_EQ(o.still, PART_TITLE);
     EXPECT_EQ(Parse({"--still", "water", "--png", "w.png"}, &o), "");
     EXPECT_EQ(o.time, 0.04f);
 

@@ -27,9 +27,11 @@ set_tests_properties(render_test PROPERTIES LABELS "gl" ENVIRONMENT "${BRINELUX_
 
 # Every GLSL source must pass a strict desktop GLSL 1.10 front end.
 find_program(GLSLANG_VALIDATOR glslangValidator REQUIRED)
-foreach(pair "vertex.glsl;vert" "water.glsl;frag" "sphere.glsl;frag")
-  list(GET pair 0 file)
-  list(GET pair 1 stage)
-  add_test(NAME glsl_${file} COMMAND ${GLSLANG_VALIDATOR} -d -S ${stage} ${CMAKE_SOURCE_DIR}/shaders/${file})
-  set_tests_properties(glsl_${file} PROPERTIES LABELS "unit")
+foreach(name ${SHADER_NAMES})
+  set(stage frag)
+  if(name STREQUAL "vertex")
+    set(stage vert)
+  endif()
+  add_test(NAME glsl_${name}.glsl COMMAND ${GLSLANG_VALIDATOR} -d -S ${stage} ${CMAKE_SOURCE_DIR}/shaders/${name}.glsl)
+  set_tests_properties(glsl_${name}.glsl PROPERTIES LABELS "unit")
 endforeach()

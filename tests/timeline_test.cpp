@@ -68,7 +68,8 @@ void StartAudio(PlatformWindow*, AudioCallback callback)
     Current().audioAfterClear = clear[3] == 1.0f;
 }
 void RenderAudio(int16_t*, int32_t) {}
-GLuint shaderSlots[4] = {0, 101, 102, 0};
+GLuint shaderSlots[SHADER_SLOTS] = {0, 101, 102, 0};
+GLuint SceneProgram(int32_t part) { return part == PART_WATER ? 101 : part == PART_SPHERES ? 102 : 0; }
 bool PlatformKeyPressed(PlatformKey key)
 {
     keyPolls += 1;

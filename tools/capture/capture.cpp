@@ -451,10 +451,6 @@ static void OnStill(int32_t, const uint8_t* rgb, int width, int height)
         Abort(std::string("cannot encode ") + options.png + " as PNG");
 }
 
-static_assert((int)STILL_TITLE == (int)PART_TITLE && (int)STILL_THANKS == (int)PART_THANKS &&
-                  (int)STILL_WATER == (int)PART_WATER && (int)STILL_SPHERES == (int)PART_SPHERES,
-              "--still names the show's parts in their order");
-
 static int WriteStill()
 {
     std::string why;
@@ -467,7 +463,7 @@ static int WriteStill()
     if (int failed = OpenContext())
         return failed;
     PlatformWindow* window = StartUp();
-    ShowPart part = (ShowPart)options.still;
+    ShowPart part = options.still;
     float shown = RunPartFrame(window, part, options.time);
     int status = EndShow(window);
 

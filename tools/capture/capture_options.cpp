@@ -31,7 +31,7 @@ const char* CaptureUsage(void)
            "      --frames A-B          write only frames A to B (A- for A to the end)\n"
            "  --wav FILE.wav            the song alone, 16-bit mono 44100 Hz\n"
            "      --audio-block N       render N samples per call (1 to a full ring, %d) instead of the live schedule\n"
-           "  --still SCENE --png FILE  one frame: title, thanks, water or spheres\n"
+           "  --still PART --png FILE   one frame: title, thanks, water or spheres\n"
            "      --time T              the scene's iGlobalTime (default 0.04)\n"
            "  --bench                   frame times of each part, start-up costs, song speed\n",
            (int)SOUND_RING_SAMPLES);
@@ -177,14 +177,13 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
                 return Fail("--frames takes A-B with 1 <= A <= B (or A- for A to the end), not '%s'", value);
             framesGiven = true;
         } else if (strcmp(arg, "--still") == 0) {
-            static const char* const scenes[] = {"title", "thanks", "water", "spheres"};
             int found = -1;
-            for (int s = 0; s < 4; s++)
-                if (strcmp(value, scenes[s]) == 0)
+            for (int s = 0; s < PART_COUNT; s++)
+                if (strcmp(value, showPartNames[s]) == 0)
                     found = s;
             if (found < 0)
                 return Fail("--still takes title, thanks, water or spheres, not '%s'", value);
-            o->still = (StillScene)found;
+            o->still = (ShowPart)found;
             stillGiven = true;
         } else if (strcmp(arg, "--png") == 0) {
             o->png = value;
@@ -216,7 +215,7 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
         return Fail("--png names the file of a --still");
     if (stillGiven && !o->png)
         return Fail("--still needs --png FILE");
-    if (timeGiven && !(stillGiven && (o->still == STILL_WATER || o->still == STILL_SPHERES)))
+    if (timeGiven && !(stillGiven && (o->still == PART_WATER || o->still == PART_SPHERES)))
         return Fail("--time applies to --still water and --still spheres");
     o->mode = o->out || o->pngDir ? MODE_FRAMES : o->wav ? MODE_WAV : stillGiven ? MODE_STILL : MODE_BENCH;
     return nullptr;

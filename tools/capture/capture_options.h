@@ -2,9 +2,9 @@
 #pragma once
 
 #include <stdint.h>
+#include "state/shared.h"
 
 enum CaptureMode { MODE_NONE, MODE_FRAMES, MODE_WAV, MODE_STILL, MODE_BENCH, MODE_HELP };
-enum StillScene { STILL_TITLE, STILL_THANKS, STILL_WATER, STILL_SPHERES };
 
 struct CaptureOptions {
     CaptureMode mode;
@@ -17,7 +17,7 @@ struct CaptureOptions {
     int64_t fpsDen;
     int32_t firstFrame;   // --frames A-B; 1 and 0 (to the end) when not given
     int32_t lastFrame;
-    StillScene still;     // --still
+    ShowPart still;       // --still: the part by its name
     const char* png;      // --png
     float time;           // --time, the iGlobalTime of a scene still
 };
