@@ -200,6 +200,7 @@ interrupt_after() {
     kill -KILL $pid 2>/dev/null
     wait $pid
     status=$?
+    echo "SIG$signal after $delay s: ended $took ms later, status $status"
 }
 
 encoder_gone() {
@@ -214,12 +215,13 @@ case_encoder() {
     local real
     real=$(command -v ffmpeg)
     # Stalled (never reads) and stopped encoders: an interrupt still ends the
-    # run within two seconds and takes the encoder with it.
+    # run within a second or two (2.5 s allowed for a loaded machine) and
+    # takes the encoder with it.
     for body in 'exec sleep 300' 'kill -STOP $$; exec cat > /dev/null'; do
         stand_in "$body"
         PATH="$PWD/fake:$PATH" interrupt_after INT 4 --out stall.mkv
         [ $status -eq 130 ] || fail "encoder '$body', Ctrl+C: status $status"
-        [ $took -le 2000 ] || fail "encoder '$body', Ctrl+C: took $took ms"
+        [ $took -le 2500 ] || fail "encoder '$body', Ctrl+C: took $took ms"
         encoder_gone || fail "encoder '$body' left running"
         [ ! -e stall.mkv ] || fail "encoder '$body': a file under the final name"
         no_temporaries "encoder '$body'"
@@ -243,18 +245,20 @@ case_encoder() {
         interrupt_after $signal 3 --out cut.mkv
         want=$((128 + $(kill -l $signal)))
         [ $status -eq $want ] || fail "SIG$signal during the frames: status $status, wanted $want"
+        [ $took -le 2500 ] || fail "SIG$signal during the frames: took $took ms"
         [ ! -e cut.mkv ] || fail "SIG$signal: a file under the final name"
         no_temporaries "SIG$signal during the frames"
     done
     stand_in 'for a; do [ "$a" = copy ] && exec sleep 300; done; exec '"$real"' "$@"'
     PATH="$PWD/fake:$PATH" interrupt_after INT 5 --out mux.mkv --frames 1-5
-    [ $status -eq 130 ] && [ $took -le 2000 ] || fail "Ctrl+C during the mux: status $status after $took ms"
+    [ $status -eq 130 ] && [ $took -le 2500 ] || fail "Ctrl+C during the mux: status $status after $took ms"
     grep -q "^wrote" out && fail "Ctrl+C during the mux: the run said it wrote the video"
     encoder_gone || fail "the muxing encoder left running"
     [ ! -e mux.mkv ] || fail "Ctrl+C during the mux: a file under the final name"
     no_temporaries "Ctrl+C during the mux"
     interrupt_after INT 0.3 --still spheres --png still.png
-    [ $status -eq 130 ] && [ ! -e still.png ] || fail "Ctrl+C during a still: status $status"
+    [ $status -eq 130 ] && [ $took -le 2500 ] && [ ! -e still.png ] ||
+        fail "Ctrl+C during a still: status $status after $took ms"
     no_temporaries "Ctrl+C during a still"
 }
 

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/audio.h"
@@ -93,6 +94,21 @@ static int Interrupted()
     Cleanup();
     Say("interrupted; unfinished files removed");
     return InterruptStatus();
+}
+
+// An interrupt must end the run within a second or two, also while the show
+// compiles its programs or draws a slow frame, neither of which can be cut
+// short: when the run has not ended by itself 1.5 s after the signal, this
+// thread cleans up and ends it.
+static void WatchInterrupts()
+{
+    while (!OfflineInterrupted())
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Cleanup();
+    Say("interrupted; unfinished files removed");
+    fflush(stdout);
+    _exit(InterruptStatus());
 }
 
 [[noreturn]] static void Abort(const std::string& why)
@@ -619,6 +635,8 @@ int main(int argc, char** argv)
         fprintf(stderr, "brinelux-capture: %s\n", error);
         return 2;
     }
+    if (options.mode != MODE_HELP)
+        std::thread(WatchInterrupts).detach();
     switch (options.mode) {
     case MODE_HELP:
         fputs(CaptureUsage(), stdout);

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <mutex>
 #include <utility>
 
 extern char** environ;
@@ -170,10 +171,14 @@ static bool IsProtected(const struct stat& st)
 
 // ---- temporaries ----
 
+// The list and the encoder are also reached from the interrupt watch's
+// thread, which may clean up while the run is stuck elsewhere.
+static std::mutex temporariesLock;
 static std::vector<std::string> temporaries;
 
 static void Untrack(const std::string& path)
 {
+    std::lock_guard<std::mutex> lock(temporariesLock);
     for (size_t i = 0; i < temporaries.size(); i++)
         if (temporaries[i] == path) {
             temporaries.erase(temporaries.begin() + (long)i);
@@ -195,6 +200,7 @@ bool MakeTemporary(const std::string& dir, std::string* path, std::string* why)
     }
     close(fd);
     *path = text.data();
+    std::lock_guard<std::mutex> lock(temporariesLock);
     temporaries.push_back(*path);
     return true;
 }
@@ -211,6 +217,7 @@ bool CanWriteIn(const std::string& dir, std::string* why)
 
 void RemoveTemporaries(void)
 {
+    std::lock_guard<std::mutex> lock(temporariesLock);
     for (const std::string& path : temporaries)
         unlink(path.c_str());
     temporaries.clear();
@@ -642,14 +649,13 @@ bool VideoFinish(std::string* why)
 
 void VideoAbandon(void)
 {
-    if (encoderInput >= 0)
-        close(encoderInput);
-    encoderInput = -1;
-    if (encoder < 0)
-        return;
-    kill(encoder, SIGKILL);
-    Reap(encoder);
-    encoder = -1;
+    // Killed, not closed: the pipe may be in use by a write that the kill
+    // ends; the descriptor goes with the process.
+    pid_t pid = encoder;
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        Reap(pid);
+    }
 }
 
 bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std::string& audioRaw,
