@@ -7,4 +7,5 @@ target_include_directories(brinelux_capture_parts PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(brinelux_capture_parts PUBLIC brinelux_shared PkgConfig::PNG)
 
 add_executable(brinelux-capture ${CMAKE_CURRENT_SOURCE_DIR}/capture/capture.cpp)
-target_link_libraries(brinelux-capture PRIVATE brinelux_core brinelux_platform_offline brinelux_capture_parts)
+target_link_libraries(brinelux-capture PRIVATE brinelux_core brinelux_platform_offline brinelux_capture_parts
+  brinelux_posix)

@@ -1,6 +1,7 @@
 // Linux backend of the platform layer: SDL2 for the display, window, GL
 // context, keys, events and threads; standard error as the debugger channel.
 #include "platform/platform.h"
+#include "platform/posix/descriptors.h"
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
@@ -157,24 +158,13 @@ static int WatchEvents(void*, SDL_Event* e)
     return 0;
 }
 
-// Started with standard output or error closed, the show's X connection
-// would take descriptor 1 or 2 and its error lines would go down it.
-static void KeepStandardDescriptorsOpen()
-{
-    for (int fd = 0; fd <= 2; fd++) {
-        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        int opened = open("/dev/null", O_RDWR);
-        if (opened >= 0 && opened != fd)
-            close(opened);
-    }
-}
-
 void PlatformSetDisplayMode(int width, int height, int bpp)
 {
     modeWidth = width;
     modeHeight = height;
     modeBpp = bpp;
+    // Started with standard output or error closed, the X connection would
+    // take descriptor 1 or 2 and the show's error lines would go down it.
     KeepStandardDescriptorsOpen();
     // Our own handlers: SDL's would only queue an event the show never reads.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");

@@ -25,6 +25,7 @@
 #include "host/show.h"
 #include "platform/headless/headless_gl.h"
 #include "platform/offline/offline.h"
+#include "platform/posix/descriptors.h"
 #include "render/render.h"
 #include "tools/capture/capture_options.h"
 #include "tools/capture/capture_output.h"

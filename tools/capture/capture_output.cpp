@@ -90,18 +90,6 @@ bool EncodeWav(const int16_t* samples, size_t count, std::vector<uint8_t>* out)
 
 // ---- descriptors and writes ----
 
-void KeepStandardDescriptorsOpen(void)
-{
-    for (int fd = 0; fd <= 2; fd++) {
-        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        // The lowest free descriptor is this one.
-        int opened = open("/dev/null", O_RDWR);
-        if (opened >= 0 && opened != fd)
-            close(opened);
-    }
-}
-
 // Writes all of data. A pipe, FIFO or device may stall: it is written only
 // when poll says it takes more (no more than PIPE_BUF at a time, so the
 // write cannot block), and an interrupt ends the wait.

@@ -19,9 +19,6 @@ bool EncodePng(const uint8_t* rgb, int width, int height, std::vector<uint8_t>* 
 // 16-bit mono PCM at 44100 Hz.
 bool EncodeWav(const int16_t* samples, size_t count, std::vector<uint8_t>* wav);
 
-// Makes descriptors 0, 1 and 2 valid (on /dev/null where closed), so that
-// no file or pipe opened later can take their place.
-void KeepStandardDescriptorsOpen(void);
 // Set once, before any output is prepared: the check that tells a long
 // write or wait to give up because the run was interrupted.
 void SetInterruptCheck(bool (*interrupted)(void));

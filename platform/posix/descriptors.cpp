@@ -1,0 +1,17 @@
+#include "platform/posix/descriptors.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+void KeepStandardDescriptorsOpen(void)
+{
+    for (int fd = 0; fd <= 2; fd++) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lowest free descriptor is this one.
+        int opened = open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != fd)
+            close(opened);
+    }
+}
