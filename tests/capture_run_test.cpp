@@ -279,6 +279,18 @@ TEST_F(CaptureRun, ShortVideoHoldsThePicturesAndThePlayedSound)
     EXPECT_EQ(Probe("-select_streams a -show_entries stream=codec_name,sample_rate,channels -of compact=p=0 '" +
                     Path("short.mp4") + "'"),
               "codec_name=aac|sample_rate=44100|channels=1\n");
+    // The index (moov) comes before the media data (mdat), so a browser can
+    // play the file while it loads.
+    std::vector<uint8_t> mp4 = ReadFile("short.mp4");
+    std::string boxes;
+    for (size_t at = 0; at + 8 <= mp4.size();) {
+        uint64_t size = (uint64_t)mp4[at] << 24 | mp4[at + 1] << 16 | mp4[at + 2] << 8 | mp4[at + 3];
+        boxes += std::string(mp4.begin() + (long)at + 4, mp4.begin() + (long)at + 8) + " ";
+        if (size < 8)
+            break;
+        at += size;
+    }
+    EXPECT_LT(boxes.find("moov"), boxes.find("mdat")) << boxes;
     EXPECT_FALSE(TemporariesLeft());
 }
 

@@ -656,6 +656,10 @@ bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std
                                      "-c:a", mkv ? "flac" : "aac",
                                      "-fflags", "+bitexact", "-flags:a", "+bitexact",
                                      "-f", mkv ? "matroska" : "mp4", AsFile(outTemp)};
+    // The index first: a browser or a video site can start playing an .mp4
+    // before the whole file has arrived.
+    if (!mkv)
+        args.insert(args.end() - 3, {"-movflags", "+faststart"});
     pid_t pid = Spawn(args, -1, -1);
     if (pid < 0) {
         *why = "cannot start " + ffmpeg + ": " + Reason(errno);
