@@ -2,6 +2,22 @@
 
 #include "state/shared.h"
 
+#if defined(BRINELUX_GLES)
+// WebGL has neither quads nor client-side arrays: there the corners live in
+// a buffer made on the first scene frame and are drawn as a fan of two
+// triangles covering the same pixels.
+static GLuint QuadBuffer(const float* corners)
+{
+    static GLuint buffer;
+    if (buffer == 0) {
+        glGenBuffers(1, &buffer);
+        glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        glBufferData(GL_ARRAY_BUFFER, 12 * sizeof(float), corners, GL_STATIC_DRAW);
+    }
+    return buffer;
+}
+#endif
+
 void DrawScene(GLuint program)
 {
     frameCount += 1;
@@ -24,13 +40,22 @@ void DrawScene(GLuint program)
     CheckGLError("DrawScene:glUniform2f iresolutionhandle");
     glUniform1f(globaltime, sceneTime);
     CheckGLError("DrawScene:glUniform1f iglobaltimehandle");
+#if defined(BRINELUX_GLES)
+    glBindBuffer(GL_ARRAY_BUFFER, QuadBuffer(vertexarray));
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 0, nullptr);
+#else
     glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 0, vertexarray);
+#endif
     CheckGLError("DrawScene:glVertexAttribPointer");
     glEnableVertexAttribArray(0);
     GLint channel = glGetUniformLocation(program, "iChannel0");
     (void)channel;
     CheckGLError("DrawScene:glGetUniformLocation Channel0");
     CheckGLError("DrawScene:glEnableVertexAttribArray");
+#if defined(BRINELUX_GLES)
+    glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+#else
     glDrawArrays(GL_QUADS, 0, 4);
+#endif
     CheckGLError("DrawScene:glDrawArrays");
 }

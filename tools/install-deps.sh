@@ -17,3 +17,5 @@ $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y \
 # build with them, and 64-bit Wine to run the x86_64 tests and the show.
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64
+# The web build and its test: Emscripten, and Chromium to open the page headless.
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y emscripten chromium

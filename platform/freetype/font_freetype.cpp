@@ -1,9 +1,9 @@
 // Bitmap font lists from FreeType and fontconfig, for the backends that
 // have no system call making them (everything but Win32).
 #include "platform/platform.h"
+#include "platform/freetype/show_face.h"
 
 #include <epoxy/gl.h>
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <stdio.h>
@@ -13,65 +13,6 @@
 // Mesa fails a glBitmap recorded into a list with a null pointer, even at
 // size 0, so empty glyphs point here.
 static const GLubyte emptyGlyph[4] = {0, 0, 0, 0};
-
-static bool BoldMonospaced(FcPattern* font)
-{
-    int spacing = FC_PROPORTIONAL;
-    int weight = FC_WEIGHT_REGULAR;
-    FcPatternGetInteger(font, FC_SPACING, 0, &spacing);
-    FcPatternGetInteger(font, FC_WEIGHT, 0, &weight);
-    return spacing >= FC_MONO && weight >= FC_WEIGHT_BOLD;
-}
-
-// Opens a face at a 24-pixel character height, or returns null when the file
-// cannot be read or has no such size.
-static FT_Face OpenFace(FT_Library library, FcPattern* font)
-{
-    FcChar8* file = nullptr;
-    int index = 0;
-    if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch)
-        return nullptr;
-    FcPatternGetInteger(font, FC_INDEX, 0, &index);
-    FT_Face face = nullptr;
-    if (FT_New_Face(library, (const char*)file, index, &face) != 0)
-        return nullptr;
-    if (FT_Set_Pixel_Sizes(face, 0, 24) != 0) {
-        FT_Done_Face(face);
-        return nullptr;
-    }
-    return face;
-}
-
-// The bold monospaced "Courier New" or its nearest match: fontconfig sorts
-// every face by closeness, the first bold monospaced one wins, else the
-// nearest face that opens at all.
-static FT_Face FindFace(FT_Library library)
-{
-    FcConfig* config = FcInitLoadConfigAndFonts();
-    if (config == nullptr)
-        return nullptr;
-    FcPattern* wanted = FcPatternCreate();
-    FcPatternAddString(wanted, FC_FAMILY, (const FcChar8*)"Courier New");
-    FcPatternAddInteger(wanted, FC_WEIGHT, FC_WEIGHT_BOLD);
-    FcPatternAddInteger(wanted, FC_SPACING, FC_MONO);
-    FcConfigSubstitute(config, wanted, FcMatchPattern);
-    FcDefaultSubstitute(wanted);
-    FcResult result = FcResultNoMatch;
-    FcFontSet* fonts = FcFontSort(config, wanted, FcTrue, nullptr, &result);
-
-    FT_Face face = nullptr;
-    if (fonts != nullptr) {
-        for (int i = 0; i < fonts->nfont && face == nullptr; i++)
-            if (BoldMonospaced(fonts->fonts[i]))
-                face = OpenFace(library, fonts->fonts[i]);
-        for (int i = 0; i < fonts->nfont && face == nullptr; i++)
-            face = OpenFace(library, fonts->fonts[i]);
-        FcFontSetDestroy(fonts);
-    }
-    FcPatternDestroy(wanted);
-    FcConfigDestroy(config);
-    return face;
-}
 
 // Records one glyph: its bitmap with the raster position at the left end of
 // the baseline, then the advance. A glyph that fails to render keeps its
@@ -117,7 +58,7 @@ bool PlatformUseFontBitmaps(uint32_t first, uint32_t count, uint32_t listBase)
     FT_Library library = nullptr;
     FT_Face face = nullptr;
     if (FT_Init_FreeType(&library) == 0)
-        face = FindFace(library);
+        face = FindShowFace(library);
     if (face == nullptr) {
         if (library != nullptr)
             FT_Done_FreeType(library);

@@ -1,0 +1,1 @@
+precision highp float;
