@@ -18,6 +18,67 @@ static GLuint QuadBuffer(const float* corners)
 }
 #endif
 
+// Rows whose pixel centres pass the programs' letterbox test, r = y / 768
+// strictly between 0.15 and 0.85, computed in the same float arithmetic.
+// The programs are given 768 rows whatever the window, so the rows are fixed.
+static void BandRows(int& first, int& end)
+{
+    first = -1;
+    end = 0;
+    for (int row = 0; row < 768; row++) {
+        float r = ((float)row + 0.5f) / 768.0f;
+        if (r > 0.15f && r < 0.85f) {
+            if (first < 0)
+                first = row;
+            end = row + 1;
+        }
+    }
+}
+
+// Scissor box for rows [y0, y1) inside whatever box was already in force
+// (a capture skips frames with an empty one).
+static void ScissorRows(int y0, int y1, bool clipped, const GLint* outer)
+{
+    GLint x = 0, w = 1 << 15;
+    if (clipped) {
+        x = outer[0];
+        w = outer[2];
+        y0 = y0 > outer[1] ? y0 : outer[1];
+        y1 = y1 < outer[1] + outer[3] ? y1 : outer[1] + outer[3];
+    }
+    glScissor(x, y0, w, y1 > y0 ? y1 - y0 : 0);
+}
+
+// The quad over the letterbox band only: the programs write black outside
+// it, so those rows are cleared to opaque black instead of shaded at full
+// cost. Scissor and clear state are left as they were.
+static void DrawBandQuad()
+{
+    int first, end;
+    BandRows(first, end);
+    GLboolean clipped = glIsEnabled(GL_SCISSOR_TEST);
+    GLint outer[4] = {0, 0, 0, 0};
+    GLfloat clear[4];
+    glGetIntegerv(GL_SCISSOR_BOX, outer);
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    glEnable(GL_SCISSOR_TEST);
+    ScissorRows(first, end, clipped, outer);
+#if defined(BRINELUX_GLES)
+    glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+#else
+    glDrawArrays(GL_QUADS, 0, 4);
+#endif
+    glClearColor(0, 0, 0, 1);
+    ScissorRows(0, first, clipped, outer);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ScissorRows(end, 1 << 15, clipped, outer);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(clear[0], clear[1], clear[2], clear[3]);
+    glScissor(outer[0], outer[1], outer[2], outer[3]);
+    if (!clipped)
+        glDisable(GL_SCISSOR_TEST);
+}
+
 void DrawScene(GLuint program)
 {
     frameCount += 1;
@@ -52,10 +113,6 @@ void DrawScene(GLuint program)
     (void)channel;
     CheckGLError("DrawScene:glGetUniformLocation Channel0");
     CheckGLError("DrawScene:glEnableVertexAttribArray");
-#if defined(BRINELUX_GLES)
-    glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
-#else
-    glDrawArrays(GL_QUADS, 0, 4);
-#endif
+    DrawBandQuad();
     CheckGLError("DrawScene:glDrawArrays");
 }

@@ -170,12 +170,15 @@ float TraceWater(vec3 vOrigin, vec3 vDir)
     float t = 0.0;
     for (int i = 0; i < 100; i++)
     {
+        g = WaterDistance(vOrigin + t * vDir);
+        t = t + g;
+        // Tested after the step rather than before the next: the start state
+        // (gap 1, distance 0) never stops, and a stop after the last pass
+        // changes nothing, so the same steps are taken.
         if (g < 0.01 || t > 100.0)
         {
             break;
         }
-        g = WaterDistance(vOrigin + t * vDir);
-        t = t + g;
     }
     if (g > 0.1)
     {

@@ -250,3 +250,50 @@ TEST(ScenePass, FrameFillsTheBandOnlyWithAlphaOne)
         ASSERT_EQ(px[i], 255) << "pixel " << i / 4;
     glUseProgram(0);
 }
+
+TEST(ScenePass, BandOnlyScissorKeepsTheCallersScissorAndClearColour)
+{
+    // The quad is cut to the band rows and the rest cleared to opaque black;
+    // an outer scissor box (a capture's skipped frame has an empty one) still
+    // bounds both, and the caller's scissor and clear state come back intact.
+    Reset();
+    BuildShowResources();
+    glClearColor(0, 0, 1, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 100, 1024, 30);
+    sceneTime = 0.0f;
+    DrawScene(shaderSlots[1]);
+    std::vector<unsigned char> px = ReadFramebuffer();
+    auto at = [&](int x, int y) { return &px[((size_t)y * 1024 + x) * 4]; };
+    for (int x = 0; x < 1024; x += 31) {
+        EXPECT_EQ(at(x, 99)[2], 255) << "below the outer box";
+        EXPECT_EQ(at(x, 100)[2], 0) << "black strip inside the box";
+        EXPECT_EQ(at(x, 100)[3], 255);
+        EXPECT_EQ(at(x, 129)[3], 255) << "band inside the box";
+        EXPECT_EQ(at(x, 130)[2], 255) << "above the outer box";
+        EXPECT_EQ(at(x, 130)[3], 0);
+    }
+    EXPECT_TRUE(glIsEnabled(GL_SCISSOR_TEST));
+    GLint box[4];
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    EXPECT_EQ(box[1], 100);
+    EXPECT_EQ(box[3], 30);
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    EXPECT_EQ(clear[2], 1.0f);
+    EXPECT_EQ(clear[3], 0.0f);
+
+    glScissor(0, 0, 0, 0);
+    glClearColor(0, 0, 1, 0);
+    glDisable(GL_SCISSOR_TEST);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    DrawScene(shaderSlots[1]);
+    glDisable(GL_SCISSOR_TEST);
+    px = ReadFramebuffer();
+    for (size_t i = 0; i < px.size(); i += 4)
+        ASSERT_EQ(px[i + 2] * 256 + px[i + 3], 255 * 256) << "an empty box draws nothing, pixel " << i / 4;
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    glUseProgram(0);
+}

@@ -164,6 +164,40 @@ TEST(SphereWorld, LinksHangInTwoInterleavedColumnsTurnedApart)
     EXPECT_NEAR(v[5][0], 0.3f, 1e-5f);
 }
 
+TEST(SphereWorld, DistanceAloneAgreesWithTheFullSampleDownTheChainsAndPastTheirEnds)
+{
+    // The marches step on WorldDistance, which measures only the two links
+    // of a column that bracket the sample and takes one square root per kind
+    // of element. Down the chain axis and beside it, above the sphere, past
+    // the lowest link, in cells on both sides of zero, with the normal's
+    // offset passed apart, it must give SceneDistance's distance.
+    const char* main =
+        "void main()\n{\n    fTime = iGlobalTime;\n"
+        "    float u = gl_FragCoord.x - 0.5;\n    float w = gl_FragCoord.y - 0.5;\n"
+        "    float cell = 6.0 * floor(mod(u, 4.0)) - 12.0;\n"
+        "    vec3 p = vec3(3.0 + cell + 0.9 * sin(1.7 * u), 2.0 - 0.047 * w, 3.0 - cell + 0.9 * cos(1.3 * u));\n"
+        "    vec3 k = vec3(0.025, -0.025, 0.025);\n"
+        "    gl_FragColor = vec4(WorldDistance(p, vec3(0.0, 0.0, 0.0)), SceneDistance(p).x,\n"
+        "                        WorldDistance(p, k), SceneDistance(p + k).x);\n}\n";
+    for (float time : {0.04f, 9.3f}) {
+        ShaderProbe probe = RunShaderProbe(sphereSource, main, 64, 300, time);
+        ASSERT_TRUE(probe.ok) << probe.log;
+        int links = 0;
+        for (int y = 0; y < 300; y++) {
+            for (int x = 0; x < 64; x++) {
+                for (int c = 0; c < 4; c += 2) {
+                    float alone = probe.at(x, y, c), full = probe.at(x, y, c + 1);
+                    ASSERT_NEAR(alone, full, 2e-6f * std::max(1.0f, std::fabs(full)))
+                        << "time " << time << " pixel " << x << ", " << y << " offset " << c / 2;
+                }
+                links += y > 100 && probe.at(x, y, 1) < 0.05f;
+            }
+        }
+        // The samples do reach the links along the chain.
+        EXPECT_GT(links, 20) << "time " << time;
+    }
+}
+
 TEST(SphereWorld, SelectNearerTakesTheCandidateOnATieAndWholeSamples)
 {
     std::vector<SphereValue> v = SphereCases({
