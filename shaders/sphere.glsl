@@ -621,9 +621,11 @@ void TraceSamples(const in C_Ray cameraRay, out C_Surface camera, out C_Ray mirr
         {
             break;
         }
-        C_Surface surface = i < 6 ? camera : mirror;
+        // Chosen field by field: GLSL ES 1.00 has no ?: on structures.
+        vec3 at = i < 6 ? camera.hit.vPos : mirror.hit.vPos;
+        vec3 normal = i < 6 ? camera.vNormal : mirror.vNormal;
         d = d + 0.1;
-        occ = OcclusionStep(occ, d, WorldDistance(surface.hit.vPos + surface.vNormal * d, vec3(0.0, 0.0, 0.0)));
+        occ = OcclusionStep(occ, d, WorldDistance(at + normal * d, vec3(0.0, 0.0, 0.0)));
         if (i == 5)
         {
             camera.fOcclusion = occ;
