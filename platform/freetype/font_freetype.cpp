@@ -15,42 +15,16 @@
 static const GLubyte emptyGlyph[4] = {0, 0, 0, 0};
 
 // Records one glyph: its bitmap with the raster position at the left end of
-// the baseline, then the advance. A glyph that fails to render keeps its
-// advance so the text after it stays in its columns.
+// the baseline, then the advance. A glyph with no pixels is recorded with a
+// non-null empty bitmap: a null one inside a list is an error on Mesa.
 static void CompileGlyph(FT_Face face, unsigned long code)
 {
-    if (FT_Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) {
-        glBitmap(0, 0, 0, 0, (float)face->size->metrics.max_advance / 64.0f, 0, emptyGlyph);
-        return;
-    }
-    FT_GlyphSlot glyph = face->glyph;
-    const FT_Bitmap& bitmap = glyph->bitmap;
-    float advance = (float)glyph->advance.x / 64.0f;
-    int width = (int)bitmap.width;
-    int rows = (int)bitmap.rows;
-    int rowBytes = (width + 7) / 8;
-    // Blank glyphs (the space) come with no pixels at all; a face with only
-    // grey or colour strikes gives no one-bit pixels: both just advance.
-    if (width == 0 || rows == 0 || bitmap.buffer == nullptr || bitmap.pixel_mode != FT_PIXEL_MODE_MONO) {
-        glBitmap(0, 0, 0, 0, advance, 0, emptyGlyph);
-        return;
-    }
-
-    // FreeType's rows run from the top (a negative pitch means from the
-    // bottom already); GL wants them from the bottom, packed tight.
-    GLubyte* flipped = (GLubyte*)malloc((size_t)rowBytes * rows);
-    if (flipped == nullptr) {
-        glBitmap(0, 0, 0, 0, advance, 0, emptyGlyph);
-        return;
-    }
-    int pitch = bitmap.pitch;
-    for (int r = 0; r < rows; r++) {
-        const unsigned char* src = pitch >= 0 ? bitmap.buffer + (size_t)r * pitch
-                                              : bitmap.buffer + (size_t)(rows - 1 - r) * -pitch;
-        memcpy(flipped + (size_t)(rows - 1 - r) * rowBytes, src, rowBytes);
-    }
-    glBitmap(width, rows, (float)-glyph->bitmap_left, (float)(rows - glyph->bitmap_top), advance, 0, flipped);
-    free(flipped);
+    static GLubyte bits[8192];
+    ShowGlyph glyph;
+    if (RenderShowGlyph(face, code, &glyph, bits, sizeof bits) == 0)
+        glBitmap(0, 0, 0, 0, glyph.advance, 0, emptyGlyph);
+    else
+        glBitmap(glyph.width, glyph.rows, glyph.xorig, glyph.yorig, glyph.advance, 0, bits);
 }
 
 bool PlatformUseFontBitmaps(uint32_t first, uint32_t count, uint32_t listBase)

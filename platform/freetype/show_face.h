@@ -8,3 +8,21 @@
 
 // Opens that face at a 24-pixel character height; null when no face opens.
 FT_Face FindShowFace(FT_Library library);
+
+// One glyph as the cards draw it: width x rows one-bit pixels whose origin
+// (the raster position) is xorig, yorig from the bitmap's bottom left, then
+// the pen moves by advance. width and rows 0: a glyph that only advances.
+struct ShowGlyph {
+    int width;
+    int rows;
+    float xorig;
+    float yorig;
+    float advance;
+};
+
+// Renders code of face into glyph and its rows, bottom first and packed to
+// (width + 7) / 8 bytes, into bits (capacity bytes). Returns the bytes used.
+// A glyph that fails to load advances by the face's widest advance; a blank
+// one (the space), one with no one-bit pixels, or one too large for bits
+// only advances.
+size_t RenderShowGlyph(FT_Face face, unsigned long code, ShowGlyph* glyph, unsigned char* bits, size_t capacity);

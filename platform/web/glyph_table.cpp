@@ -27,32 +27,11 @@ int main()
     unsigned used = 0;
     printf("const bool webGlyphsFound = true;\nconst WebGlyph webGlyphs[WEB_GLYPH_COUNT] = {\n");
     for (unsigned code = 32; code < 128; code++) {
-        // The same cases as the desktop's lists: a glyph that fails to load
-        // advances by the widest advance, a blank or non-mono one only advances.
-        if (FT_Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) {
-            Row(stdout, 0, 0, 0, 0, (float)face->size->metrics.max_advance / 64.0f, used);
-            continue;
-        }
-        FT_GlyphSlot glyph = face->glyph;
-        const FT_Bitmap& bitmap = glyph->bitmap;
-        float advance = (float)glyph->advance.x / 64.0f;
-        int width = (int)bitmap.width;
-        int rows = (int)bitmap.rows;
-        int rowBytes = (width + 7) / 8;
-        if (width == 0 || rows == 0 || bitmap.buffer == nullptr || bitmap.pixel_mode != FT_PIXEL_MODE_MONO ||
-            used + (unsigned)(rowBytes * rows) > sizeof bits) {
-            Row(stdout, 0, 0, 0, 0, advance, used);
-            continue;
-        }
-        for (int r = 0; r < rows; r++) {
-            const unsigned char* src = bitmap.pitch >= 0 ? bitmap.buffer + (size_t)r * bitmap.pitch
-                                                         : bitmap.buffer + (size_t)(rows - 1 - r) * -bitmap.pitch;
-            for (int b = 0; b < rowBytes; b++)
-                bits[used + (rows - 1 - r) * rowBytes + b] = src[b];
-        }
-        Row(stdout, (int16_t)width, (int16_t)rows, (float)-glyph->bitmap_left, (float)(rows - glyph->bitmap_top),
-            advance, used);
-        used += (unsigned)(rowBytes * rows);
+        // Exactly the glyphs the desktop's font lists record.
+        ShowGlyph glyph;
+        size_t bytes = RenderShowGlyph(face, code, &glyph, bits + used, sizeof bits - used);
+        Row(stdout, (int16_t)glyph.width, (int16_t)glyph.rows, glyph.xorig, glyph.yorig, glyph.advance, used);
+        used += (unsigned)bytes;
     }
     printf("};\nconst uint8_t webGlyphBits[%u] = {", used > 0 ? used : 1);
     for (unsigned i = 0; i < used; i++)
