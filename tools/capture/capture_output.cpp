@@ -269,7 +269,6 @@ bool PrepareOutput(const char* name, bool streamAllowed, OutputFile* out, std::s
     out->path = name;
     out->temp.clear();
     out->fd = -1;
-    out->replaces = false;
     out->mode = NewFileMode();
     if (strcmp(name, "-") == 0) {
         if (!streamAllowed) {
@@ -318,7 +317,6 @@ bool PrepareOutput(const char* name, bool streamAllowed, OutputFile* out, std::s
             *why = std::string(name) + " is neither a regular file nor a character device or FIFO";
             return false;
         }
-        out->replaces = true;
         out->mode = st.st_mode & 07777;
     } else if (errno != ENOENT) {
         *why = "cannot write " + std::string(name) + ": " + Reason(errno);
@@ -413,7 +411,6 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
     OutputFile out;
     out.name = out.path = path;
     out.fd = -1;
-    out.replaces = false;
     out.mode = NewFileMode();
     std::string reason;
     if (!MakeTemporary(DirectoryOf(path), &out.temp, &reason)) {

@@ -28,7 +28,6 @@ struct OutputFile {
     std::string path;  // the file published: a symbolic link is followed
     std::string temp;  // the unique temporary beside path; "" for a stream
     int fd;            // a stream's descriptor, else -1
-    bool replaces;     // a regular file of that name exists now
     unsigned mode;     // permissions the published file gets
 };
 
