@@ -23,18 +23,26 @@ std::string workDir;
 
 // Runs the tool through the shell with DISPLAY unset; returns its status and
 // keeps what it said on standard error.
-int Capture(const std::string& args, std::string* err = nullptr, const std::string& env = "")
+std::string Slurp(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+int Capture(const std::string& args, std::string* err = nullptr, const std::string& env = "",
+            std::string* out = nullptr)
 {
     std::string errFile = workDir + "/stderr.txt";
+    std::string outFile = workDir + "/stdout.txt";
     std::string cmd = "cd '" + workDir + "' && env -u DISPLAY -u WAYLAND_DISPLAY " + env + " '" CAPTURE_BIN "' " +
-                      args + " > /dev/null 2> '" + errFile + "'";
+                      args + " > '" + (out ? outFile : "/dev/null") + "' 2> '" + errFile + "'";
     int status = system(cmd.c_str());
-    if (err) {
-        std::ifstream in(errFile);
-        std::stringstream text;
-        text << in.rdbuf();
-        *err = text.str();
-    }
+    if (err)
+        *err = Slurp(errFile);
+    if (out)
+        *out = Slurp(outFile);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -161,7 +169,9 @@ TEST_F(CaptureRun, SpheresStillAtSevenSeconds)
 // 25 ms, split where the ring wraps), or fixed blocks. Stops after the call
 // that raises the end mark, checking that it is the one that carries the
 // song clock past 117.24 s.
-std::vector<int16_t> DirectSong(int32_t block)
+// The song in calls of `block` samples, or (0) in the live feeder's calls,
+// whose sizes go to `calls` where given.
+std::vector<int16_t> DirectSong(int32_t block, std::vector<int64_t>* calls = nullptr)
 {
     std::vector<int16_t> song;
     static int16_t out[SOUND_RING_SAMPLES];
@@ -182,6 +192,8 @@ std::vector<int16_t> DirectSong(int32_t block)
             if (part == 0)
                 continue;
             float before = audioTime;
+            if (calls)
+                calls->push_back(part);
             RenderAudio(out, (int32_t)(part * 2));
             song.insert(song.end(), out, out + part);
             if (QuitRequested()) {
@@ -230,6 +242,29 @@ TEST_F(CaptureRun, SongAsWavEqualsDirectCallsWithTheSameSchedule)
     EXPECT_TRUE(block == directBlock);
     ASSERT_EQ(Capture("--wav live-again.wav"), 0);
     EXPECT_EQ(ReadFile("live.wav"), ReadFile("live-again.wav"));
+
+    // A logged schedule is followed call for call (a row starts only at a
+    // call's start, so a merged or split call would change the sound); one
+    // that stops short gives the song so far.
+    std::vector<int64_t> calls;
+    DirectSong(0, &calls);
+    calls.resize(300);
+    std::string list;
+    int64_t total = 0;
+    for (int64_t n : calls) {
+        list += std::to_string(n) + (n % 3 ? " " : "\n");
+        total += n;
+    }
+    FILE* file = fopen(Path("calls.txt").c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    fputs(list.c_str(), file);
+    fclose(file);
+    std::string summary;
+    ASSERT_EQ(Capture("--wav logged.wav --audio-schedule calls.txt", nullptr, "", &summary), 0);
+    EXPECT_NE(summary.find("before the song's end mark"), std::string::npos) << summary;
+    std::vector<int16_t> logged = WavSamples("logged.wav");
+    ASSERT_EQ((int64_t)logged.size(), total);
+    EXPECT_TRUE(std::equal(logged.begin(), logged.end(), live.begin()));
 }
 
 std::string Probe(const std::string& args)
@@ -341,6 +376,8 @@ TEST_F(CaptureRun, BadCommandLinesSayWhyWithStatusTwoAndWriteNothing)
         "--out bad.mp4 --fps 0",
         "--out bad.mp4 --frames 9-3",
         "--wav bad.wav --audio-block 0",
+        "--wav bad.wav --audio-schedule missing-calls.txt",
+        "--wav bad.wav --audio-schedule bad-calls.txt",
         "--still moon --png bad.png",
         "--still water --png bad.png --time later",
         "--bogus",
@@ -349,6 +386,11 @@ TEST_F(CaptureRun, BadCommandLinesSayWhyWithStatusTwoAndWriteNothing)
         "--wav missing-dir/bad.wav",
         "--png-dir bad-frames --frames 999999-",
     };
+    // A renderer call is at most a ring's samples.
+    FILE* calls = fopen(Path("bad-calls.txt").c_str(), "w");
+    ASSERT_NE(calls, nullptr);
+    fprintf(calls, "1102 1103\n%d\n", (int)SOUND_RING_SAMPLES + 1);
+    fclose(calls);
     for (const char* args : bad) {
         std::string err;
         EXPECT_EQ(Capture(args, &err), 2) << args;

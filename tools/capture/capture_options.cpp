@@ -31,6 +31,7 @@ const char* CaptureUsage(void)
            "      --frames A-B          write only frames A to B (A- for A to the end)\n"
            "  --wav FILE.wav            the song alone, 16-bit mono 44100 Hz\n"
            "      --audio-block N       render N samples per call (1 to a full ring, %d) instead of the live schedule\n"
+           "      --audio-schedule FILE render calls of the sample counts listed in FILE (a page's log), in order\n"
            "  --still PART --png FILE   one frame: title, thanks, water or spheres\n"
            "      --time T              the scene's iGlobalTime (default 0.04)\n"
            "  --bench                   frame times of each part, start-up costs, song speed\n",
@@ -141,8 +142,8 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
             help = true;
             continue;
         }
-        static const char* const valued[] = {"--out", "--png-dir", "--wav", "--audio-block", "--fps",
-                                             "--frames", "--still", "--png", "--time"};
+        static const char* const valued[] = {"--out", "--png-dir", "--wav", "--audio-block", "--audio-schedule",
+                                             "--fps", "--frames", "--still", "--png", "--time"};
         bool known = false;
         for (const char* name : valued)
             known = known || strcmp(arg, name) == 0;
@@ -167,6 +168,8 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
                 return Fail("--audio-block takes a sample count from 1 to %d, not '%s'", (int)SOUND_RING_SAMPLES, value);
             o->audioBlock = (int32_t)n;
             blockGiven = true;
+        } else if (strcmp(arg, "--audio-schedule") == 0) {
+            o->audioSchedule = value;
         } else if (strcmp(arg, "--fps") == 0) {
             if (!ParseFrameRate(value, &o->fpsNum, &o->fpsDen))
                 return Fail("--fps takes a rate from 1 to 1000 frames per second such as 25, 60, 29.97 or 30000/1001, not '%s'",
@@ -209,8 +212,10 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
         return Fail("--out/--png-dir, --wav, --still and --bench are separate runs: give one of them");
     if ((fpsGiven || framesGiven) && !(o->out || o->pngDir))
         return Fail("--fps and --frames apply to --out and --png-dir");
-    if (blockGiven && !o->wav)
-        return Fail("--audio-block applies to --wav");
+    if ((blockGiven || o->audioSchedule) && !o->wav)
+        return Fail("--audio-block and --audio-schedule apply to --wav");
+    if (blockGiven && o->audioSchedule)
+        return Fail("--audio-block and --audio-schedule are two schedules: give one of them");
     if (o->png && !stillGiven)
         return Fail("--png names the file of a --still");
     if (stillGiven && !o->png)

@@ -13,6 +13,7 @@ struct CaptureOptions {
     const char* pngDir;   // --png-dir
     const char* wav;      // --wav
     int32_t audioBlock;   // --audio-block, 0 for the live feeder's schedule
+    const char* audioSchedule; // --audio-schedule: a file of per-call sample counts
     int64_t fpsNum;       // --fps as a reduced fraction
     int64_t fpsDen;
     int32_t firstFrame;   // --frames A-B; 1 and 0 (to the end) when not given
