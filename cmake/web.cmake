@@ -37,5 +37,8 @@ set_target_properties(brinelux PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY 
 target_link_options(brinelux PRIVATE
   -sENVIRONMENT=web -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
   -sEXPORTED_FUNCTIONS=_main,_WebBeginShow -sINITIAL_MEMORY=33554432)
-add_custom_command(TARGET brinelux POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/platform/web/index.html ${SITE_DIR}/index.html)
+# The page is copied whenever it changes, not only when the program relinks.
+add_custom_command(OUTPUT ${SITE_DIR}/index.html
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/platform/web/index.html ${SITE_DIR}/index.html
+  DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/index.html)
+add_custom_target(brinelux_page ALL DEPENDS ${SITE_DIR}/index.html)

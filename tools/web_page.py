@@ -1,0 +1,212 @@
+"""The show's web site opened in headless Chromium and driven through the
+DevTools protocol over a pipe (no WebSocket library, nothing downloaded).
+Used by the web tests and by tools/web_bench.py.
+
+    with ServedSite(site) as url, Browser() as page:
+        page.open(url + "/index.html?still=water&time=2")
+        page.wait_for("window.brineluxStill !== undefined")
+        png = page.screenshot()
+"""
+import base64
+import fcntl
+import functools
+import http.server
+import json
+import os
+import subprocess
+import tempfile
+import threading
+import time
+
+
+class PageError(Exception):
+    pass
+
+
+class _QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+class ServedSite:
+    """The site's folder served on 127.0.0.1 at a free port, in this process."""
+
+    def __init__(self, folder):
+        handler = functools.partial(_QuietHandler, directory=folder)
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+
+    def __enter__(self):
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        return "http://127.0.0.1:%d" % self.server.server_address[1]
+
+    def __exit__(self, *exc):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class Browser:
+    """One headless Chromium with one page; console lines and page errors
+    are collected in `console` as (level, text)."""
+
+    def __init__(self, width=1024, height=768, extra_flags=()):
+        self.width, self.height = width, height
+        self.profile = tempfile.TemporaryDirectory(prefix="brinelux-chromium-")
+        to_chrome_r, self._to_chrome = os.pipe()
+        self._from_chrome, from_chrome_w = os.pipe()
+        # Chromium's ends away from 3 and 4, where the shell puts them.
+        to_chrome_r, from_chrome_w = (self._moved(fd) for fd in (to_chrome_r, from_chrome_w))
+
+        flags = ["--headless=new", "--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
+                 "--remote-debugging-pipe", "--user-data-dir=" + self.profile.name,
+                 "--window-size=%d,%d" % (width, height), "--hide-scrollbars", "--mute-audio",
+                 "--no-first-run", "--disable-background-timer-throttling",
+                 "--disable-renderer-backgrounding"] + list(extra_flags)
+        # The protocol's pipe is descriptors 3 (to Chromium) and 4 (from it).
+        shell = 'exec "$0" "$@" 3<&%d 4>&%d %d<&- %d>&-' % (to_chrome_r, from_chrome_w, to_chrome_r, from_chrome_w)
+        self.proc = subprocess.Popen(["bash", "-c", shell, "chromium"] + flags + ["about:blank"],
+                                     pass_fds=(to_chrome_r, from_chrome_w), stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.DEVNULL, stderr=None if os.environ.get("BRINELUX_CHROMIUM_LOG") else subprocess.DEVNULL)
+        os.close(to_chrome_r)
+        os.close(from_chrome_w)
+        self._buffer = b""
+        self._next_id = 0
+        self._events = []
+        self.console = []
+        self.session = None
+
+    @staticmethod
+    def _moved(fd):
+        moved = fcntl.fcntl(fd, fcntl.F_DUPFD_CLOEXEC, 10)
+        os.close(fd)
+        return moved
+
+    def __enter__(self):
+        targets = self._call("Target.getTargets")["targetInfos"]
+        page = [t for t in targets if t["type"] == "page"]
+        target = page[0]["targetId"] if page else self._call("Target.createTarget", url="about:blank")["targetId"]
+        self.session = self._call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
+        for domain in ("Page", "Runtime", "Log"):
+            self.call(domain + ".enable")
+        self.call("Emulation.setDeviceMetricsOverride", width=self.width, height=self.height,
+                  deviceScaleFactor=1, mobile=False)
+        return self
+
+    def __exit__(self, *exc):
+        try:
+            self._call("Browser.close")
+        except Exception:
+            pass
+        try:
+            self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+        os.close(self._to_chrome)
+        os.close(self._from_chrome)
+        self.profile.cleanup()
+
+    # ---- the protocol ----
+
+    def _send(self, method, params, session):
+        self._next_id += 1
+        message = {"id": self._next_id, "method": method, "params": params}
+        if session:
+            message["sessionId"] = session
+        os.write(self._to_chrome, json.dumps(message).encode() + b"\0")
+        return self._next_id
+
+    def _read_message(self, timeout):
+        import select
+        deadline = time.monotonic() + timeout
+        while b"\0" not in self._buffer:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self._from_chrome], [], [], left)[0]:
+                return None
+            chunk = os.read(self._from_chrome, 1 << 20)
+            if not chunk:
+                raise PageError("Chromium closed its pipe (exit status %s)" % self.proc.poll())
+            self._buffer += chunk
+        raw, self._buffer = self._buffer.split(b"\0", 1)
+        return json.loads(raw)
+
+    def _note(self, message):
+        method = message.get("method")
+        params = message.get("params", {})
+        if method == "Runtime.consoleAPICalled":
+            text = " ".join(str(a.get("value", a.get("description", ""))) for a in params.get("args", []))
+            self.console.append((params.get("type", "log"), text))
+        elif method == "Runtime.exceptionThrown":
+            details = params.get("exceptionDetails", {})
+            text = details.get("exception", {}).get("description") or details.get("text", "")
+            self.console.append(("exception", text))
+        elif method == "Log.entryAdded":
+            entry = params.get("entry", {})
+            self.console.append((entry.get("level", "info"), entry.get("text", "")))
+        self._events.append(message)
+
+    def _call(self, method, session=None, timeout=60, **params):
+        wanted = self._send(method, params, session)
+        deadline = time.monotonic() + timeout
+        while True:
+            message = self._read_message(max(0.0, deadline - time.monotonic()))
+            if message is None:
+                raise PageError("no answer to %s within %d s" % (method, timeout))
+            if message.get("id") == wanted:
+                if "error" in message:
+                    raise PageError("%s: %s" % (method, message["error"].get("message")))
+                return message.get("result", {})
+            self._note(message)
+
+    def call(self, method, timeout=60, **params):
+        return self._call(method, self.session, timeout, **params)
+
+    def pump(self, seconds):
+        """Collects events for a while."""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            message = self._read_message(deadline - time.monotonic())
+            if message is not None:
+                self._note(message)
+
+    # ---- the page ----
+
+    def open(self, url):
+        self.call("Page.navigate", url=url)
+
+    def evaluate(self, expression, timeout=60):
+        result = self.call("Runtime.evaluate", timeout=timeout, expression=expression,
+                           returnByValue=True, awaitPromise=True)
+        if "exceptionDetails" in result:
+            raise PageError("%s: %s" % (expression, result["exceptionDetails"].get("text")))
+        return result["result"].get("value")
+
+    def wait_for(self, expression, timeout=60, step=0.1):
+        """Waits until expression is truthy on the page; returns its value."""
+        deadline = time.monotonic() + timeout
+        why = ""
+        while True:
+            # The page may still be loading: an exception is a "not yet".
+            try:
+                value = self.evaluate(expression, timeout=timeout)
+                if value:
+                    return value
+            except PageError as e:
+                why = " (%s)" % e
+            if time.monotonic() > deadline:
+                raise PageError("waited %d s for %s%s" % (timeout, expression, why))
+            self.pump(step)
+
+    def key(self, code, key, keycode):
+        for kind in ("rawKeyDown", "keyUp"):
+            self.call("Input.dispatchKeyEvent", type=kind, code=code, key=key,
+                      windowsVirtualKeyCode=keycode, nativeVirtualKeyCode=keycode)
+
+    def click(self, x, y):
+        for kind in ("mousePressed", "mouseReleased"):
+            self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
+
+    def screenshot(self):
+        """The page's pixels at 1:1, as PNG bytes."""
+        data = self.call("Page.captureScreenshot", format="png",
+                         clip={"x": 0, "y": 0, "width": self.width, "height": self.height, "scale": 1})["data"]
+        return base64.b64decode(data)
