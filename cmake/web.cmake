@@ -1,6 +1,7 @@
-# The show as a static web site: brinelux.js, brinelux.wasm and index.html in
-# ${CMAKE_BINARY_DIR}/site. Configured with emcmake (Emscripten's toolchain);
-# tools/web.sh does it all.
+# The show as a static web site in ${CMAKE_BINARY_DIR}/site: index.html,
+# brinelux.js and .wasm (the show), feeder.js with brinelux_feeder.js and
+# .wasm (its sound feeder's worker). Configured with emcmake (Emscripten's
+# toolchain); tools/web.sh does it all.
 
 # The glyph table: a small program for this machine, built with its own
 # compiler against FreeType and fontconfig, renders the desktop's face.
@@ -36,9 +37,22 @@ set_target_properties(brinelux PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY 
 # beside it. Emscripten's own HTML step is not used (index.html is ours).
 target_link_options(brinelux PRIVATE
   -sENVIRONMENT=web -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
-  -sEXPORTED_FUNCTIONS=_main,_WebBeginShow -sINITIAL_MEMORY=33554432)
-# The page is copied whenever it changes, not only when the program relinks.
-add_custom_command(OUTPUT ${SITE_DIR}/index.html
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/platform/web/index.html ${SITE_DIR}/index.html
-  DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/index.html)
-add_custom_target(brinelux_page ALL DEPENDS ${SITE_DIR}/index.html)
+  -sEXPORTED_FUNCTIONS=_main,_WebBeginShow,_WebSongEnded -sINITIAL_MEMORY=33554432)
+
+# The sound feeder's thread: a second program, the show's sound stream and
+# song alone, run by a Web Worker (feeder.js).
+add_executable(brinelux_feeder platform/web/feeder_web.cpp)
+target_include_directories(brinelux_feeder PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(brinelux_feeder PRIVATE brinelux_audio)
+set_target_properties(brinelux_feeder PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${SITE_DIR})
+target_link_options(brinelux_feeder PRIVATE
+  -sENVIRONMENT=worker -sEXPORTED_FUNCTIONS=_main,_WebFeederStart,_WebFeederTurn,_WebFeederPlayed)
+
+# The page and the worker's script are copied whenever they change, not
+# only when a program relinks.
+foreach(file index.html feeder.js)
+  add_custom_command(OUTPUT ${SITE_DIR}/${file}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/platform/web/${file} ${SITE_DIR}/${file}
+    DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/${file})
+endforeach()
+add_custom_target(brinelux_page ALL DEPENDS ${SITE_DIR}/index.html ${SITE_DIR}/feeder.js)

@@ -22,7 +22,7 @@ export NODE_PATH="${NODE_PATH:+$NODE_PATH:}/usr/share/nodejs"
 emcmake cmake -B "$build" -DCMAKE_BUILD_TYPE=Release -DBRINELUX_TESTS=OFF -DBRINELUX_TOOLS=OFF >/dev/null
 cmake --build "$build" -j2
 site="$build/site"
-echo "web.sh: site in $site ($(du -cb "$site"/index.html "$site"/brinelux.js "$site"/brinelux.wasm | tail -1 | cut -f1) bytes)"
+echo "web.sh: site in $site ($(du -cb "$site"/* | tail -1 | cut -f1) bytes)"
 [ "$serve" -eq 1 ] || exit 0
 echo "web.sh: serving the show at http://127.0.0.1:$port/ (Ctrl-C stops)"
 exec python3 -m http.server "$port" --bind 127.0.0.1 --directory "$site"

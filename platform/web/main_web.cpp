@@ -1,43 +1,32 @@
 // The web page's entry: start-up as soon as the page has loaded (behind the
 // first screen), then, once the viewer's gesture has started the show, one
 // pass of the frame loop per animation frame until the show ends. The
-// feeder's refills run on the page's 25 ms timer.
+// feeder runs in a worker (feeder_web.cpp), which reports the song's end.
 //
 // A page opened with ?still=PART (and &time=T) draws that one frame
 // instead, as the desktop's capture draws its stills; with &repeat=N (and
 // &to=T2) it times N frames as the capture's bench does.
-#include "audio/audio.h"
 #include "host/show.h"
 #include "platform/gl.h"
 #include "platform/web/web.h"
 
 #include <emscripten/emscripten.h>
-#include <emscripten/eventloop.h>
 #include <algorithm>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 static PlatformWindow* window;
-static long feederTimer;
 static bool running;
 
 EM_JS(void, ShowEndScreen, (int status), {
     if (Module['onShowEnd']) Module['onShowEnd'](status);
 });
 
-static void FeederTurn(void*)
-{
-    // The turn of the feeder's loop: refill unless the show asked to stop.
-    if (WebFeederWanted() && !QuitRequested())
-        FillSoundBuffer();
-}
-
 static void AnimationFrame()
 {
     if (ShowShouldEnd()) {
         emscripten_cancel_main_loop();
-        emscripten_clear_interval(feederTimer);
         WebSoundStop();
         running = false;
         int status = EndShow(window);
@@ -48,6 +37,10 @@ static void AnimationFrame()
     RunFrame(window);
 }
 
+// Called by the page when the feeder's worker reached the song's end mark:
+// the flag the desktop's feeder raises, seen before the next frame.
+extern "C" EMSCRIPTEN_KEEPALIVE void WebSongEnded(void) { RequestQuit(); }
+
 // Called by the page on the viewer's first click or key.
 extern "C" EMSCRIPTEN_KEEPALIVE void WebBeginShow(void)
 {
@@ -55,7 +48,6 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebBeginShow(void)
         return;
     running = true;
     WebForgetKeys();
-    feederTimer = emscripten_set_interval(FeederTurn, SOUND_REFILL_MS, nullptr);
     // Frame rate 0: the browser's animation frames pace the loop.
     emscripten_set_main_loop(AnimationFrame, 0, 0);
 }
