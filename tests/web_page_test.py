@@ -10,8 +10,10 @@ CASE is one of:
             the desktop's song rendered in the page's calls; the end mark
             ends the show and the last screen says so
   keys      a key or click starts the show (the starting key does not end
-            it), Escape and Space end it, an OpenGL error reaches the
-            console and the last screen
+            it, Escape on the first screen starts nothing), F goes
+            fullscreen, Escape and Space end it, a page without sound keeps
+            the song's time, an OpenGL error reaches the console and the
+            last screen
 """
 import os
 import subprocess
@@ -181,16 +183,39 @@ def keys(site, capture, work):
         if ended(0) != ENDED_TEXT:
             fail("after Escape the last screen is not the end screen")
 
-        # A click starts it, Space ends it.
+        # A click starts it, F goes fullscreen, Space ends it.
         load()
         page.click(512, 384)
         wait_frames()
+        page.key("KeyF", "f", 70)
+        page.wait_for("document.fullscreenElement !== null", timeout=10)
         page.key("Space", " ", 32)
         if ended(0) != ENDED_TEXT:
             fail("after Space the last screen is not the end screen")
         if page.evaluate("document.title") != "Brinelux (ended)":
             fail("the page's title does not say the show ended")
         show_lines_only(page.console)
+
+        # A page the browser will not give sound (no gesture, no autoplay
+        # flag): the show still starts, says so, and its song keeps time on
+        # the feeder's own clock.
+        before = len(page.console)
+        page.open(url + "/index.html?autostart&soundlog")
+        wait_frames()
+        played = "Module.soundLog.reduce(function (n, a) { return n + a.length; }, 0) / 44100"
+        start, song_start = time.monotonic(), page.evaluate(played)
+        page.pump(3.0)
+        song = page.evaluate(played) - song_start
+        elapsed = time.monotonic() - start
+        print("silent page: %.2f s of song in %.2f s" % (song, elapsed))
+        if abs(song - elapsed) > 0.5:
+            fail("without Web Audio the song ran %.2f s in %.2f s" % (song, elapsed))
+        if not any(t == "brinelux: no Web Audio on this page; the song plays silently" for _, t in page.console[before:]):
+            fail("the silent page did not say so: %s" % page.console[before:])
+        page.key("Escape", "Escape", 27)
+        if ended(0) != ENDED_TEXT:
+            fail("after Escape the silent page's last screen is not the end screen")
+        show_lines_only(page.console[before:], allowed=("The AudioContext was not allowed to start",))
 
         # An OpenGL error made from outside the show: the context is the
         # canvas's one WebGL context, which getContext hands out again.
