@@ -15,6 +15,7 @@ CASE is one of:
             the song's time, an OpenGL error reaches the console and the
             last screen
 """
+import base64
 import os
 import subprocess
 import sys
@@ -126,7 +127,7 @@ def song(site, capture, work):
         chunk = 1 << 20
         played = bytearray()
         for start in range(0, total * 2, chunk):
-            played += __import__("base64").b64decode(page.evaluate("""(function () {
+            played += base64.b64decode(page.evaluate("""(function () {
                 var b = window.songBytes.subarray(%d, %d), s = '';
                 for (var i = 0; i < b.length; i += 8192)
                     s += String.fromCharCode.apply(null, b.subarray(i, i + 8192));

@@ -13,6 +13,7 @@ import functools
 import http.server
 import json
 import os
+import select
 import subprocess
 import tempfile
 import threading
@@ -116,7 +117,6 @@ class Browser:
         return self._next_id
 
     def _read_message(self, timeout):
-        import select
         deadline = time.monotonic() + timeout
         while b"\0" not in self._buffer:
             left = deadline - time.monotonic()
