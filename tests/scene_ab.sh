@@ -1,6 +1,6 @@
 #!/bin/sh
-# The A/B timing tool on real programs: the earlier water program against
-# today's must come out identical with a timing line; one changed constant in
+# The A/B timing tool on real programs: the earlier water and sphere programs
+# against today's must come out identical with a timing line; one changed constant in
 # it must be reported as differing bytes (status 1); a missing file, a
 # program that does not build and a bad round count are refused (status 2)
 # with one line.
@@ -19,6 +19,10 @@ run water "$earlier" --rounds 1
 [ "$(grep -c ': identical$' "$work/out")" = 4 ] || fail "same program: four identical frames expected"
 grep -q '^4 frames each: earlier [0-9.]* ms, current [0-9.]* ms (medians); current/earlier per frame: median [0-9.]*' \
     "$work/out" || fail "no timing line"
+
+# Each part draws its own program: the sphere fixture matches the spheres.
+run spheres "$(dirname "$earlier")/sphere_reference.glsl" --rounds 1
+[ $status = 0 ] && [ "$(grep -c ': identical$' "$work/out")" = 4 ] || fail "spheres: status $status"
 
 # The base colour of the water, 0.04 to 0.05 in green: a change of a few
 # levels in dark pixels, the kind of slip the comparison exists to catch.
