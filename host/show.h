@@ -31,3 +31,14 @@ int EndShow(PlatformWindow* window);
 // (returned; cards return 0). The sound is not started, the timeline not
 // moved.
 float RunPartFrame(PlatformWindow* window, ShowPart part, float time);
+
+// The frames the tools draw of one part, stills and benches alike: frames + 1
+// frames at scene times spread from `from` towards `to` (frame i at
+// from + (to - from) * i / (frames + 1)), stopping early once the show must
+// quit. With nowMs given, each is timed from a finish() before it to a
+// finish() after it (the driver's wait for the frame, which the caller
+// knows): the first, which carries the driver's deferred work, into
+// *firstMs, the others into ms[0 .. frames - 1]. Returns the iGlobalTime
+// the last frame drawn showed (0 for cards).
+float RunPartFrames(PlatformWindow* window, ShowPart part, float from, float to, int32_t frames,
+                    double (*nowMs)(void), void (*finish)(void), double* ms, double* firstMs);

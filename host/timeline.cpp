@@ -142,6 +142,29 @@ float RunPartFrame(PlatformWindow* window, ShowPart part, float time)
     return lands;
 }
 
+float RunPartFrames(PlatformWindow* window, ShowPart part, float from, float to, int32_t frames,
+                    double (*nowMs)(void), void (*finish)(void), double* ms, double* firstMs)
+{
+    float lands = 0.0f;
+    for (int32_t i = 0; i <= frames && !QuitRequested(); i++) {
+        float time = from + (to - from) * (float)i / (float)(frames + 1);
+        if (nowMs == nullptr) {
+            lands = RunPartFrame(window, part, time);
+            continue;
+        }
+        finish();
+        double start = nowMs();
+        lands = RunPartFrame(window, part, time);
+        finish();
+        double took = nowMs() - start;
+        if (i == 0)
+            *firstMs = took;
+        else
+            ms[i - 1] = took;
+    }
+    return lands;
+}
+
 void FrameLoop(PlatformWindow* window)
 {
     while (!ShowShouldEnd())

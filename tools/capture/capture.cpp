@@ -572,23 +572,16 @@ struct PartTimes {
 
 static double Ms(Clock::time_point since) { return Seconds(since) * 1000.0; }
 
+static double NowMs() { return std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count(); }
+static void Finish() { glFinish(); }
+
 static void TimePart(PlatformWindow* window, PartTimes& part, ShowPart which, float timeFrom, float timeTo)
 {
+    // The first frame carries the driver's deferred work and is shown apart;
+    // the rest spread over the part's scene time.
     const int frames = 8;
-    for (int i = 0; i <= frames; i++) {
-        // The first frame carries the driver's deferred work and is shown
-        // apart; the rest spread over the part's scene time.
-        float time = timeFrom + (timeTo - timeFrom) * (float)i / (float)(frames + 1);
-        glFinish();
-        Clock::time_point start = Clock::now();
-        RunPartFrame(window, which, time);
-        glFinish();
-        double ms = Ms(start);
-        if (i == 0)
-            part.firstMs = ms;
-        else
-            part.ms.push_back(ms);
-    }
+    part.ms.assign(frames, 0.0);
+    RunPartFrames(window, which, timeFrom, timeTo, frames, NowMs, Finish, part.ms.data(), &part.firstMs);
 }
 
 static int Bench()
