@@ -17,7 +17,7 @@ add_library(brinelux_platform_win32 STATIC
   ${CMAKE_SOURCE_DIR}/platform/win32/platform_win32.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/sound_win32.cpp)
 target_include_directories(brinelux_platform_win32 PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(brinelux_platform_win32 PUBLIC brinelux_gl brinelux_sound_ring dsound opengl32 gdi32 user32 kernel32)
+target_link_libraries(brinelux_platform_win32 PUBLIC brinelux_gl brinelux_sound_ring brinelux_thread_start dsound opengl32 gdi32 user32 kernel32)
 
 add_library(brinelux_show INTERFACE)
 target_link_libraries(brinelux_show INTERFACE brinelux_core brinelux_platform_win32)

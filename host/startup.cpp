@@ -7,6 +7,7 @@
 
 PlatformWindow* StartUp()
 {
+    PlatformStartProcess();
     PlatformSetDisplayMode(1024, 768, 32);
     PlatformShowCursor(false);
     // The song from its start: the synthesizer's generator seeded with 9.

@@ -13,6 +13,14 @@ typedef struct PlatformWindow PlatformWindow;
 
 enum PlatformKey { PLATFORM_KEY_ESCAPE = 0, PLATFORM_KEY_SPACE = 1 };
 
+// ---- the process (initial thread, first of all) ----
+
+// Readies the process before anything is opened: standard descriptors 0-2
+// kept valid (an X connection or a pipe must not take their place) and the
+// termination signals (SIGINT, SIGTERM, a hangup) caught, so that they reach
+// PlatformTerminationRequested.
+void PlatformStartProcess(void);
+
 // ---- display, window and context (initial thread only) ----
 
 // Asks for a full-screen mode of width x height at bpp bits per pixel. The

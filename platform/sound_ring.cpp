@@ -2,6 +2,7 @@
 
 #include <stddef.h>
 #include <stdio.h>
+#include <string.h>
 
 uint32_t RingBytesFor(uint32_t ringBytes)
 {
@@ -14,6 +15,18 @@ uint32_t RingBytesFor(uint32_t ringBytes)
         fflush(stderr);
     }
     return kept;
+}
+
+bool RingStart(bool* started, uint8_t* storage, uint32_t ringBytes, uint32_t sampleRate, uint32_t* keptBytes,
+               uint32_t* keptRate)
+{
+    if (*started)
+        return false;
+    *started = true;
+    *keptBytes = RingBytesFor(ringBytes);
+    *keptRate = sampleRate > 0 ? sampleRate : SOUND_SAMPLE_RATE;
+    memset(storage, 0, SOUND_RING_BYTES);
+    return true;
 }
 
 bool RingLockRegions(uint8_t* base, uint32_t ringBytes, uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1,

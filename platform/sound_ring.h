@@ -23,6 +23,13 @@ uint32_t RingBytesFor(uint32_t ringBytes);
 bool RingLockRegions(uint8_t* base, uint32_t ringBytes, uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1,
                      void** p2, uint32_t* l2);
 
+// What every backend's PlatformSoundStart does first: nothing, returning
+// false, when its ring has started already; else marks it started, keeps the
+// ring RingBytesFor gives (*keptBytes) and the rate asked for (*keptRate; the
+// ring's own for 0), and clears storage.
+bool RingStart(bool* started, uint8_t* storage, uint32_t ringBytes, uint32_t sampleRate, uint32_t* keptBytes,
+               uint32_t* keptRate);
+
 // The silent output that stands in where no device opens: it "takes"
 // samples at rate from its start, so the song and its end mark keep real
 // time. ticks of a monotonic counter (ticksPerSecond per second) since the

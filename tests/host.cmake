@@ -12,7 +12,7 @@ set_tests_properties(render_probe_test PROPERTIES LABELS "gl" ENVIRONMENT "${BRI
 # The loop and timeline against fakes of the drawing, text, sound and platform
 # calls; the GL calls of the frame itself run on the headless context.
 add_executable(timeline_test timeline_test.cpp
-  ${CMAKE_SOURCE_DIR}/host/timeline.cpp ${CMAKE_SOURCE_DIR}/render/glerror.cpp
+  ${CMAKE_SOURCE_DIR}/host/timeline.cpp ${CMAKE_SOURCE_DIR}/render/glerror.cpp ${CMAKE_SOURCE_DIR}/render/scene.cpp
   gl_env.cpp)
 target_include_directories(timeline_test PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(timeline_test PRIVATE brinelux_shared brinelux_headless GTest::gtest_main)

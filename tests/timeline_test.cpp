@@ -1,5 +1,6 @@
-// The frame loop and timeline with the drawing, text, sound and platform
-// entry points replaced at link time: the test records what each frame did.
+// The frame loop and timeline with the text, sound and platform entry points
+// replaced at link time, and the real scene pass: the test records what each
+// frame did.
 #include <gtest/gtest.h>
 #include <string.h>
 #include <vector>
@@ -33,14 +34,9 @@ const float kSphereLast = 14.0399885f;
 } // namespace
 
 // ---- fakes for the seams ----
-void DrawScene(GLuint program)
-{
-    frameCount += 1;
-    sceneTime = (float)((double)sceneTime + 0.04);
-    Current().scenes += 1;
-    Current().program = program;
-    Current().time = sceneTime;
-}
+// The scene pass is the real one: it advances the clock and frame count,
+// then draws nothing for these made-up program names. The program asked
+// for is what the timeline chose; the clock is read at the frame's swap.
 void PrintText(const char* text)
 {
     static const char* const title[] = {"LANTERNFX: Brinelux", "fully procedural", "all party coded",
@@ -69,7 +65,13 @@ void StartAudio(PlatformWindow*, AudioCallback callback)
 }
 void RenderAudio(int16_t*, int32_t) {}
 GLuint shaderSlots[SHADER_SLOTS] = {0, 101, 102, 0};
-GLuint SceneProgram(int32_t part) { return part == PART_WATER ? 101 : part == PART_SPHERES ? 102 : 0; }
+GLuint SceneProgram(int32_t part)
+{
+    GLuint program = part == PART_WATER ? 101 : part == PART_SPHERES ? 102 : 0;
+    Current().scenes += 1;
+    Current().program = program;
+    return program;
+}
 bool PlatformKeyPressed(PlatformKey key)
 {
     keyPolls += 1;
@@ -78,6 +80,8 @@ bool PlatformKeyPressed(PlatformKey key)
 bool PlatformTerminationRequested(void) { return terminate; }
 void PlatformSwapBuffers(PlatformWindow*)
 {
+    if (Current().scenes > 0)
+        Current().time = sceneTime;
     frames.emplace_back();
     currentFrame += 1;
 }

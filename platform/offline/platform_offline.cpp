@@ -20,6 +20,7 @@
 #include <unistd.h>
 #include <atomic>
 #include "platform/headless/headless_gl.h"
+#include "platform/posix/process.h"
 
 struct PlatformWindow {
     int width;
@@ -33,7 +34,6 @@ static const int MAX_WIDTH = 1024;
 static const int MAX_HEIGHT = 768;
 
 static PlatformWindow offlineWindow;
-static char lastError[256];
 
 static int64_t fpsNum = 25, fpsDen = 1;
 static int32_t firstFrame = 1, lastFrame = 0;
@@ -209,8 +209,11 @@ void OfflineCatchInterrupts(void)
 }
 
 // A capture interrupted from the terminal ends like the show asked to stop,
-// so the capture can remove what it had not finished.
-void PlatformSetDisplayMode(int, int, int) { OfflineCatchInterrupts(); }
+// so the capture can remove what it had not finished. Its tool has kept
+// descriptors 0-2 open itself, before anything else.
+void PlatformStartProcess(void) { OfflineCatchInterrupts(); }
+
+void PlatformSetDisplayMode(int, int, int) {}
 
 void PlatformRestoreDisplayMode(void) {}
 void PlatformShowCursor(bool) {}
@@ -234,12 +237,12 @@ PlatformWindow* PlatformCreateWindow(int, int, int width, int height)
     if (offlineWindow.width == width && offlineWindow.height == height)
         return &offlineWindow;
     if (offlineWindow.width != 0 || width <= 0 || height <= 0 || width > MAX_WIDTH || height > MAX_HEIGHT) {
-        snprintf(lastError, sizeof lastError, "no %dx%d offline framebuffer: at most %dx%d", width, height,
+        SetPlatformError("no %dx%d offline framebuffer: at most %dx%d", width, height,
                  MAX_WIDTH, MAX_HEIGHT);
         return NULL;
     }
     if (!HeadlessCreateContext(width, height)) {
-        snprintf(lastError, sizeof lastError, "no headless OpenGL context: %s", HeadlessError());
+        SetPlatformError("no headless OpenGL context: %s", HeadlessError());
         return NULL;
     }
     offlineWindow.width = width;
@@ -356,20 +359,4 @@ void PlatformSleep(uint32_t milliseconds)
     refillsDone++;
     clockChanged.notify_all();
     clockChanged.wait(lock, [] { return feederState == FEEDER_RUNNING; });
-}
-
-void PlatformDebugOutput(const char* text)
-{
-    fputs(text, stderr);
-    fflush(stderr);
-}
-
-const char* PlatformLastError(void) { return lastError; }
-
-void PlatformExit(int status)
-{
-    fflush(stdout);
-    fflush(stderr);
-    // The feeder may be asleep on the clock for ever: end without joining it.
-    _exit(status);
 }

@@ -2,6 +2,8 @@
 // context, keys, events and threads; standard error as the debugger channel.
 #include "platform/platform.h"
 #include "platform/posix/descriptors.h"
+#include "platform/posix/process.h"
+#include "platform/thread_start.h"
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
@@ -24,7 +26,6 @@ struct PlatformWindow {
 static PlatformWindow showWindow;
 static int modeWidth = 1024, modeHeight = 768, modeBpp = 32;
 static bool videoReady;
-static char lastError[256];
 static std::atomic<bool> keyPressedSince[2];
 static std::atomic<bool> terminationRequested;
 
@@ -47,7 +48,7 @@ static bool endingOnXError;
 
 static void SetError(const char* what, const char* reason)
 {
-    snprintf(lastError, sizeof lastError, "%s: %s", what, reason && *reason ? reason : "no reason given");
+    SetPlatformError("%s: %s", what, reason && *reason ? reason : "no reason given");
 }
 
 static void WriteEndLine(const char* line)
@@ -158,11 +159,8 @@ static int WatchEvents(void*, SDL_Event* e)
     return 0;
 }
 
-void PlatformSetDisplayMode(int width, int height, int bpp)
+void PlatformStartProcess(void)
 {
-    modeWidth = width;
-    modeHeight = height;
-    modeBpp = bpp;
     // Started with standard output or error closed, the X connection would
     // take descriptor 1 or 2 and the show's error lines would go down it.
     KeepStandardDescriptorsOpen();
@@ -179,6 +177,13 @@ void PlatformSetDisplayMode(int width, int height, int bpp)
     signal(SIGPIPE, SIG_IGN);
     sa.sa_handler = OnEndWatch;
     sigaction(SIGALRM, &sa, NULL);
+}
+
+void PlatformSetDisplayMode(int width, int height, int bpp)
+{
+    modeWidth = width;
+    modeHeight = height;
+    modeBpp = bpp;
     const char* x11 = SDL_getenv("DISPLAY");
     const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
     bool haveX11 = x11 && *x11, haveWayland = wayland && *wayland;
@@ -380,52 +385,26 @@ void PlatformRemoveOneMessage(void)
 
 bool PlatformTerminationRequested(void) { return terminationRequested.load(); }
 
-struct ThreadStart {
-    void (*fn)(void*);
-    void* arg;
-};
-static ThreadStart threadStarts[4];
-static int threadCount;
-
 static int RunThread(void* data)
 {
-    ThreadStart* start = (ThreadStart*)data;
     // Refused for ordinary users; the thread then runs at the priority it has.
     SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
-    start->fn(start->arg);
+    RunThreadStart(data);
     return 0;
 }
 
 bool PlatformStartThread(void (*fn)(void*), void* arg)
 {
-    if (threadCount == (int)(sizeof threadStarts / sizeof threadStarts[0]))
+    ThreadStart* start = ClaimThreadStart(fn, arg);
+    if (!start)
         return false;
-    ThreadStart* start = &threadStarts[threadCount++];
-    start->fn = fn;
-    start->arg = arg;
     SDL_Thread* t = SDL_CreateThread(RunThread, "feeder", start);
-    if (!t)
+    if (!t) {
+        ReleaseThreadStart(start);
         return false;
+    }
     SDL_DetachThread(t);
     return true;
 }
 
 void PlatformSleep(uint32_t milliseconds) { SDL_Delay(milliseconds); }
-
-void PlatformDebugOutput(const char* text)
-{
-    fputs(text, stderr);
-    fflush(stderr);
-}
-
-const char* PlatformLastError(void) { return lastError; }
-
-void PlatformExit(int status)
-{
-    // Lines written with printf are lost on a pipe unless flushed here.
-    fflush(stdout);
-    fflush(stderr);
-    // _exit: the feeder thread may still be running; no static destructor
-    // may pull its state away underneath it.
-    _exit(status);
-}

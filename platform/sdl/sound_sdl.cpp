@@ -67,12 +67,8 @@ static bool OpenDevice(void)
 
 void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate)
 {
-    if (started)
+    if (!RingStart(&started, ring, ringBytes, sampleRate, &ringSize, &rate))
         return;
-    started = true;
-    ringSize = RingBytesFor(ringBytes);
-    rate = sampleRate > 0 ? sampleRate : SOUND_SAMPLE_RATE;
-    memset(ring, 0, sizeof ring);
     memset(staging, 0, sizeof staging);
     playPosition.store(0);
 

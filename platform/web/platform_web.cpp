@@ -44,6 +44,8 @@ static EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* event, void*)
     return EM_TRUE;
 }
 
+// A page has no descriptors or signals of its own.
+void PlatformStartProcess(void) {}
 void PlatformSetDisplayMode(int, int, int) {}
 void PlatformRestoreDisplayMode(void) {}
 

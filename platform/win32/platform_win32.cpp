@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <string.h>
 #include "platform/platform.h"
+#include "platform/thread_start.h"
 #include "platform/win32/window_win32.h"
 
 // The records the show fills field by field, at the sizes it was made for.
@@ -44,9 +45,10 @@ static BOOL WINAPI OnConsoleEvent(DWORD)
     return TRUE;
 }
 
+void PlatformStartProcess(void) { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+
 void PlatformSetDisplayMode(int width, int height, int bpp)
 {
-    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     memset(&displayMode, 0, sizeof displayMode);
     displayMode.dmSize = sizeof displayMode;
     displayMode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
@@ -215,31 +217,21 @@ bool PlatformUseFontBitmaps(uint32_t first, uint32_t count, uint32_t listBase)
 
 // ---- threads, time, diagnostics, process ----
 
-struct ThreadStart {
-    void (*fn)(void*);
-    void* arg;
-};
-static ThreadStart threadStarts[4];
-static int threadCount;
-
 static DWORD WINAPI RunThread(LPVOID data)
 {
-    ThreadStart* start = (ThreadStart*)data;
-    start->fn(start->arg);
+    RunThreadStart(data);
     return 0;
 }
 
 bool PlatformStartThread(void (*fn)(void*), void* arg)
 {
-    if (threadCount == (int)(sizeof threadStarts / sizeof threadStarts[0]))
+    ThreadStart* start = ClaimThreadStart(fn, arg);
+    if (!start)
         return false;
-    ThreadStart* start = &threadStarts[threadCount++];
-    start->fn = fn;
-    start->arg = arg;
     HANDLE thread = CreateThread(NULL, 0, RunThread, start, 0, NULL);
     if (!thread) {
         SetError("no thread could be started");
-        threadCount--;
+        ReleaseThreadStart(start);
         return false;
     }
     // Refused, the thread runs on at normal priority. The handle stays open:

@@ -52,12 +52,8 @@ static void GoSilent(const char* step, HRESULT result, IDirectSound* device, IDi
 
 void PlatformSoundStart(PlatformWindow* window, uint32_t ringBytes, uint32_t sampleRate)
 {
-    if (started)
+    if (!RingStart(&started, silentRing, ringBytes, sampleRate, &ringSize, &rate))
         return;
-    started = true;
-    ringSize = RingBytesFor(ringBytes);
-    rate = sampleRate > 0 ? sampleRate : SOUND_SAMPLE_RATE;
-    memset(silentRing, 0, sizeof silentRing);
     HWND hwnd = window ? window->window : NULL;
 
     waveFormat.wFormatTag = WAVE_FORMAT_PCM;
