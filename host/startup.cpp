@@ -23,20 +23,9 @@ PlatformWindow* StartUp()
     }
     PlatformFocusWindow(window);
 
-    BuildVertexShader();
-    LoadShader(waterSource);
-    CheckGLError("LoadShader2 ");
-    LoadShader(sphereSource);
-    CheckGLError("LoadShader3 ");
-
-    unsigned char* textura = nullptr;
-    int32_t size = 0;
-    noiseTexture = CrearTextura(textura, size, 256, 256);
-    CheckGLError("CrearTextura ");
-
+    BuildShowGraphics(nullptr);
     timelineState = -6;
     sceneTime = 0.0f;
-    BuildFont();
     return window;
 }
 

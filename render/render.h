@@ -55,3 +55,15 @@ extern GLuint fontListBase;
 void BuildFont();
 // Draws the string at the current raster position; null draws nothing.
 void PrintText(const char* text);
+
+// ---- start-up ----
+// Every graphics resource of the show, built in the show's order: the
+// vertex shader, the two scene programs, the noise texture, the font.
+enum { GRAPHICS_STEP_VERTEX, GRAPHICS_STEP_WATER, GRAPHICS_STEP_SPHERES, GRAPHICS_STEP_TEXTURE,
+       GRAPHICS_STEP_FONT, GRAPHICS_STEP_COUNT };
+// The noise texture's fill buffer and byte count, as start-up received them.
+extern unsigned char* textureBytes;
+extern int32_t textureSize;
+// Runs the steps; afterStep, when given, is called after each with its
+// number (the tools time them there).
+void BuildShowGraphics(void (*afterStep)(int32_t step));

@@ -30,19 +30,13 @@ void Reset()
     glErrorReported = false;
 }
 
-// The show's start-up sequence for programs and texture, once per process.
-unsigned char* textura;
-int32_t size;
+// The show's own graphics start-up, once per process.
 void BuildShowResources()
 {
     static bool built;
-    if (built)
-        return;
+    if (!built)
+        BuildShowGraphics(nullptr);
     built = true;
-    BuildVertexShader();
-    LoadShader(waterSource);
-    LoadShader(sphereSource);
-    noiseTexture = CrearTextura(textura, size, 256, 256);
 }
 } // namespace
 
@@ -111,8 +105,9 @@ TEST(NoiseTexture, BytesTexelsAndChecksum)
 {
     Reset();
     BuildShowResources();
+    const unsigned char* textura = textureBytes;
     ASSERT_NE(textura, nullptr);
-    EXPECT_EQ(size, 1048576);
+    EXPECT_EQ(textureSize, 1048576);
     const unsigned char first[16] = {35, 190, 132, 42, 108, 214, 174, 226, 144, 73, 241, 83, 187, 233, 235, 242};
     EXPECT_EQ(memcmp(textura, first, 16), 0);
     EXPECT_EQ(crc32(0, textura, 786432), 0x82488865u);

@@ -584,6 +584,16 @@ static void TimePart(PlatformWindow* window, PartTimes& part, ShowPart which, fl
     RunPartFrames(window, which, timeFrom, timeTo, frames, NowMs, Finish, part.ms.data(), &part.firstMs);
 }
 
+static Clock::time_point stepStart;
+static double stepMs[GRAPHICS_STEP_COUNT];
+
+static void TimeStep(int32_t step)
+{
+    glFinish();
+    stepMs[step] = Ms(stepStart);
+    stepStart = Clock::now();
+}
+
 static int Bench()
 {
     PlatformWindow* window = PlatformCreateWindow(0, 0, WIDTH, HEIGHT);
@@ -592,32 +602,10 @@ static int Bench()
         return 1;
     }
     fprintf(stderr, "benchmarking on %s\n", HeadlessRenderer());
-    // The start-up steps in the show's order, each timed to its end.
-    Clock::time_point t = Clock::now();
-    BuildVertexShader();
-    glFinish();
-    double vertexMs = Ms(t);
-    t = Clock::now();
-    LoadShader(waterSource);
-    CheckGLError("LoadShader2 ");
-    glFinish();
-    double waterMs = Ms(t);
-    t = Clock::now();
-    LoadShader(sphereSource);
-    CheckGLError("LoadShader3 ");
-    glFinish();
-    double spheresMs = Ms(t);
-    t = Clock::now();
-    unsigned char* textura = nullptr;
-    int32_t size = 0;
-    noiseTexture = CrearTextura(textura, size, 256, 256);
-    CheckGLError("CrearTextura ");
-    glFinish();
-    double textureMs = Ms(t);
-    t = Clock::now();
-    BuildFont();
-    glFinish();
-    double fontMs = Ms(t);
+    // The show's own start-up, each step timed to its end.
+    stepStart = Clock::now();
+    BuildShowGraphics(TimeStep);
+    const double* ms = stepMs;
 
     PartTimes parts[PART_COUNT];
     // Each scene's frames spread over its own span of scene time.
@@ -640,7 +628,7 @@ static int Bench()
     static int16_t block[SOUND_RING_SAMPLES];
     int64_t samples = 0;
     ResetSong();
-    t = Clock::now();
+    Clock::time_point t = Clock::now();
     for (int64_t call = 0; !QuitRequested() && !OfflineInterrupted() && call < MAX_REFILLS; call++) {
         int32_t n = call == 0 ? SOUND_RING_SAMPLES : (call % 2 == 1 ? 1103 : 1102);
         RenderAudio(block, n * 2);
@@ -653,7 +641,8 @@ static int Bench()
 
     printf("brinelux-capture --bench, %dx%d, renderer: %s\n", WIDTH, HEIGHT, HeadlessRenderer());
     printf("start-up: texture %.1f ms, programs %.1f ms (vertex %.1f, water %.1f, spheres %.1f), font %.1f ms\n",
-           textureMs, vertexMs + waterMs + spheresMs, vertexMs, waterMs, spheresMs, fontMs);
+           ms[GRAPHICS_STEP_TEXTURE], ms[GRAPHICS_STEP_VERTEX] + ms[GRAPHICS_STEP_WATER] + ms[GRAPHICS_STEP_SPHERES],
+           ms[GRAPHICS_STEP_VERTEX], ms[GRAPHICS_STEP_WATER], ms[GRAPHICS_STEP_SPHERES], ms[GRAPHICS_STEP_FONT]);
     printf("(the driver may finish compiling a program at its first draw: see first ms)\n");
     printf("%-8s %7s %10s %8s %8s %10s\n", "part", "frames", "median ms", "min ms", "max ms", "first ms");
     for (PartTimes& part : parts) {
