@@ -56,3 +56,16 @@ uint32_t SilentPlayPosition(uint64_t ticks, uint64_t ticksPerSecond, uint32_t ri
     uint64_t samples = ticks / ticksPerSecond * rate + ticks % ticksPerSecond * rate / ticksPerSecond;
     return (uint32_t)((samples * SOUND_BYTES_PER_SAMPLE) % ringBytes);
 }
+
+// Samples played in the first `periods` periods, to the nearest (a half up).
+static int64_t PlayedInPeriods(int64_t periods)
+{
+    return (periods * SOUND_SAMPLE_RATE * SOUND_REFILL_MS * 2 + 1000) / 2000;
+}
+
+int32_t SoundRefillSamples(int64_t refill)
+{
+    if (refill <= 0)
+        return SOUND_RING_SAMPLES;
+    return (int32_t)(PlayedInPeriods(refill) - PlayedInPeriods(refill - 1));
+}

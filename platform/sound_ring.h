@@ -12,6 +12,12 @@ constexpr int32_t SOUND_RING_SAMPLES = SOUND_RING_BYTES / SOUND_BYTES_PER_SAMPLE
 constexpr int32_t SOUND_REFILL_MS = 25; // the feeder's period
 static_assert(SOUND_RING_BYTES % SOUND_BYTES_PER_SAMPLE == 0, "the ring holds whole samples");
 
+// Samples the feeder renders in its refill number `refill` (0 the first):
+// the whole ring at the start, then what the output plays in each period,
+// rounded so that the running total keeps to the rate (at 44100 Hz and
+// 25 ms: 4096, then 1103, 1102, 1103, 1102 ...).
+int32_t SoundRefillSamples(int64_t refill);
+
 // The ring a backend keeps for a request of ringBytes: whole samples, at
 // most SOUND_RING_BYTES (its storage). A request it must change is said on
 // standard error.

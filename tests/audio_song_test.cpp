@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "audio/audio.h"
+#include "platform/sound_ring.h"
 #include "state/shared.h"
 #include "tests/audio_fakes.h"
 
@@ -20,9 +21,6 @@ struct SongRun {
     int triggers = 0;
 };
 
-// Feeder's rhythm: one full ring, then 25 ms blocks of 1103 and 1102.
-int32_t FeederBlock(int call) { return call == 0 ? SOUND_RING_SAMPLES : (call % 2 ? 1103 : 1102); }
-
 // A voice took part in a call when its position moved; one that moved to
 // exactly the block length was triggered in it.
 SongRun PlayWholeSong(void)
@@ -32,7 +30,7 @@ SongRun PlayWholeSong(void)
         int32_t before[VOICE_COUNT];
         for (int j = 0; j < VOICE_COUNT; j++)
             before[j] = voices[j].samplePos;
-        int32_t n = FeederBlock(run.calls);
+        int32_t n = SoundRefillSamples(run.calls);
         run.clockBeforeEnd = audioTime;
         RenderAudio(out, n * 2);
         run.calls++;
@@ -177,7 +175,7 @@ TEST_F(SongTest, RenderingOnPastTheEndStaysAtTheEndMark)
             before[j] = voices[j].samplePos;
             wasActive[j] = voices[j].active;
         }
-        RenderAudio(out, 2 * FeederBlock(call + 1));
+        RenderAudio(out, 2 * SoundRefillSamples(call + 1));
         for (int j = 0; j < VOICE_COUNT; j++)
             ASSERT_FALSE(!wasActive[j] && voices[j].samplePos != before[j])
                 << "a voice was triggered at order position " << orderPos;

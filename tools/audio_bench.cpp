@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "audio/audio.h"
+#include "platform/sound_ring.h"
 #include "state/shared.h"
 
 namespace {
@@ -49,9 +50,6 @@ void Restore(const SongState* s)
     memcpy(voices, s->voices, sizeof voices);
 }
 
-// The feeder's blocks: one full ring, then 25 ms of 1103 and 1102 samples.
-int32_t FeederBlock(int call) { return call == 0 ? SOUND_RING_SAMPLES : (call % 2 ? 1103 : 1102); }
-
 double Milliseconds(std::chrono::steady_clock::duration d)
 {
     return std::chrono::duration<double, std::milli>(d).count();
@@ -65,7 +63,7 @@ void WholeSongInFeederRhythm(benchmark::State& state)
         int64_t samples = 0;
         auto t0 = std::chrono::steady_clock::now();
         for (int call = 0; !QuitRequested(); call++) {
-            int32_t n = FeederBlock(call);
+            int32_t n = SoundRefillSamples(call);
             RenderAudio(out, n * 2);
             samples += n;
         }
@@ -108,7 +106,7 @@ void CostliestFullRingCall(benchmark::State& state)
                 worstVoices = sounding;
             }
             Restore(&here);
-            RenderAudio(out, FeederBlock(call) * 2);
+            RenderAudio(out, SoundRefillSamples(call) * 2);
         }
     }
     state.counters["costliest_ms"] = worst;

@@ -622,15 +622,14 @@ static int Bench()
         return 1;
     }
 
-    // The whole song in the live feeder's typical blocks: a full ring, then
-    // 1103 and 1102 in turn.
+    // The whole song in the live feeder's refills.
     fprintf(stderr, "  song ...\n");
     static int16_t block[SOUND_RING_SAMPLES];
     int64_t samples = 0;
     ResetSong();
     Clock::time_point t = Clock::now();
     for (int64_t call = 0; !QuitRequested() && !OfflineInterrupted() && call < MAX_REFILLS; call++) {
-        int32_t n = call == 0 ? SOUND_RING_SAMPLES : (call % 2 == 1 ? 1103 : 1102);
+        int32_t n = SoundRefillSamples(call);
         RenderAudio(block, n * 2);
         samples += n;
     }
