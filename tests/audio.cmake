@@ -10,7 +10,8 @@ add_executable(audio_tests
   ${AUDIO_TEST_DIR}/audio_synth_test.cpp ${AUDIO_TEST_DIR}/audio_song_test.cpp
   ${AUDIO_TEST_DIR}/audio_threads_test.cpp
   ${AUDIO_TEST_DIR}/audio_fake_ring.cpp ${AUDIO_TEST_DIR}/audio_support.cpp)
-target_link_libraries(audio_tests PRIVATE brinelux_audio brinelux_shared GTest::gtest_main Threads::Threads)
+find_package(ZLIB REQUIRED)
+target_link_libraries(audio_tests PRIVATE brinelux_audio brinelux_shared ZLIB::ZLIB GTest::gtest_main Threads::Threads)
 add_test(NAME audio COMMAND audio_tests)
 set_tests_properties(audio PROPERTIES LABELS "audio")
 

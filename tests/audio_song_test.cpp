@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string.h>
+#include <zlib.h>
+#include <vector>
 
 #include "audio/audio.h"
 #include "platform/sound_ring.h"
@@ -189,3 +191,65 @@ TEST_F(SongTest, RenderingOnPastTheEndStaysAtTheEndMark)
 }
 
 } // namespace
+
+namespace {
+
+// The whole song's bytes, pinned: any change to the synthesizer's arithmetic,
+// the tables or the sequencer shows here, not only in its own unit's tests.
+// Each constant is zlib's CRC-32 of a WAV's sample bytes (all that follows its
+// 44-byte header) and its sample count, both written by today's
+// `brinelux-capture --wav song.wav` (the feeder's schedule) and
+// `brinelux-capture --wav song.wav --audio-block 1024`.
+const uint32_t SONG_CRC_FEEDER = 0xc04b5b95u;
+const size_t SONG_SAMPLES_FEEDER = 5170411;
+const uint32_t SONG_CRC_BLOCK_1024 = 0xd92037d3u;
+const size_t SONG_SAMPLES_BLOCK_1024 = 5171200;
+
+std::vector<uint8_t> LittleEndian(const int16_t* samples, size_t count)
+{
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < count; i++) {
+        bytes.push_back((uint8_t)((uint16_t)samples[i] & 0xFF));
+        bytes.push_back((uint8_t)((uint16_t)samples[i] >> 8));
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(SongTest, WholeSongMatchesItsChecksums)
+{
+    // The real refill rule against the fake ring, the device taking each
+    // refill's samples between turns as the feeder's loop sees it: the
+    // ring's wrap splits calls exactly as on a real device.
+    ResetFakeRing();
+    renderCallback = RenderAudio;
+    writePos = 0;
+    std::vector<uint8_t> fed;
+    int64_t played = 0;
+    for (int64_t turn = 0; !QuitRequested() && turn < 10000; turn++) {
+        if (turn > 0)
+            played += SoundRefillSamples(turn);
+        fakePlayPos = (uint32_t)(played * SOUND_BYTES_PER_SAMPLE % SOUND_RING_BYTES);
+        uint32_t from = writePos;
+        FillSoundBuffer();
+        uint32_t bytes = (writePos + SOUND_RING_BYTES - from) % SOUND_RING_BYTES;
+        if (turn == 0)
+            bytes = SOUND_RING_BYTES; // a full ring comes back to where it began
+        for (uint32_t i = 0; i < bytes; i++)
+            fed.push_back(fakeRing[(from + i) % SOUND_RING_BYTES]);
+    }
+    ASSERT_TRUE(QuitRequested());
+    EXPECT_EQ(fed.size() / SOUND_BYTES_PER_SAMPLE, SONG_SAMPLES_FEEDER);
+    EXPECT_EQ(crc32(0, fed.data(), (uInt)fed.size()), SONG_CRC_FEEDER);
+
+    ResetSongAndFakes();
+    std::vector<int16_t> song;
+    while (!QuitRequested() && song.size() < 200u * 44100u) {
+        RenderAudio(out, 1024 * 2);
+        song.insert(song.end(), out, out + 1024);
+    }
+    std::vector<uint8_t> block = LittleEndian(song.data(), song.size());
+    EXPECT_EQ(song.size(), SONG_SAMPLES_BLOCK_1024);
+    EXPECT_EQ(crc32(0, block.data(), (uInt)block.size()), SONG_CRC_BLOCK_1024);
+}

@@ -180,7 +180,7 @@ std::vector<int16_t> DirectSong(int32_t block, std::vector<int64_t>* calls = nul
     for (int64_t j = 0; !QuitRequested() && j < 100000; j++) {
         int64_t n = block;
         if (block == 0)
-            n = j == 0 ? SOUND_RING_SAMPLES : (j * 2205 + 1) / 2 - ((j - 1) * 2205 + 1) / 2;
+            n = SoundRefillSamples(j);
         int64_t parts[2] = {std::min<int64_t>(n, SOUND_RING_SAMPLES - writeAt), 0};
         if (block == 0) {
             parts[1] = n - parts[0];
