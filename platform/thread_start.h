@@ -3,14 +3,10 @@
 // slots for the new thread to pick them up.
 #pragma once
 
-struct ThreadStart {
-    void (*fn)(void*);
-    void* arg;
-};
-
-// A slot holding fn and arg, or null when every slot is taken.
-ThreadStart* ClaimThreadStart(void (*fn)(void*), void* arg);
-// Gives back the slot last claimed, for a thread the system would not start.
-void ReleaseThreadStart(ThreadStart* start);
-// Runs the function of a claimed slot; a thread's entry calls it.
+// Starts fn(arg) on a thread that create makes: create hands its argument to
+// the new thread, whose entry passes it to RunThreadStart, and returns
+// whether the system started that thread. False when it did not, or when
+// every slot is taken.
+bool StartBackendThread(void (*fn)(void*), void* arg, bool (*create)(void* start));
+// Runs the function waiting in a slot; a thread's entry calls it.
 void RunThreadStart(void* start);

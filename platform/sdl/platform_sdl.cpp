@@ -393,18 +393,15 @@ static int RunThread(void* data)
     return 0;
 }
 
-bool PlatformStartThread(void (*fn)(void*), void* arg)
+static bool CreateFeederThread(void* start)
 {
-    ThreadStart* start = ClaimThreadStart(fn, arg);
-    if (!start)
-        return false;
     SDL_Thread* t = SDL_CreateThread(RunThread, "feeder", start);
-    if (!t) {
-        ReleaseThreadStart(start);
+    if (!t)
         return false;
-    }
     SDL_DetachThread(t);
     return true;
 }
+
+bool PlatformStartThread(void (*fn)(void*), void* arg) { return StartBackendThread(fn, arg, CreateFeederThread); }
 
 void PlatformSleep(uint32_t milliseconds) { SDL_Delay(milliseconds); }

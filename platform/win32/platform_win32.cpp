@@ -223,15 +223,11 @@ static DWORD WINAPI RunThread(LPVOID data)
     return 0;
 }
 
-bool PlatformStartThread(void (*fn)(void*), void* arg)
+static bool CreateFeederThread(void* start)
 {
-    ThreadStart* start = ClaimThreadStart(fn, arg);
-    if (!start)
-        return false;
     HANDLE thread = CreateThread(NULL, 0, RunThread, start, 0, NULL);
     if (!thread) {
         SetError("no thread could be started");
-        ReleaseThreadStart(start);
         return false;
     }
     // Refused, the thread runs on at normal priority. The handle stays open:
@@ -239,6 +235,8 @@ bool PlatformStartThread(void (*fn)(void*), void* arg)
     SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL);
     return true;
 }
+
+bool PlatformStartThread(void (*fn)(void*), void* arg) { return StartBackendThread(fn, arg, CreateFeederThread); }
 
 void PlatformSleep(uint32_t milliseconds) { Sleep(milliseconds); }
 
