@@ -8,11 +8,11 @@ sudo=""
 $sudo apt-get update
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y \
     cmake g++ make pkg-config \
-    libsdl2-dev libepoxy-dev libegl-dev libgl1-mesa-dri \
+    libsdl2-dev libepoxy-dev libegl-dev libgl1-mesa-dri libwayland-dev \
     libfreetype-dev libfontconfig-dev fonts-liberation \
     libpng-dev zlib1g-dev ffmpeg \
     libgtest-dev libbenchmark-dev glslang-tools \
-    xvfb xauth xdotool x11-utils imagemagick
+    xvfb xauth xdotool x11-utils imagemagick weston
 # The Windows build: MinGW-w64 for both targets, GoogleTest's sources to
 # build with them, and 64-bit Wine to run the x86_64 tests and the show.
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y \

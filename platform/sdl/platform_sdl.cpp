@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "platform/posix/descriptors.h"
 #include "platform/posix/process.h"
+#include "platform/sdl/wayland_probe.h"
 #include "platform/thread_start.h"
 
 #include <SDL2/SDL.h>
@@ -196,6 +197,15 @@ void PlatformSetDisplayMode(int width, int height, int bpp)
         // reports X11's own reason.
         if (!haveWayland)
             SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    }
+    // SDL tries X11 first: Wayland is what it gets when no X display is
+    // named, or when asked for by name.
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (haveWayland && (asked ? strcmp(asked, "wayland") == 0 : !haveX11)) {
+        if (const char* problem = WaylandDisplayProblem()) {
+            SetError("no display could be opened", problem);
+            return;
+        }
     }
     // The mode itself is switched when the full-screen window appears.
     BeginWindowCall();

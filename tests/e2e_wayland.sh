@@ -1,0 +1,78 @@
+#!/bin/bash
+# The show on Wayland: under a compositor with no input seat it ends with one
+# line and status 1 (SDL itself would crash there); under one with a seat
+# (weston nested in Xvfb) it shows the title card and Escape ends it.
+# Usage: e2e_wayland.sh BRINELUX OUTDIR
+set -u
+bin=$1 outdir=$2
+rm -rf "$outdir"
+mkdir -p "$outdir/run"
+chmod 700 "$outdir/run"
+export XDG_RUNTIME_DIR=$outdir/run MESA_SHADER_CACHE_DISABLE=true SDL_AUDIODRIVER=dummy
+failures=0
+fail() {
+    echo "FAIL: $*"
+    for f in stdout stderr; do
+        [ -s "$outdir/$f" ] && sed "s/^/  show $f: /" "$outdir/$f" | head -5
+    done
+    failures=$((failures + 1))
+}
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null' EXIT
+
+# Waits until a compositor's socket exists.
+wait_socket() {
+    for _ in $(seq 100); do
+        [ -S "$XDG_RUNTIME_DIR/$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# 1. A compositor with no seat: one line, status 1, no crash.
+weston --backend=headless-backend.so --socket=wl-headless --use-pixman >"$outdir/weston-headless.log" 2>&1 &
+pids+=($!)
+wait_socket wl-headless || fail "the headless compositor did not start: $(tail -3 "$outdir/weston-headless.log")"
+env -u DISPLAY WAYLAND_DISPLAY=wl-headless timeout 30 "$bin" >"$outdir/stdout" 2>"$outdir/stderr"
+status=$?
+[ "$status" = 1 ] || fail "no seat: status $status"
+[ "$(wc -l <"$outdir/stderr")" = 1 ] || fail "no seat: not one line"
+grep -q 'no display could be opened: the Wayland display offers no input seat' "$outdir/stderr" ||
+    fail "no seat: $(cat "$outdir/stderr")"
+
+# 2. A compositor with a seat, in a window of a private X server; the show
+# is told only of the Wayland display.
+exec 3>"$outdir/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do [ -s "$outdir/display" ] && break; sleep 0.1; done
+x=:$(cat "$outdir/display")
+DISPLAY=$x weston --backend=x11-backend.so --socket=wl-x --use-pixman --width=1024 --height=768 \
+    >"$outdir/weston-x11.log" 2>&1 &
+pids+=($!)
+wait_socket wl-x || fail "the nested compositor did not start: $(tail -3 "$outdir/weston-x11.log")"
+env -u DISPLAY WAYLAND_DISPLAY=wl-x "$bin" >"$outdir/stdout" 2>"$outdir/stderr" &
+pid=$!
+pids+=($pid)
+# The title card is on screen once white text shows in the compositor's window.
+shown=no
+for _ in $(seq 60); do
+    sleep 0.5
+    kill -0 $pid 2>/dev/null || break
+    DISPLAY=$x import -window root "$outdir/title.png" 2>/dev/null || continue
+    white=$(convert "$outdir/title.png" -threshold 50% -format '%[fx:mean]' info: 2>/dev/null)
+    awk -v w="${white:-0}" 'BEGIN { exit !(w > 0.002 && w < 0.2) }' && { shown=yes; break; }
+done
+[ $shown = yes ] || fail "no title card on the Wayland display"
+# Keys reach the show through the compositor's window, once it has focus.
+DISPLAY=$x xdotool mousemove 512 384 click 1 2>/dev/null
+status=timeout
+for _ in $(seq 100); do
+    kill -0 $pid 2>/dev/null || { wait $pid; status=$?; break; }
+    DISPLAY=$x xdotool key Escape 2>/dev/null
+    sleep 0.2
+done
+[ "$status" = 0 ] || fail "Escape on Wayland: status $status"
+
+[ $failures = 0 ] && echo "all Wayland checks passed"
+exit $failures
