@@ -15,9 +15,9 @@ set(GLYPH_CPP ${CMAKE_BINARY_DIR}/generated/glyphs.cpp)
 add_custom_command(
   OUTPUT ${GLYPH_TOOL}
   COMMAND ${BRINELUX_HOST_CXX} -std=c++17 -O1 -I${CMAKE_SOURCE_DIR}
-          ${CMAKE_SOURCE_DIR}/platform/web/glyph_table.cpp ${CMAKE_SOURCE_DIR}/platform/freetype/show_face.cpp
+          ${CMAKE_SOURCE_DIR}/tools/glyph_table.cpp ${CMAKE_SOURCE_DIR}/platform/freetype/show_face.cpp
           ${glyph_flags} -o ${GLYPH_TOOL}
-  DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/glyph_table.cpp ${CMAKE_SOURCE_DIR}/platform/freetype/show_face.cpp
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/glyph_table.cpp ${CMAKE_SOURCE_DIR}/platform/freetype/show_face.cpp
           ${CMAKE_SOURCE_DIR}/platform/freetype/show_face.h
   COMMENT "Building the glyph table tool" VERBATIM)
 add_custom_command(
@@ -28,7 +28,7 @@ add_custom_command(
 
 set(SITE_DIR ${CMAKE_BINARY_DIR}/site)
 add_executable(brinelux
-  platform/web/main_web.cpp platform/web/platform_web.cpp platform/web/sound_web.cpp
+  host/main_web.cpp platform/web/platform_web.cpp platform/web/sound_web.cpp
   platform/web/gl_legacy.cpp ${GLYPH_CPP})
 target_include_directories(brinelux PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(brinelux PRIVATE brinelux_core)
@@ -41,7 +41,7 @@ target_link_options(brinelux PRIVATE
 
 # The sound feeder's thread: a second program, the show's sound stream and
 # song alone, run by a Web Worker (feeder.js).
-add_executable(brinelux_feeder platform/web/feeder_web.cpp)
+add_executable(brinelux_feeder host/feeder_main_web.cpp platform/web/feeder_web.cpp)
 target_include_directories(brinelux_feeder PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(brinelux_feeder PRIVATE brinelux_audio)
 set_target_properties(brinelux_feeder PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${SITE_DIR})

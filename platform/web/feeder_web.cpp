@@ -1,19 +1,10 @@
-// The sound feeder's thread on the web: a second program, the show's own
-// sound stream and song, run in a Web Worker (platform/web/feeder.js).
-//
-// The page's thread cannot be the feeder: a slow frame (software WebGL takes
-// a second or more per scene frame) holds it, and a refill can only make up
-// one ring, about 93 ms, so the song would fall behind and break up. A page
-// without cross-origin isolation cannot share memory between threads, so
-// the worker runs its own instance of the audio code, as the desktop's
-// feeder thread runs the same code beside the frame loop: it reads the play
-// position the AudioWorklet reports, refills the ring with exactly the bytes
-// played since its last turn, and posts them to the worklet. The song's end
-// is posted to the page, whose frame loop then ends the show.
-#include "audio/audio.h"
+// The sound ring of the feeder's worker (feeder_main_web.cpp is its
+// program): the ring the worker's audio code refills, its play position as
+// the AudioWorklet last reported it (or the worker's clock when the page has
+// no Web Audio), and the refilled bytes posted to the worklet.
 #include "platform/platform.h"
 #include "platform/sound_ring.h"
-#include "state/shared.h"
+#include "platform/web/web.h"
 
 #include <emscripten/emscripten.h>
 
@@ -81,26 +72,10 @@ bool PlatformStartThread(void (*)(void*), void*) { return true; }
 
 void PlatformSleep(uint32_t) {}
 
-// Starts the stream; silent when the page has no Web Audio, the ring then
-// playing on the worker's clock.
-extern "C" EMSCRIPTEN_KEEPALIVE void WebFeederStart(int noAudio)
-{
-    silent = noAudio != 0;
-    // The song where the show's start-up puts it (the noise generator seeded).
-    ResetSong();
-    StartAudio(nullptr, RenderAudio);
-}
+// The worker's clock, which its 25 ms timer and the silent ring keep to.
+uint64_t PlatformTimeMs(void) { return (uint64_t)emscripten_get_now(); }
 
-// One turn of the feeder's loop; true once the song has reached its end
-// mark (the loop then ends).
-extern "C" EMSCRIPTEN_KEEPALIVE int WebFeederTurn(void)
-{
-    if (QuitRequested())
-        return 1;
-    FillSoundBuffer();
-    return QuitRequested() ? 1 : 0;
-}
+void WebFeederSilent(bool noAudio) { silent = noAudio; }
 
+// The worklet's count of ring samples played, passed on by feeder.js.
 extern "C" EMSCRIPTEN_KEEPALIVE void WebFeederPlayed(double samples) { playedSamples = samples; }
-
-int main() { return 0; }

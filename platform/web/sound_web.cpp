@@ -1,5 +1,5 @@
 // The sound ring on the page's side. The feeder runs in a Web Worker (a
-// second program, platform/web/feeder_web.cpp, with its own instance of the
+// second program, host/feeder_main_web.cpp, with its own instance of the
 // song) that posts the samples straight to the AudioWorklet playing the
 // ring; the page only starts and stops it, and hears of the song's end.
 #include "platform/platform.h"
@@ -55,3 +55,5 @@ bool PlatformStartThread(void (*)(void*), void*) { return true; }
 
 // Nothing on the page may block, and nothing here waits.
 void PlatformSleep(uint32_t) {}
+
+uint64_t PlatformTimeMs(void) { return (uint64_t)emscripten_get_now(); }

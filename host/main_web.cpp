@@ -1,11 +1,11 @@
 // The web page's entry: start-up as soon as the page has loaded (behind the
 // first screen), then, once the viewer's gesture has started the show, one
 // pass of the frame loop per animation frame until the show ends. The
-// feeder runs in a worker (feeder_web.cpp), which reports the song's end.
+// feeder runs in a worker (feeder_main_web.cpp), which reports the song's end.
 //
 // A page opened with ?still=PART (and &time=T) draws that one frame
 // instead, as the desktop's capture draws its stills; with &repeat=N (and
-// &to=T2) it times N frames as the capture's bench does.
+// &to=T2) it times N frames with the loop the capture's bench uses.
 #include "host/show.h"
 #include "platform/gl.h"
 #include "platform/web/web.h"
@@ -64,6 +64,14 @@ EM_JS(void, ShowStillScreen, (int status), {
     if (Module['onStill']) Module['onStill'](status);
 });
 
+static double NowMs(void) { return emscripten_get_now(); }
+
+static void ReadOnePixel(void)
+{
+    GLubyte pixel[4];
+    glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+}
+
 static bool DrawStill()
 {
     char name[32], text[32];
@@ -83,25 +91,15 @@ static bool DrawStill()
     float to = QueryValue("to", text, sizeof text) ? (float)atof(text) : time;
 
     // A timed still (&repeat=N) draws a first frame that carries the
-    // driver's deferred work, then N spread from time to `to` as the
-    // capture's bench does, each waited for by reading a pixel back (WebGL's
-    // glFinish does not wait); Chromium warns once about that stall, so
-    // plain stills do not.
+    // driver's deferred work, then N spread from time to `to`, each waited
+    // for by reading a pixel back (WebGL's glFinish does not wait); Chromium
+    // warns once about that stall, so plain stills neither wait nor time.
     bool timed = QueryValue("repeat", text, sizeof text) != 0;
     int repeat = timed ? std::min(std::max(atoi(text), 1), 50) : 0;
     static double ms[50];
-    float lands = 0.0f;
-    for (int i = 0; i <= repeat && !QuitRequested(); i++) {
-        float at = time + (to - time) * (float)i / (float)(repeat + 1);
-        double start = emscripten_get_now();
-        lands = RunPartFrame(window, (ShowPart)part, at);
-        if (timed) {
-            GLubyte pixel[4];
-            glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
-        }
-        if (i > 0)
-            ms[i - 1] = emscripten_get_now() - start;
-    }
+    double firstMs = 0.0;
+    float lands = RunPartFrames(window, (ShowPart)part, time, to, repeat, timed ? NowMs : nullptr, ReadOnePixel, ms,
+                                &firstMs);
     if (timed) {
         std::sort(ms, ms + repeat);
         printf("brinelux: still %s from %.6g to %.6g drawn %d times, median %.1f ms (%.1f to %.1f)\n", name,
