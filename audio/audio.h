@@ -25,6 +25,9 @@ void FillSoundBuffer(void);
 extern AudioCallback renderCallback;
 // Ring offset up to which sound has been written; always inside the ring.
 extern uint32_t writePos;
+// PlatformTimeMs at the feeder's previous look at the play position; -1
+// before the first refill.
+extern int64_t lastLookMs;
 
 // ---- voices ----
 

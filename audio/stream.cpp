@@ -7,10 +7,12 @@
 
 AudioCallback renderCallback;
 uint32_t writePos;
+int64_t lastLookMs = -1;
 
 void StartAudio(PlatformWindow* window, AudioCallback callback)
 {
     writePos = 0;
+    lastLookMs = -1;
     renderCallback = callback;
     // Playback starts before anything is written; the first refill follows
     // as soon as the thread runs.
@@ -34,13 +36,21 @@ void FillSoundBuffer(void)
     if (playPos >= SOUND_RING_BYTES)
         playPos %= SOUND_RING_BYTES;
 
-    // Equal positions mean the device has taken the whole ring: a stalled
-    // device gets a full ring again, never nothing.
+    // Equal positions mean the device has taken the whole ring only when a
+    // whole ring's time has passed since the previous look (and at the first
+    // refill, which fills the ring); otherwise it has taken nothing, and the
+    // song waits for it rather than racing ahead unheard.
+    int64_t now = (int64_t)PlatformTimeMs();
+    bool firstLook = lastLookMs < 0;
+    int64_t since = firstLook ? 0 : now - lastLookMs;
+    lastLookMs = now;
     uint32_t bytes;
     if (writePos < playPos)
         bytes = playPos - writePos;
-    else
+    else if (writePos > playPos || firstLook || since * SOUND_SAMPLE_RATE >= (int64_t)SOUND_RING_SAMPLES * 1000)
         bytes = SOUND_RING_BYTES - (writePos - playPos);
+    else
+        return;
 
     void* p1 = nullptr;
     void* p2 = nullptr;

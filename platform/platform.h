@@ -83,6 +83,9 @@ void PlatformSoundUnlock(void* p1, uint32_t l1, void* p2, uint32_t l2);
 // (time-critical where permitted, silently less otherwise).
 bool PlatformStartThread(void (*fn)(void*), void* arg);
 void PlatformSleep(uint32_t milliseconds);
+// Milliseconds on a steady clock that the sound output plays by (the offline
+// backend's virtual clock); only differences between two reads mean anything.
+uint64_t PlatformTimeMs(void);
 // The debugger output channel: writes text as it stands, no line end added.
 void PlatformDebugOutput(const char* text);
 // One-line reason for the last failure of a platform call.

@@ -31,6 +31,8 @@ extern void (*fakeSleepHook)(uint32_t milliseconds);
 // Real time slept per call, in milliseconds (0: just yield).
 extern std::atomic<uint32_t> fakeSleepRealMs;
 extern std::atomic<int> fakeSleepCount;
+// What PlatformTimeMs reports; the test moves it.
+extern std::atomic<uint64_t> fakeTimeMs;
 // Waits for every thread started through PlatformStartThread to end.
 void JoinFakeThreads(void);
 

@@ -225,6 +225,7 @@ TEST_F(SongTest, WholeSongMatchesItsChecksums)
     ResetFakeRing();
     renderCallback = RenderAudio;
     writePos = 0;
+    lastLookMs = -1;
     std::vector<uint8_t> fed;
     int64_t played = 0;
     for (int64_t turn = 0; !QuitRequested() && turn < 10000; turn++) {

@@ -89,9 +89,23 @@ TEST_F(StreamTest, RefillAcrossTheEndRendersEndPartFirst)
     EXPECT_EQ(fakeUnlockLength[1], 1000u);
 }
 
-TEST_F(StreamTest, StalledPlayCursorGetsAFullRingAgain)
+TEST_F(StreamTest, StalledDeviceGetsNothingUntilAWholeRingsTimeHasPassed)
 {
-    Refill(3000, 5000);
+    Refill(0, 0);
+    fakeTimeMs = 25;
+    Refill(0, 5000);
+    // A device that took nothing in a feeder's period: nothing is rendered,
+    // however long the stall lasts.
+    for (int turn = 1; turn <= 40; turn++) {
+        fakeTimeMs = 25 + 25 * turn;
+        Refill(5000, 5000);
+        ASSERT_TRUE(regions.empty()) << "turn " << turn;
+        ASSERT_EQ(writePos, 5000u);
+    }
+    EXPECT_EQ(fakeLockCount, 2);
+    // The same position after a ring's time (4096 samples, 92.9 ms) unseen:
+    // the device took the whole ring.
+    fakeTimeMs = fakeTimeMs + 93;
     Refill(5000, 5000);
     ASSERT_EQ(regions.size(), 2u);
     EXPECT_EQ(regions[0].offset, 5000);
@@ -118,6 +132,7 @@ TEST_F(StreamTest, SuccessiveRefillsFollowEachOtherWithoutGaps)
         play = (play + 2 * ((seed >> 8) % SOUND_RING_SAMPLES)) % SOUND_RING_BYTES;
         regions.clear();
         fakePlayPos = play;
+        fakeTimeMs = fakeTimeMs + 100; // time enough for a whole turn
         uint32_t before = writePos;
         FillSoundBuffer();
         ASSERT_LT(writePos, (uint32_t)SOUND_RING_BYTES);

@@ -34,6 +34,10 @@ void PlatformSleep(uint32_t milliseconds)
         std::this_thread::yield();
 }
 
+std::atomic<uint64_t> fakeTimeMs;
+
+uint64_t PlatformTimeMs(void) { return fakeTimeMs.load(); }
+
 void JoinFakeThreads(void)
 {
     for (std::thread& t : started)
@@ -47,4 +51,6 @@ void ResetSongAndFakes(void)
     fakeSleepHook = nullptr;
     fakeSleepRealMs = 1;
     fakeSleepCount = 0;
+    fakeTimeMs = 0;
+    lastLookMs = -1;
 }

@@ -347,6 +347,13 @@ bool PlatformStartThread(void (*fn)(void*), void* arg)
     return true;
 }
 
+// The virtual clock: its ticks are 1 / fpsNum ms.
+uint64_t PlatformTimeMs(void)
+{
+    std::lock_guard<std::mutex> lock(clockLock);
+    return (uint64_t)(clockTicks / fpsNum);
+}
+
 void PlatformSleep(uint32_t milliseconds)
 {
     std::unique_lock<std::mutex> lock(clockLock);

@@ -415,3 +415,5 @@ static bool CreateFeederThread(void* start)
 bool PlatformStartThread(void (*fn)(void*), void* arg) { return StartBackendThread(fn, arg, CreateFeederThread); }
 
 void PlatformSleep(uint32_t milliseconds) { SDL_Delay(milliseconds); }
+
+uint64_t PlatformTimeMs(void) { return (uint64_t)MonotonicMs(); }

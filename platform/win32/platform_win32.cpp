@@ -240,6 +240,8 @@ bool PlatformStartThread(void (*fn)(void*), void* arg) { return StartBackendThre
 
 void PlatformSleep(uint32_t milliseconds) { Sleep(milliseconds); }
 
+uint64_t PlatformTimeMs(void) { return GetTickCount64(); }
+
 void PlatformDebugOutput(const char* text) { OutputDebugStringA(text); }
 
 const char* PlatformLastError(void) { return lastError; }

@@ -1,0 +1,37 @@
+#!/bin/bash
+# A sound device that stops taking samples for a while: the song must wait
+# for it, not race ahead unheard. The show plays through SDL's disk driver
+# into a FIFO whose reader is stopped 3 s in for 20 s; the song's end mark
+# must then end the show only once the whole song has been played (about
+# 117 s of sound, some 137 s in all).
+#   hostile_stall.sh path/to/brinelux
+set -u
+show=$1
+work=$(mktemp -d)
+trap 'kill -CONT $reader 2>/dev/null; kill $reader 2>/dev/null; rm -rf "$work"' EXIT
+mkfifo "$work/device"
+cat "$work/device" >"$work/played.raw" &
+reader=$!
+
+start=$(date +%s)
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/device" MESA_SHADER_CACHE_DISABLE=true \
+    timeout -s KILL 300 xvfb-run -a -s "-screen 0 1024x768x24 -noreset" "$show" >"$work/out.txt" 2>"$work/err.txt" &
+pid=$!
+sleep 3
+kill -STOP $reader
+sleep 20
+kill -CONT $reader
+wait $pid
+status=$?
+elapsed=$(( $(date +%s) - start ))
+wait $reader
+played=$(( $(stat -c %s "$work/played.raw") / 2 ))
+echo "show ended with status $status after $elapsed s, $played samples played"
+
+fail=0
+[ "$status" -eq 0 ] || { echo "FAIL: status $status"; fail=1; }
+# The whole song reached the device: 117.2 s at least.
+[ "$played" -ge $(( 117 * 44100 )) ] || { echo "FAIL: only $played samples were played"; fail=1; }
+[ "$elapsed" -ge 130 ] || { echo "FAIL: the show ended after $elapsed s, before the stalled song could"; fail=1; }
+[ $fail -eq 0 ] || { echo "--- standard error:"; cat "$work/err.txt"; }
+exit $fail
