@@ -62,3 +62,7 @@ add_test(NAME audio_e2e COMMAND ${AUDIO_TEST_DIR}/e2e_audio.sh $<TARGET_FILE:bri
 set_tests_properties(audio_e2e PROPERTIES LABELS "e2e" TIMEOUT 120)
 add_test(NAME audio_long COMMAND ${AUDIO_TEST_DIR}/long_song.sh $<TARGET_FILE:brinelux>)
 set_tests_properties(audio_long PROPERTIES LABELS "long" TIMEOUT 300)
+# A sound device that stalls for 20 s: the song waits for it and still ends
+# the show only once all of it has been played (about 140 s).
+add_test(NAME audio_stall COMMAND ${AUDIO_TEST_DIR}/hostile_stall.sh $<TARGET_FILE:brinelux>)
+set_tests_properties(audio_stall PROPERTIES LABELS "long;hostile" TIMEOUT 330)
