@@ -1,4 +1,4 @@
-// Files and encoders of brinelux-capture.
+// How brinelux-capture publishes its files.
 //
 // A regular file is written under a unique temporary name in the directory
 // that will hold it, synced, checked, and only then renamed over its final
@@ -13,15 +13,16 @@
 #include <string>
 #include <vector>
 
-// Encoded in memory, so that every output goes through one careful writer.
-// RGB rows top first.
-bool EncodePng(const uint8_t* rgb, int width, int height, std::vector<uint8_t>* png);
-// 16-bit mono PCM at 44100 Hz.
-bool EncodeWav(const int16_t* samples, size_t count, std::vector<uint8_t>* wav);
-
 // Set once, before any output is prepared: the check that tells a long
 // write or wait to give up because the run was interrupted.
 void SetInterruptCheck(bool (*interrupted)(void));
+// That check's answer now; false while none is set.
+bool InterruptRequested(void);
+
+// Writes all of data. A pipe, FIFO or device may stall: it is written only
+// when poll says it takes more (no more than PIPE_BUF at a time, so the
+// write cannot block), and an interrupt ends the wait.
+bool WriteAll(int fd, const uint8_t* data, size_t n);
 
 struct OutputFile {
     std::string name;  // as the user gave it, for messages
@@ -49,6 +50,8 @@ bool PublishOutput(OutputFile* out, std::string* why);
 bool MakeTemporary(const std::string& dir, std::string* path, std::string* why);
 // Removes every temporary not yet published.
 void RemoveTemporaries(void);
+// True when a new file can be made in dir; else false with the reason.
+bool CanWriteIn(const std::string& dir, std::string* why);
 
 // The directory that holds path ("." for a bare name).
 std::string DirectoryOf(const std::string& path);
@@ -58,31 +61,6 @@ bool IsDirectory(const std::string& path);
 bool CheckFrameName(const std::string& path, std::string* why);
 // Writes bytes to path through a temporary in its directory, then renames.
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* why);
-// Full path of an executable found on PATH, or "" when there is none.
-std::string FindProgram(const char* name);
 // Refuses outputs onto the programs the run needs (this one, its libraries,
 // ffmpeg and ffprobe): call before preparing outputs.
 void ProtectFile(const std::string& path);
-
-// The video through ffmpeg, in two passes: raw RGB frames piped into an
-// H.264 stream in a temporary file, then that stream copied together with
-// the raw sound into the final container. Both passes are byte-for-byte
-// repeatable. The paths handed to ffmpeg are always read as files.
-bool VideoStart(const std::string& ffmpeg, const std::string& videoTemp, int width, int height, int64_t fpsNum,
-                int64_t fpsDen, std::string* why);
-bool VideoWriteFrame(const uint8_t* rgb, size_t bytes, std::string* why);
-// Closes the pipe and waits for the encoder; false when it failed.
-bool VideoFinish(std::string* why);
-// Kills the encoder of an unfinished video, if one runs, at once: a stopped
-// or stalled encoder must not hold the run.
-void VideoAbandon(void);
-bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std::string& audioRaw,
-              const std::string& outTemp, bool mkv, std::string* why);
-// The last line ffmpeg or ffprobe wrote on standard error, cut to its
-// reason ("No space left on device"); "" when it said nothing.
-std::string LastChildMessage(void);
-// True when a new file can be made in dir; else false with the reason.
-bool CanWriteIn(const std::string& dir, std::string* why);
-// Counts the frames of each kind in a media file by decoding it with
-// ffprobe: false when it cannot be read at all.
-bool ProbePackets(const std::string& ffprobe, const std::string& path, int64_t* video, int64_t* audio);

@@ -1,0 +1,320 @@
+#include "tools/capture/ffmpeg.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tools/capture/publish.h"
+
+extern char** environ;
+
+static std::string Reason(int error) { return strerror(error); }
+
+std::string FindProgram(const char* name)
+{
+    const char* path = getenv("PATH");
+    if (!path || !*path)
+        return "";
+    std::string dirs = path;
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos)
+            end = dirs.size();
+        std::string dir = dirs.substr(start, end - start);
+        std::string full = (dir.empty() ? "." : dir) + "/" + name;
+        if (access(full.c_str(), X_OK) == 0 && !IsDirectory(full))
+            return full;
+        start = end + 1;
+    }
+    return "";
+}
+
+// ---- ffmpeg and ffprobe ----
+
+// What a child said on standard error goes to a file in memory: on failure
+// its last line becomes part of our one line.
+static int messages = -1;
+
+static void ClearMessages()
+{
+    if (messages < 0)
+        messages = memfd_create("ffmpeg-messages", MFD_CLOEXEC);
+    if (messages >= 0 && ftruncate(messages, 0) == 0)
+        lseek(messages, 0, SEEK_SET);
+}
+
+// The last line the child wrote, cut to its reason where it ends in one
+// ("...: No space left on device").
+static std::string LastMessage()
+{
+    if (messages < 0)
+        return "";
+    std::string text;
+    char buffer[4096];
+    ssize_t got;
+    lseek(messages, 0, SEEK_SET);
+    while ((got = read(messages, buffer, sizeof buffer)) > 0)
+        text.append(buffer, (size_t)got);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    size_t start = text.find_last_of('\n');
+    std::string line = start == std::string::npos ? text : text.substr(start + 1);
+    size_t colon = line.rfind(": ");
+    if (colon != std::string::npos && colon + 2 < line.size())
+        line = line.substr(colon + 2);
+    if (line.size() > 160)
+        line = line.substr(0, 160) + "...";
+    return line;
+}
+
+std::string LastChildMessage(void) { return LastMessage(); }
+
+static std::string WhatFailed(const char* what)
+{
+    std::string said = LastMessage();
+    return said.empty() ? std::string(what) : said + " (" + what + ")";
+}
+
+// Runs args with standard input from inputFd and standard output to
+// outputFd (/dev/null where -1), standard error into the message file.
+static pid_t Spawn(const std::vector<std::string>& args, int inputFd, int outputFd)
+{
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back((char*)a.c_str());
+    argv.push_back(nullptr);
+    ClearMessages();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (inputFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, inputFd, 0);
+    else
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (outputFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, outputFd, 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (messages >= 0)
+        posix_spawn_file_actions_adddup2(&actions, messages, 2);
+    // A group of its own: Ctrl+C or a hangup reaches the capture, which then
+    // stops the child itself and removes its unfinished files.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    // The child starts with default signal actions, whatever we ignore.
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGHUP);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        errno = rc;
+        return -1;
+    }
+    return pid;
+}
+
+static void Reap(pid_t pid)
+{
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+// Waits for the child; an interrupt kills it at once (a stopped child too).
+// True when it exited with status 0.
+static bool WaitChild(pid_t pid)
+{
+    for (;;) {
+        int status = 0;
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (done < 0 && errno != EINTR)
+            return false;
+        if (InterruptRequested()) {
+            kill(pid, SIGKILL);
+            Reap(pid);
+            return false;
+        }
+        usleep(10000);
+    }
+}
+
+// "file:" makes ffmpeg read any path as a file: no protocol, no option.
+static std::string AsFile(const std::string& path) { return "file:" + path; }
+
+static pid_t encoder = -1;
+static int encoderInput = -1;
+
+static std::string Rate(int64_t num, int64_t den) { return std::to_string(num) + "/" + std::to_string(den); }
+
+bool VideoStart(const std::string& ffmpeg, const std::string& videoTemp, int width, int height, int64_t fpsNum,
+                int64_t fpsDen, std::string* why)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        *why = Reason(errno);
+        return false;
+    }
+    // NUT keeps the exact 1/fps time base: a container of milliseconds
+    // here would merge frames at the highest rates.
+    std::vector<std::string> args = {ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
+                                     "-f", "rawvideo", "-pix_fmt", "rgb24",
+                                     "-s", std::to_string(width) + "x" + std::to_string(height),
+                                     "-framerate", Rate(fpsNum, fpsDen), "-i", "pipe:0",
+                                     "-c:v", "libx264", "-pix_fmt", "yuv420p",
+                                     "-fflags", "+bitexact", "-flags:v", "+bitexact",
+                                     "-f", "nut", AsFile(videoTemp)};
+    encoder = Spawn(args, fds[0], -1);
+    int error = errno;
+    close(fds[0]);
+    if (encoder < 0) {
+        close(fds[1]);
+        *why = "cannot start " + ffmpeg + ": " + Reason(error);
+        return false;
+    }
+    encoderInput = fds[1];
+    return true;
+}
+
+bool VideoWriteFrame(const uint8_t* rgb, size_t bytes, std::string* why)
+{
+    if (encoderInput >= 0 && WriteAll(encoderInput, rgb, bytes))
+        return true;
+    if (InterruptRequested()) {
+        *why = "interrupted";
+        return false;
+    }
+    // The encoder stopped reading: most likely it died; its reason is the
+    // best one to give.
+    close(encoderInput);
+    encoderInput = -1;
+    WaitChild(encoder);
+    encoder = -1;
+    *why = WhatFailed("ffmpeg stopped taking frames");
+    return false;
+}
+
+bool VideoFinish(std::string* why)
+{
+    if (encoder < 0) {
+        *why = "no encoder";
+        return false;
+    }
+    close(encoderInput);
+    encoderInput = -1;
+    bool ok = WaitChild(encoder);
+    encoder = -1;
+    if (!ok)
+        *why = WhatFailed("ffmpeg failed");
+    return ok;
+}
+
+void VideoAbandon(void)
+{
+    // Killed, not closed: the pipe may be in use by a write that the kill
+    // ends; the descriptor goes with the process.
+    pid_t pid = encoder;
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        Reap(pid);
+    }
+}
+
+bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std::string& audioRaw,
+              const std::string& outTemp, bool mkv, std::string* why)
+{
+    std::vector<std::string> args = {ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
+                                     "-i", AsFile(videoTemp),
+                                     "-f", "s16le", "-ar", "44100", "-ac", "1", "-i", AsFile(audioRaw),
+                                     "-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy",
+                                     "-c:a", mkv ? "flac" : "aac",
+                                     "-fflags", "+bitexact", "-flags:a", "+bitexact",
+                                     "-f", mkv ? "matroska" : "mp4", AsFile(outTemp)};
+    // The index first: a browser or a video site can start playing an .mp4
+    // before the whole file has arrived.
+    if (!mkv)
+        args.insert(args.end() - 3, {"-movflags", "+faststart"});
+    pid_t pid = Spawn(args, -1, -1);
+    if (pid < 0) {
+        *why = "cannot start " + ffmpeg + ": " + Reason(errno);
+        return false;
+    }
+    if (!WaitChild(pid)) {
+        *why = InterruptRequested() ? "interrupted" : WhatFailed("ffmpeg failed");
+        return false;
+    }
+    return true;
+}
+
+bool ProbePackets(const std::string& ffprobe, const std::string& path, int64_t* video, int64_t* audio)
+{
+    *video = *audio = 0;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    // Frames decoded, not packets counted: a packet that cannot be shown
+    // is a lost frame.
+    std::vector<std::string> args = {ffprobe, "-v", "error", "-count_frames", "-show_entries",
+                                     "stream=codec_type,nb_read_frames", "-of", "csv=p=0", AsFile(path)};
+    pid_t pid = Spawn(args, -1, fds[1]);
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return false;
+    }
+    std::string text;
+    char buffer[512];
+    for (;;) {
+        struct pollfd p = {fds[0], POLLIN, 0};
+        if (InterruptRequested())
+            break;
+        if (poll(&p, 1, 100) <= 0)
+            continue;
+        ssize_t got = read(fds[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        text.append(buffer, (size_t)got);
+    }
+    close(fds[0]);
+    if (!WaitChild(pid))
+        return false;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(at, end - at);
+        size_t comma = line.find(',');
+        if (comma != std::string::npos) {
+            int64_t count = atoll(line.c_str() + comma + 1);
+            if (line.compare(0, comma, "video") == 0)
+                *video += count;
+            else if (line.compare(0, comma, "audio") == 0)
+                *audio += count;
+        }
+        at = end + 1;
+    }
+    return true;
+}

@@ -1,0 +1,33 @@
+// The ffmpeg and ffprobe processes of brinelux-capture.
+//
+// The video goes through ffmpeg in two passes: raw RGB frames piped into an
+// H.264 stream in a temporary file, then that stream copied together with
+// the raw sound into the final container. Both passes are byte-for-byte
+// repeatable. The paths handed to ffmpeg are always read as files. A child
+// runs in a process group of its own and is killed at once when the run is
+// interrupted (the check set by SetInterruptCheck).
+#pragma once
+
+#include <stdint.h>
+#include <stddef.h>
+#include <string>
+
+// Full path of an executable found on PATH, or "" when there is none.
+std::string FindProgram(const char* name);
+
+bool VideoStart(const std::string& ffmpeg, const std::string& videoTemp, int width, int height, int64_t fpsNum,
+                int64_t fpsDen, std::string* why);
+bool VideoWriteFrame(const uint8_t* rgb, size_t bytes, std::string* why);
+// Closes the pipe and waits for the encoder; false when it failed.
+bool VideoFinish(std::string* why);
+// Kills the encoder of an unfinished video, if one runs, at once: a stopped
+// or stalled encoder must not hold the run.
+void VideoAbandon(void);
+bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std::string& audioRaw,
+              const std::string& outTemp, bool mkv, std::string* why);
+// The last line ffmpeg or ffprobe wrote on standard error, cut to its
+// reason ("No space left on device"); "" when it said nothing.
+std::string LastChildMessage(void);
+// Counts the frames of each kind in a media file by decoding it with
+// ffprobe: false when it cannot be read at all.
+bool ProbePackets(const std::string& ffprobe, const std::string& path, int64_t* video, int64_t* audio);

@@ -1,0 +1,235 @@
+// A capture of frames: the show's frames to a video through ffmpeg, to PNG
+// files, or both, with the song's sound beside the video.
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "audio/audio.h"
+#include "host/show.h"
+#include "platform/offline/offline.h"
+#include "render/render.h"
+#include "tools/capture/encode.h"
+#include "tools/capture/ffmpeg.h"
+#include "tools/capture/publish.h"
+#include "tools/capture/run.h"
+
+static std::string ffmpeg;
+static std::string ffprobe;
+static std::vector<int16_t> sound;
+static int64_t soundFirst;
+static int64_t soundEnd = -1;
+static int32_t framesWritten;
+static int32_t framesWanted;
+// --out and its two intermediates (the H.264 stream and the raw sound),
+// each beside the final file.
+static OutputFile outFile;
+static std::string videoTemp;
+static std::string audioTemp;
+
+// ---- the song's length, learnt ahead ----
+
+// The frame in which the song's end mark is reached at this frame rate: the
+// song rendered once on the virtual clock (about a second), then the song
+// and the clock put back to their start for the capture itself.
+static int64_t LastFrameOfShow()
+{
+    ResetSong();
+    StartAudio(nullptr, RenderAudio);
+    int64_t refills = OfflineRunSoundToEnd(MAX_REFILLS);
+    int64_t frame = QuitRequested() ? OfflineFrameOfRefill(refills - 1) : -1;
+    if (!OfflineRewind())
+        return -1;
+    ResetSong();
+    return frame;
+}
+
+// ---- frames: video and PNGs ----
+
+// Why ffmpeg failed, or wrote an incomplete file while saying it did not:
+// most often a full disk, which it may report as bad input on the next
+// pass, or as a mere warning.
+static std::string EncoderFailure(const std::string& dir, const std::string& fallback)
+{
+    struct statvfs fs;
+    if (statvfs(dir.c_str(), &fs) == 0 && (double)fs.f_bavail * fs.f_frsize < 4.0 * 1024 * 1024)
+        return strerror(ENOSPC);
+    std::string said = LastChildMessage();
+    return said.empty() ? fallback : said;
+}
+
+static std::vector<uint8_t> encoded;
+
+static void OnFrame(int32_t frame, const uint8_t* rgb, int width, int height)
+{
+    std::string why;
+    if (options.pngDir) {
+        char name[32];
+        snprintf(name, sizeof name, "/frame-%06d.png", frame);
+        std::string path = std::string(options.pngDir) + name;
+        if (!EncodePng(rgb, width, height, &encoded))
+            Abort("cannot encode " + path + " as PNG");
+        if (!WriteFileAtomically(path, encoded, &why))
+            Abort(why);
+    }
+    if (options.out && !VideoWriteFrame(rgb, (size_t)width * height * 3, &why))
+        Abort("cannot write " + std::string(options.out) + ": " + EncoderFailure(DirectoryOf(outFile.path), why));
+    framesWritten++;
+    Progress(framesWritten, framesWanted);
+}
+
+static void OnSound(int64_t first, const int16_t* samples, int32_t count)
+{
+    for (int32_t i = 0; i < count; i++) {
+        int64_t n = first + i;
+        if (n >= soundFirst && (soundEnd < 0 || n < soundEnd))
+            sound.push_back(samples[i]);
+    }
+}
+
+// The video's last steps: the sound beside the frames, the encoder's end,
+// the mux, each result checked by decoding it, then the rename.
+static void FinishVideo()
+{
+    std::string out = options.out, why;
+    std::string dir = DirectoryOf(outFile.path);
+    std::vector<uint8_t> raw;
+    raw.reserve(sound.size() * 2);
+    for (int16_t sample : sound) {
+        raw.push_back((uint8_t)((uint16_t)sample & 0xFF));
+        raw.push_back((uint8_t)((uint16_t)sample >> 8));
+    }
+    OutputFile audio = outFile;
+    audio.temp = audioTemp;
+    if (!WriteOutput(&audio, raw, &why))
+        Abort(why);
+    if (!VideoFinish(&why))
+        Abort("cannot write " + out + ": " + EncoderFailure(dir, why));
+    int64_t video = 0, audioFrames = 0;
+    std::string holds = "ffmpeg's output holds fewer frames than it was given";
+    if (!ProbePackets(ffprobe, videoTemp, &video, &audioFrames) || video != framesWritten)
+        Abort("cannot write " + out + ": " + EncoderFailure(dir, holds));
+    if (!VideoMux(ffmpeg, videoTemp, audioTemp, outFile.temp, options.outIsMkv, &why))
+        Abort("cannot write " + out + ": " + EncoderFailure(dir, why));
+    if (!ProbePackets(ffprobe, outFile.temp, &video, &audioFrames) || video != framesWritten ||
+        (!sound.empty() && audioFrames == 0))
+        Abort("cannot write " + out + ": " + EncoderFailure(dir, holds));
+    if (OfflineInterrupted())
+        Abort("");
+    if (!PublishOutput(&outFile, &why))
+        Abort(why);
+    RemoveTemporaries();
+}
+
+// What a capture of frames ends with, once the show's loop is over.
+static int FinishFrames(int status)
+{
+    if (OfflineInterrupted()) {
+        Cleanup();
+        Say("interrupted after " + std::to_string(framesWritten) + " frames" +
+            (options.out ? "; no video written" : ""));
+        return InterruptStatus();
+    }
+    if (status != 0) {
+        Cleanup();
+        // Without an OpenGL error the show ended at start-up and said why.
+        if (glErrorReported)
+            Say("the show reported an OpenGL error (line above); capture stopped");
+        return 1;
+    }
+    if (options.out) {
+        FinishVideo();
+        fprintf(report, "wrote %s: %d frames at %lld/%lld frames per second, %.3f s of sound\n", options.out,
+                framesWritten, (long long)options.fpsNum, (long long)options.fpsDen, sound.size() / 44100.0);
+    }
+    if (options.pngDir)
+        fprintf(report, "wrote %d frames to %s/frame-%06d.png ... frame-%06d.png\n", framesWritten,
+                options.pngDir, options.firstFrame, options.firstFrame + framesWritten - 1);
+    return 0;
+}
+
+// Everything a capture of frames will write is checked before the first
+// frame: a name that cannot be written must not cost a whole render.
+static int PrepareFrameOutputs()
+{
+    std::string why;
+    if (options.out) {
+        ffmpeg = FindProgram("ffmpeg");
+        ffprobe = FindProgram("ffprobe");
+        if (ffmpeg.empty() || ffprobe.empty())
+            return Refuse("--out needs the ffmpeg and ffprobe programs (Debian package ffmpeg), which are not on "
+                          "PATH");
+        ProtectFile(ffmpeg);
+        ProtectFile(ffprobe);
+        if (!PrepareOutput(options.out, false, &outFile, &why))
+            return Refuse(why);
+        std::string dir = DirectoryOf(outFile.path);
+        if (!MakeTemporary(dir, &videoTemp, &why) || !MakeTemporary(dir, &audioTemp, &why))
+            return Refuse("cannot write " + std::string(options.out) + " (in " + dir + "): " + why);
+    }
+    if (options.pngDir) {
+        struct stat st;
+        if (stat(options.pngDir, &st) == 0 && !S_ISDIR(st.st_mode))
+            return Refuse(std::string(options.pngDir) + " exists and is not a directory");
+    }
+    return 0;
+}
+
+int CaptureFrames()
+{
+    if (int refused = PrepareFrameOutputs())
+        return refused;
+    if (int failed = OpenContext())
+        return failed;
+    OfflineSetFrameRate(options.fpsNum, options.fpsDen);
+    int64_t lastOfShow = LastFrameOfShow();
+    if (OfflineInterrupted())
+        return Interrupted();
+    if (lastOfShow < 1) {
+        Cleanup();
+        Say("the song's end could not be found");
+        return 1;
+    }
+    if (options.firstFrame > lastOfShow)
+        return Refuse("--frames starts after the show's last frame, " + std::to_string(lastOfShow) +
+                      " at this rate");
+    int64_t last = options.lastFrame > 0 ? std::min<int64_t>(options.lastFrame, lastOfShow) : lastOfShow;
+    framesWanted = (int32_t)(last - options.firstFrame + 1);
+    if (options.pngDir) {
+        std::string why;
+        if (!IsDirectory(options.pngDir)) {
+            if (mkdir(options.pngDir, 0777) != 0)
+                return Refuse("cannot make the directory " + std::string(options.pngDir) + ": " + strerror(errno));
+            madePngDir = true;
+        }
+        if (!CanWriteIn(options.pngDir, &why))
+            return Refuse("cannot write in " + std::string(options.pngDir) + ": " + why);
+        for (int64_t k = options.firstFrame; k <= last; k++) {
+            char name[32];
+            snprintf(name, sizeof name, "/frame-%06lld.png", (long long)k);
+            if (!CheckFrameName(std::string(options.pngDir) + name, &why))
+                return Refuse(why);
+        }
+    }
+
+    OfflineSetFrameRange(options.firstFrame, options.lastFrame);
+    soundFirst = OfflineSamplesBeforeFrame(options.firstFrame);
+    soundEnd = OfflineSamplesBeforeFrame(last + 1);
+    sound.reserve((size_t)(soundEnd - soundFirst));
+    OfflineSetSinks(OnFrame, OnSound);
+
+    std::string why;
+    if (options.out && !VideoStart(ffmpeg, videoTemp, WIDTH, HEIGHT, options.fpsNum, options.fpsDen, &why))
+        Abort(why);
+    fprintf(stderr, "capturing frames %d to %lld of the show at %lld/%lld frames per second\n",
+            options.firstFrame, (long long)last, (long long)options.fpsNum, (long long)options.fpsDen);
+    StartProgress();
+
+    PlatformWindow* window = StartUp();
+    FrameLoop(window);
+    return FinishFrames(EndShow(window));
+}

@@ -1,0 +1,154 @@
+#include "tools/capture/run.h"
+
+#include <unistd.h>
+#include <thread>
+
+#include "platform/offline/offline.h"
+#include "platform/platform.h"
+#include "tools/capture/ffmpeg.h"
+#include "tools/capture/publish.h"
+
+CaptureOptions options;
+FILE* report = stdout;
+bool madePngDir;
+
+static bool progressPending;
+
+// Takes away everything unfinished: the encoder, the temporaries, a frame
+// directory this run made and left empty.
+void Cleanup()
+{
+    VideoAbandon();
+    RemoveTemporaries();
+    if (madePngDir && options.pngDir)
+        rmdir(options.pngDir);
+}
+
+int InterruptStatus() { return 128 + OfflineInterruptSignal(); }
+
+// One line on standard error, after a progress line still open on a
+// terminal.
+void Say(const std::string& line)
+{
+    fprintf(stderr, "%sbrinelux-capture: %s\n", progressPending ? "\n" : "", line.c_str());
+    progressPending = false;
+    fflush(stderr);
+}
+
+int Refuse(const std::string& why)
+{
+    Cleanup();
+    Say(why);
+    return 2;
+}
+
+int Interrupted()
+{
+    Cleanup();
+    Say("interrupted; unfinished files removed");
+    return InterruptStatus();
+}
+
+// An interrupt must end the run within a second or two, also while the show
+// compiles its programs or draws a slow frame, neither of which can be cut
+// short: when the run has not ended by itself 1.5 s after the signal, this
+// thread cleans up and ends it.
+void WatchInterrupts()
+{
+    while (!OfflineInterrupted())
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Cleanup();
+    Say("interrupted; unfinished files removed");
+    fflush(stdout);
+    _exit(InterruptStatus());
+}
+
+void Abort(const std::string& why)
+{
+    // A write that failed because the run was being interrupted is the
+    // interruption, not a fault of its own.
+    bool interrupted = OfflineInterrupted();
+    Cleanup();
+    Say(interrupted ? "interrupted; unfinished files removed" : why);
+    fflush(stdout);
+    _exit(interrupted ? InterruptStatus() : 1);
+}
+
+// The show's start-up ends the process when it gets no OpenGL context: the
+// context is made first here, so a failure still cleans up after itself.
+// Start-up then gets the same one.
+int OpenContext()
+{
+    if (PlatformCreateWindow(0, 0, WIDTH, HEIGHT))
+        return 0;
+    Cleanup();
+    Say(PlatformLastError());
+    return 1;
+}
+
+// ---- progress ----
+
+static Clock::time_point progressStart;
+static Clock::time_point progressShown;
+static bool progressOnTerminal;
+
+void StartProgress()
+{
+    progressStart = progressShown = Clock::now();
+    progressOnTerminal = isatty(2);
+}
+
+static std::string Duration(double seconds)
+{
+    char text[32];
+    long s = (long)(seconds + 0.5);
+    if (s >= 3600)
+        snprintf(text, sizeof text, "%ldh%02ldm", s / 3600, s / 60 % 60);
+    else if (s >= 60)
+        snprintf(text, sizeof text, "%ldm%02lds", s / 60, s % 60);
+    else
+        snprintf(text, sizeof text, "%lds", s);
+    return text;
+}
+
+// Rewritten in place on a terminal; a plain line every few seconds otherwise.
+// The rate is that of the last half minute or so: the cards take
+// milliseconds a frame and the spheres seconds, so the whole run's average
+// would promise far too early an end.
+void Progress(int32_t done, int32_t total)
+{
+    static Clock::time_point markTime;
+    static int32_t markDone;
+    static Clock::time_point lastTime;
+    static int32_t lastDone;
+    static double rate;
+    Clock::time_point now = Clock::now();
+    if (markDone == 0 && markTime == Clock::time_point()) {
+        markTime = lastTime = progressStart;
+    }
+    double window = std::chrono::duration<double>(now - markTime).count();
+    if (window > 0.0)
+        rate = (done - markDone) / window;
+    if (window > 30.0) {
+        // Slide the window: the last stretch becomes its start.
+        markTime = lastTime;
+        markDone = lastDone;
+    }
+    if (std::chrono::duration<double>(now - lastTime).count() >= 10.0) {
+        lastTime = now;
+        lastDone = done;
+    }
+
+    double sinceShown = std::chrono::duration<double>(now - progressShown).count();
+    bool last = done >= total;
+    if (!last && sinceShown < (progressOnTerminal ? 0.25 : 5.0))
+        return;
+    progressShown = now;
+    std::string left = rate > 0.0 ? Duration((total - done) / rate) : "?";
+    fprintf(stderr, "%sframe %d of %d (%.1f%%), %.2f frames/s, %s left%s", progressOnTerminal ? "\r" : "",
+            done, total, total > 0 ? 100.0 * done / total : 100.0, rate, left.c_str(),
+            progressOnTerminal ? (last ? "   \n" : "   ") : "\n");
+    progressPending = progressOnTerminal && !last;
+    fflush(stderr);
+}

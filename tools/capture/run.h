@@ -1,0 +1,60 @@
+// What the modes of brinelux-capture share: the options, the frame size,
+// the one-line messages and the ways a run ends, the progress line.
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+#include <chrono>
+#include <string>
+
+#include "tools/capture/capture_options.h"
+
+static const int WIDTH = 1024;
+static const int HEIGHT = 768;
+// The song ends near 117 s; anything far beyond means it never will.
+static const int64_t MAX_REFILLS = 40 * 60 * 10;
+
+extern CaptureOptions options;
+// Summary lines go to standard output unless an output is written there.
+extern FILE* report;
+// --png-dir when this run made it: removed again if it stays empty.
+extern bool madePngDir;
+
+typedef std::chrono::steady_clock Clock;
+
+inline double Seconds(Clock::time_point since)
+{
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// Takes away everything unfinished: the encoder, the temporaries, a frame
+// directory this run made and left empty.
+void Cleanup();
+// The exit status of a run ended by a signal.
+int InterruptStatus();
+// One line on standard error, after a progress line still open on a
+// terminal.
+void Say(const std::string& line);
+// Cleans up and says why: status 2, for a command line that cannot be run.
+int Refuse(const std::string& why);
+// Cleans up after an interrupt and says so: the interrupt's status.
+int Interrupted();
+// Ends the run at once from any depth: status 1, or the interrupt's when
+// one is the cause.
+[[noreturn]] void Abort(const std::string& why);
+// Watches for an interrupt on a thread of its own and ends a run that does
+// not end by itself soon after it.
+void WatchInterrupts();
+// The show's OpenGL context, made before its start-up: 0, or 1 once the
+// reason is said.
+int OpenContext();
+
+// The progress of a capture of frames, from now on.
+void StartProgress();
+void Progress(int32_t done, int32_t total);
+
+// The modes, one file each; each returns the exit status.
+int CaptureFrames();
+int WriteSong();
+int WriteStill();
+int Bench();
