@@ -23,9 +23,8 @@ EM_JS(void, PostSamples, (int offsetSamples, const int16_t* samples, int count),
 
 void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate)
 {
-    started = true;
-    ringSize = RingBytesFor(ringBytes);
-    rate = sampleRate > 0 ? sampleRate : SOUND_SAMPLE_RATE;
+    if (!RingStart(&started, ring, ringBytes, sampleRate, &ringSize, &rate))
+        return;
     silentStart = emscripten_get_now();
 }
 
