@@ -32,7 +32,7 @@ if(BRINELUX_TESTS)
   # x86_64 tests run under 64-bit Wine; 32-bit programs cannot run on the
   # build machines, so the i686 build is only compiled.
   if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/wine_run.sh)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/platform/wine_run.sh)
   endif()
   set(BRINELUX_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources, built with the show's compiler")
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -43,5 +43,5 @@ if(BRINELUX_TESTS)
   # Its sources are not ours to hold to our warning rules.
   target_compile_options(gtest PRIVATE -w)
   target_compile_options(gtest_main PRIVATE -w)
-  include(${CMAKE_SOURCE_DIR}/tests/win32.cmake)
+  include(${CMAKE_SOURCE_DIR}/tests/platform/win32.cmake)
 endif()

@@ -1,0 +1,248 @@
+#!/usr/bin/env python3
+"""The Debian package against what it must hold and what its programs load.
+
+usage: package_test.py BUILD_DIR
+
+Builds the package with CPack from BUILD_DIR, then checks that
+- its files are exactly those `cmake --install` puts under the prefix;
+- every library its two programs load, run from the unpacked package (the
+  capture's still and song, the show under Xvfb until SIGTERM), and the
+  show's face, comes from a package its Depends reach; ffmpeg, which --out
+  runs, from one its Depends or Recommends reach;
+- the same check fails on a copy of the package with SDL2 left out of its
+  Depends, as a package built without the computed dependencies would be.
+"""
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+
+def run(cmd, **kwargs):
+    return subprocess.run(cmd, check=True, text=True, capture_output=True, **kwargs)
+
+
+def names(field):
+    """Package names in a Depends-style field. Of alternatives only the first
+    counts: it is what apt installs where none is there yet."""
+    found = []
+    for clause in field.split(","):
+        name = re.sub(r"\(.*?\)|\[.*?\]|:\S+", "", clause.split("|")[0]).strip()
+        if name:
+            found.append(name)
+    return found
+
+
+def files_under(root):
+    found = set()
+    for top, _, files in os.walk(root):
+        for name in files:
+            found.add(os.path.relpath(os.path.join(top, name), root))
+    return found
+
+
+def build_package(build, out):
+    run(["cpack", "--config", os.path.join(build, "CPackConfig.cmake"), "-G", "DEB", "-B", out])
+    debs = glob.glob(os.path.join(out, "*.deb"))
+    if len(debs) != 1:
+        raise SystemExit(f"FAIL: cpack wrote {debs}, not one .deb")
+    return debs[0]
+
+
+def loaded_from_log(text):
+    """The files the dynamic loader mapped, from LD_DEBUG=libs,files: a name
+    looked up by search is the last path tried for it."""
+    tried = {}
+    loaded = set()
+    for line in text.splitlines():
+        m = re.search(r"trying file=(\S+)", line)
+        if m:
+            tried[os.path.basename(m.group(1))] = m.group(1)
+            continue
+        m = re.search(r"file=(\S+) \[\d+\];\s+generating link map", line)
+        if m:
+            name = m.group(1)
+            loaded.add(name if name.startswith("/") else tried.get(name, name))
+    return loaded
+
+
+def run_programs(root, work):
+    """Runs the unpacked programs with the loader's log on; returns
+    {program: set of library paths}."""
+    bindir = os.path.join(root, "usr", "bin")
+    logs = os.path.join(work, "ld")
+    os.makedirs(logs)
+    cwd = tempfile.mkdtemp(dir=work)
+    runs = {
+        "brinelux-capture": [
+            [os.path.join(bindir, "brinelux-capture"), "--still", "title", "--png", "title.png"],
+            [os.path.join(bindir, "brinelux-capture"), "--wav", "song.wav"],
+        ],
+        # Four seconds of the show: start-up, the title card and the sound
+        # set-up; the loader's log is the show's alone, not the X server's.
+        "brinelux": [[
+            "xvfb-run", "-a", "-s", "-screen 0 1024x768x24", "sh", "-c",
+            'LD_DEBUG=libs,files LD_DEBUG_OUTPUT="$1" "$0" & pid=$!; sleep 4; kill -TERM $pid; wait $pid',
+            os.path.join(bindir, "brinelux"), os.path.join(logs, "brinelux-0")]],
+    }
+    result = {}
+    for program, commands in runs.items():
+        result[program] = set()
+        for i, command in enumerate(commands):
+            prefix = os.path.join(logs, f"{program}-{i}")
+            env = dict(os.environ)
+            if command[0] != "xvfb-run":
+                env.update(LD_DEBUG="libs,files", LD_DEBUG_OUTPUT=prefix)
+            done = subprocess.run(command, cwd=cwd, env=env, text=True, capture_output=True, timeout=120)
+            if done.returncode != 0:
+                raise SystemExit(f"FAIL: {' '.join(command)} exited {done.returncode}:\n{done.stderr[-2000:]}")
+            for log in glob.glob(prefix + ".*"):
+                with open(log) as f:
+                    result[program] |= loaded_from_log(f.read())
+    return result
+
+
+def owners(paths):
+    """Maps each path to the installed package that ships it (trying the
+    merged-/usr spelling and the symbolic link's target too)."""
+    candidates = {}
+    for path in paths:
+        forms = {path, os.path.realpath(path)}
+        for form in list(forms):
+            forms.add(form[4:] if form.startswith("/usr/") else "/usr" + form)
+        candidates[path] = forms
+    every = sorted(set().union(*candidates.values())) if candidates else []
+    query = subprocess.run(["dpkg-query", "-S"] + every, text=True, capture_output=True)
+    shipped = {}
+    for line in query.stdout.splitlines():
+        if line.startswith("diversion "):
+            continue
+        packages, _, path = line.partition(": ")
+        shipped[path] = packages.split(",")[0].split(":")[0].strip()
+    return {path: next((shipped[f] for f in sorted(forms) if f in shipped), None)
+            for path, forms in candidates.items()}
+
+
+def installed_packages():
+    out = run(["dpkg-query", "-W", "-f",
+               "${db:Status-Abbrev}\t${Package}\t${Essential}\t${Depends}, ${Pre-Depends}\t${Provides}\n"]).stdout
+    depends, providers, essential = {}, {}, set()
+    for line in out.splitlines():
+        status, package, is_essential, deps, provides = line.split("\t")
+        if not status.startswith("ii"):
+            continue
+        depends.setdefault(package, set()).update(names(deps))
+        for virtual in names(provides):
+            providers.setdefault(virtual, set()).add(package)
+        if is_essential == "yes":
+            essential.add(package)
+    return depends, providers, essential
+
+
+def reach(roots, installed):
+    """The installed packages that roots pull in, with the essential set."""
+    depends, providers, essential = installed
+    seen = set()
+    todo = list(roots) + list(essential)
+    while todo:
+        name = todo.pop()
+        for package in ({name} & depends.keys()) | providers.get(name, set()):
+            if package not in seen:
+                seen.add(package)
+                todo.extend(depends[package])
+    return seen
+
+
+def check_dependencies(control, loaded, extras, installed):
+    """Failures: each loaded file whose package the control's Depends do not
+    reach. extras: (what, path, field names whose reach counts)."""
+    failures = []
+    reached = reach(names(control.get("Depends", "")), installed)
+    for program, paths in sorted(loaded.items()):
+        owner = owners(paths)
+        for path in sorted(paths):
+            if owner[path] is None:
+                failures.append(f"{program} loads {path}, which no package ships")
+            elif owner[path] not in reached:
+                failures.append(f"{program} loads {path} from {owner[path]}, which Depends does not reach")
+    for what, path, fields in extras:
+        package = owners([path])[path]
+        pulled = reach(sum((names(control.get(f, "")) for f in fields), []), installed)
+        if package not in pulled:
+            failures.append(f"{what} ({path}, from {package}) is not reached by {' or '.join(fields)}")
+    return failures
+
+
+def control_of(deb):
+    fields = {}
+    for name in ("Depends", "Recommends", "Package", "Version"):
+        fields[name] = run(["dpkg-deb", "-f", deb, name]).stdout.strip()
+    return fields
+
+
+def main():
+    build = os.path.abspath(sys.argv[1])
+    work = tempfile.mkdtemp(prefix="brinelux-package-")
+    try:
+        failures = []
+        deb = build_package(build, os.path.join(work, "cpack"))
+        control = control_of(deb)
+        print(f"{os.path.basename(deb)}: Depends: {control['Depends']}; Recommends: {control['Recommends']}")
+
+        # The package holds the installed tree, no more and no less.
+        root = os.path.join(work, "root")
+        run(["dpkg-deb", "-x", deb, root])
+        tree = os.path.join(work, "tree")
+        run(["cmake", "--install", build, "--prefix", os.path.join(tree, "usr")])
+        in_deb, in_tree = files_under(root), files_under(tree)
+        for path in sorted(in_tree - in_deb):
+            failures.append(f"installed but not in the package: {path}")
+        for path in sorted(in_deb - in_tree):
+            failures.append(f"in the package but not installed: {path}")
+        for program in ("usr/bin/brinelux", "usr/bin/brinelux-capture"):
+            if not os.access(os.path.join(root, program), os.X_OK):
+                failures.append(f"{program} is missing or not executable")
+
+        loaded = run_programs(root, work)
+        face = run(["fc-match", "-f", "%{file}", "Courier New:bold:spacing=mono"]).stdout
+        ffmpeg = os.path.realpath(shutil.which("ffmpeg") or "/usr/bin/ffmpeg")
+        extras = [("the show's face", face, ["Depends"]),
+                  ("ffmpeg for --out", ffmpeg, ["Depends", "Recommends"])]
+        installed = installed_packages()
+        failures += check_dependencies(control, loaded, extras, installed)
+        count = sum(len(paths) for paths in loaded.values())
+        print(f"checked {count} loaded libraries of {len(loaded)} programs, the face and ffmpeg")
+
+        # The same check on the package without SDL2, which only the computed
+        # dependencies name, must fail on the show's SDL2.
+        unpacked = os.path.join(work, "bad")
+        run(["dpkg-deb", "-R", deb, unpacked])
+        control_file = os.path.join(unpacked, "DEBIAN", "control")
+        with open(control_file) as f:
+            text = f.read()
+        text, count = re.subn(r", libsdl2-2\.0-0( \([^)]*\))?", "", text)
+        if count != 1:
+            failures.append("the package's Depends does not name libsdl2-2.0-0")
+        with open(control_file, "w") as f:
+            f.write(text)
+        bad_deb = os.path.join(work, "bad.deb")
+        run(["dpkg-deb", "--root-owner-group", "-b", unpacked, bad_deb])
+        missed = check_dependencies(control_of(bad_deb), loaded, [], installed)
+        if not any("libSDL2" in line for line in missed):
+            failures.append(f"a package without SDL2 in Depends passed the check: {missed}")
+
+        for line in failures:
+            print("FAIL:", line)
+        if failures:
+            return 1
+        print("PASS: the package holds the installed tree and depends on all its programs load")
+        return 0
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
