@@ -1,21 +1,49 @@
 #!/bin/sh
-# Installs what building, running and testing brinelux needs on Debian 12 or
-# Ubuntu: compiler and CMake, SDL2, libepoxy, EGL, FreeType and fontconfig with
-# a bold monospaced face, Mesa's software GL, and the test tools.
+# Installs what brinelux needs on Debian 12 or Ubuntu, with apt (sudo when
+# not root). With no option: what building and running the show and the
+# capture tool needs. Each option adds a set:
+#   --test     the test tools (GoogleTest, Xvfb, weston, the packaging checks)
+#   --windows  the Windows cross-build: MinGW-w64 for both targets, and Wine
+#              for its tests
+#   --web      the web build: Emscripten, and Chromium for its tests (the
+#              test suite builds and plays the page: --test wants --web too)
+#   --all      all of them (continuous integration, tools/release.sh)
 set -eu
+usage="usage: tools/install-deps.sh [--test] [--windows] [--web] [--all]"
+
+# Compiler and CMake, SDL2 (X11 and Wayland), libepoxy and EGL, FreeType and
+# fontconfig with a bold monospaced face, Mesa's software GL for machines
+# without a GPU driver, libpng for the capture's PNGs and ffmpeg for its
+# video. Google Benchmark for the song's speed bench, built with the tools.
+packages="cmake g++ make pkg-config
+    libsdl2-dev libepoxy-dev libegl-dev libgl1-mesa-dri libwayland-dev
+    libfreetype-dev libfontconfig-dev fonts-liberation
+    libpng-dev zlib1g-dev ffmpeg libbenchmark-dev"
+# Unit and GL tests, the show under Xvfb and weston, screenshots; groff,
+# desktop-file-utils, dpkg-dev and file check the installed files and build
+# the Debian package; python3 runs the package and web checks.
+test="libgtest-dev glslang-tools
+    xvfb xauth xdotool x11-utils imagemagick weston
+    python3 groff-base desktop-file-utils dpkg-dev file"
+# The Windows build: MinGW-w64 for both targets, GoogleTest's sources to
+# build with them, and 64-bit Wine to run the x86_64 tests and the show.
+windows="g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64"
+# The web build and its test: Emscripten, and Chromium to open the page headless.
+web="emscripten chromium"
+
+for option in "$@"; do
+    case "$option" in
+    --test) packages="$packages $test" ;;
+    --windows) packages="$packages $windows" ;;
+    --web) packages="$packages $web" ;;
+    --all) packages="$packages $test $windows $web" ;;
+    -h|--help) echo "$usage"; exit 0 ;;
+    *) echo "install-deps.sh: unknown option '$option'" >&2; echo "$usage" >&2; exit 2 ;;
+    esac
+done
+
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 $sudo apt-get update
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y \
-    cmake g++ make pkg-config \
-    libsdl2-dev libepoxy-dev libegl-dev libgl1-mesa-dri libwayland-dev \
-    libfreetype-dev libfontconfig-dev fonts-liberation \
-    libpng-dev zlib1g-dev ffmpeg \
-    libgtest-dev libbenchmark-dev glslang-tools \
-    xvfb xauth xdotool x11-utils imagemagick weston
-# The Windows build: MinGW-w64 for both targets, GoogleTest's sources to
-# build with them, and 64-bit Wine to run the x86_64 tests and the show.
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y \
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64
-# The web build and its test: Emscripten, and Chromium to open the page headless.
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y emscripten chromium
+# shellcheck disable=SC2086 # the lists are words
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y $packages
