@@ -15,9 +15,10 @@ set(GLYPH_CPP ${CMAKE_BINARY_DIR}/generated/glyphs.cpp)
 add_custom_command(
   OUTPUT ${GLYPH_TOOL}
   COMMAND ${BRINELUX_HOST_CXX} -std=c++17 -O1 -I${CMAKE_SOURCE_DIR}
-          ${CMAKE_SOURCE_DIR}/tools/glyph_table.cpp ${CMAKE_SOURCE_DIR}/platform/freetype/show_face.cpp
-          ${glyph_flags} -o ${GLYPH_TOOL}
-  DEPENDS ${CMAKE_SOURCE_DIR}/tools/glyph_table.cpp ${CMAKE_SOURCE_DIR}/platform/freetype/show_face.cpp
+          ${CMAKE_SOURCE_DIR}/tools/glyph_table.cpp ${CMAKE_SOURCE_DIR}/tools/find_face.cpp
+          ${CMAKE_SOURCE_DIR}/platform/freetype/show_face.cpp ${glyph_flags} -o ${GLYPH_TOOL}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/glyph_table.cpp ${CMAKE_SOURCE_DIR}/tools/find_face.cpp
+          ${CMAKE_SOURCE_DIR}/tools/find_face.h ${CMAKE_SOURCE_DIR}/platform/freetype/show_face.cpp
           ${CMAKE_SOURCE_DIR}/platform/freetype/show_face.h
   COMMENT "Building the glyph table tool" VERBATIM)
 add_custom_command(

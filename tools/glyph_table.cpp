@@ -2,6 +2,7 @@
 // source on standard output, rendered exactly as the desktop's font lists
 // render them.
 #include "platform/freetype/show_face.h"
+#include "tools/find_face.h"
 
 #include <stdio.h>
 
@@ -14,8 +15,10 @@ int main()
 {
     FT_Library library = nullptr;
     FT_Face face = nullptr;
+    std::string file;
+    int index = 0;
     if (FT_Init_FreeType(&library) == 0)
-        face = FindShowFace(library);
+        face = FindShowFace(library, &file, &index);
     printf("// Generated at build time by glyph_table. Do not edit.\n#include \"platform/web/glyphs.h\"\n\n");
     if (face == nullptr) {
         fprintf(stderr, "glyph_table: no bold monospaced face; the web cards will show no text\n");

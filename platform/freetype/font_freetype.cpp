@@ -1,5 +1,5 @@
-// Bitmap font lists from FreeType and fontconfig, for the backends that
-// have no system call making them (everything but Win32).
+// Bitmap font lists from FreeType and the face built into the program, for
+// the backends that have no system call making them (everything but Win32).
 #include "platform/platform.h"
 #include "platform/freetype/show_face.h"
 
@@ -32,7 +32,7 @@ bool PlatformUseFontBitmaps(uint32_t first, uint32_t count, uint32_t listBase)
     FT_Library library = nullptr;
     FT_Face face = nullptr;
     if (FT_Init_FreeType(&library) == 0)
-        face = FindShowFace(library);
+        face = OpenShowFace(library);
     if (face == nullptr) {
         if (library != nullptr)
             FT_Done_FreeType(library);

@@ -1,13 +1,22 @@
 // The face the show's text is drawn in: the bold monospaced "Courier New" or
-// its nearest match. The font lists of the desktop and the glyph table built
-// into the web page both come from here, so both draw the same pixels.
+// its nearest match, chosen when the program was built and carried inside
+// it, so that the cards are the same pixels on every machine whatever fonts
+// it has. The font lists of the desktop and the glyph table built into the
+// web page both render through here, so both draw the same pixels.
 #pragma once
 
+#include <stddef.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
-// Opens that face at a 24-pixel character height; null when no face opens.
-FT_Face FindShowFace(FT_Library library);
+// The face's file as the build found it (generated at build time).
+extern const unsigned char showFaceData[];
+extern const size_t showFaceSize;
+extern const int showFaceIndex;
+
+// Opens the carried face at a 24-pixel character height; null when it does
+// not open.
+FT_Face OpenShowFace(FT_Library library);
 
 // One glyph as the cards draw it: width x rows one-bit pixels whose origin
 // (the raster position) is xorig, yorig from the bitmap's bottom left, then
