@@ -44,9 +44,9 @@ set(CPACK_PACKAGE_FILE_NAME brinelux-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PRO
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 # The libraries the binaries link come from dpkg-shlibdeps. What they load
-# by other means is named here: libepoxy opens libGL and libEGL at run time, the text
-# cards want the bold monospaced face, and --out runs ffmpeg.
+# by other means is named here: libepoxy opens libGL and libEGL at run time,
+# and --out runs ffmpeg. (The cards' face is built into the programs.)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1, fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ffmpeg")
 include(CPack)

@@ -19,12 +19,12 @@ packages="cmake g++ make pkg-config
     libsdl2-dev libepoxy-dev libegl-dev libgl1-mesa-dri libwayland-dev
     libfreetype-dev libfontconfig-dev fonts-liberation
     libpng-dev zlib1g-dev ffmpeg libbenchmark-dev"
-# Unit and GL tests, the show under Xvfb and weston, screenshots; groff,
-# desktop-file-utils, dpkg-dev and file check the installed files and build
-# the Debian package; python3 runs the package and web checks.
+# Unit and GL tests, the show under Xvfb and weston, screenshots; fontconfig,
+# groff, desktop-file-utils, dpkg-dev and file check the installed files and
+# build the Debian package; python3 runs the package and web checks.
 test="libgtest-dev glslang-tools
     xvfb xauth xdotool x11-utils imagemagick weston
-    python3 groff-base desktop-file-utils dpkg-dev file"
+    python3 fontconfig groff-base desktop-file-utils dpkg-dev file"
 # The Windows build: MinGW-w64 for both targets, GoogleTest's sources to
 # build with them, and 64-bit Wine to run the x86_64 tests and the show.
 windows="g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64"
