@@ -92,12 +92,16 @@ def run_programs(root, work):
             'LD_DEBUG=libs,files LD_DEBUG_OUTPUT="$1" "$0" & pid=$!; sleep 4; kill -TERM $pid; wait $pid',
             os.path.join(bindir, "brinelux"), os.path.join(logs, "brinelux-0")]],
     }
+    # Mesa's GL, which the Depends bring, even where a GPU vendor's driver
+    # (installed from outside any Debian package) would be chosen.
+    vendor = {"__EGL_VENDOR_LIBRARY_FILENAMES": "/usr/share/glvnd/egl_vendor.d/50_mesa.json",
+              "__GLX_VENDOR_LIBRARY_NAME": "mesa"}
     result = {}
     for program, commands in runs.items():
         result[program] = set()
         for i, command in enumerate(commands):
             prefix = os.path.join(logs, f"{program}-{i}")
-            env = dict(os.environ)
+            env = dict(os.environ, **vendor)
             if command[0] != "xvfb-run":
                 env.update(LD_DEBUG="libs,files", LD_DEBUG_OUTPUT=prefix)
             done = subprocess.run(command, cwd=cwd, env=env, text=True, capture_output=True, timeout=120)
