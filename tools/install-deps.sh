@@ -19,9 +19,10 @@ packages="cmake g++ make pkg-config
     libsdl2-dev libepoxy-dev libegl-dev libgl1-mesa-dri libwayland-dev
     libfreetype-dev libfontconfig-dev fonts-liberation
     libpng-dev zlib1g-dev ffmpeg libbenchmark-dev"
-# Unit and GL tests, the show under Xvfb and weston, screenshots; fontconfig,
-# groff, desktop-file-utils, dpkg-dev and file check the installed files and
-# build the Debian package; python3 runs the package and web checks.
+# Unit and GL tests, the show under Xvfb and weston, screenshots, fontconfig's
+# fc-match for the font tests; groff, desktop-file-utils, dpkg-dev and file
+# check the installed files and build the Debian package; python3 runs the
+# package and web checks.
 test="libgtest-dev glslang-tools
     xvfb xauth xdotool x11-utils imagemagick weston
     python3 fontconfig groff-base desktop-file-utils dpkg-dev file"
