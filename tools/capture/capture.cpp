@@ -25,7 +25,7 @@ int main(int argc, char** argv)
     KeepStandardDescriptorsOpen();
     // A reader that goes away shows up as a failed write, not a death.
     signal(SIGPIPE, SIG_IGN);
-    OfflineCatchInterrupts();
+    CatchEnds();
     SetInterruptCheck(OfflineInterrupted);
     const char* error = ParseCaptureOptions(argc, argv, &options);
     if (error) {

@@ -100,6 +100,45 @@ bool ParseFrameRate(const char* text, int64_t* num, int64_t* den)
     return true;
 }
 
+// A decimal number only: an optional sign, digits with an optional point,
+// an optional exponent; no blanks, no hexadecimal, no inf or nan. One too
+// small to represent is 0, which the scene draws at the nearest time its
+// clock reaches, as for 0 itself; one beyond +-1e6 is refused.
+bool ParseTime(const char* text, double* seconds)
+{
+    const char* c = text;
+    if (*c == '+' || *c == '-')
+        c++;
+    size_t digits = strspn(c, "0123456789");
+    c += digits;
+    if (*c == '.') {
+        size_t fraction = strspn(c + 1, "0123456789");
+        digits += fraction;
+        c += 1 + fraction;
+    }
+    if (digits == 0)
+        return false;
+    if (*c == 'e' || *c == 'E') {
+        c++;
+        if (*c == '+' || *c == '-')
+            c++;
+        size_t exponent = strspn(c, "0123456789");
+        if (exponent == 0)
+            return false;
+        c += exponent;
+    }
+    if (*c != 0)
+        return false;
+    errno = 0;
+    double t = strtod(text, nullptr);
+    if (errno == ERANGE && fabs(t) <= 1.0)
+        t = 0.0;
+    else if (errno != 0 || !isfinite(t) || fabs(t) > 1.0e6)
+        return false;
+    *seconds = t;
+    return true;
+}
+
 static bool EndsWith(const char* text, const char* suffix)
 {
     size_t a = strlen(text), b = strlen(suffix);
@@ -191,11 +230,10 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
         } else if (strcmp(arg, "--png") == 0) {
             o->png = value;
         } else {
-            char* end = nullptr;
-            errno = 0;
-            double t = strtod(value, &end);
-            if (end == value || *end != 0 || errno != 0 || !isfinite(t) || fabs(t) > 1.0e6)
-                return Fail("--time takes seconds of scene time between -1e6 and 1e6, not '%s'", value);
+            double t = 0.0;
+            if (!ParseTime(value, &t))
+                return Fail("--time takes seconds of scene time between -1e6 and 1e6, written in decimal "
+                            "(2.5, -3, 1e-3), not '%s'", value);
             o->time = (float)t;
             timeGiven = true;
         }

@@ -33,5 +33,9 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* options);
 // False when the text is anything else.
 bool ParseFrameRate(const char* text, int64_t* num, int64_t* den);
 
+// --time's seconds: a decimal number from -1e6 to 1e6 (one too small to
+// represent is 0). False when the text is anything else.
+bool ParseTime(const char* text, double* seconds);
+
 // The usage text printed by --help.
 const char* CaptureUsage(void);

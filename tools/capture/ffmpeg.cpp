@@ -10,6 +10,7 @@
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <chrono>
 
 #include "tools/capture/publish.h"
 
@@ -40,28 +41,31 @@ std::string FindProgram(const char* name)
 // ---- ffmpeg and ffprobe ----
 
 // What a child said on standard error goes to a file in memory: on failure
-// its last line becomes part of our one line.
-static int messages = -1;
+// its last line becomes part of our one line. ffmpeg and ffprobe have one
+// each: when ffmpeg writes a short file and says why but still reports
+// success, the probe that finds it short must not wipe out the reason.
+enum Speaker { ENCODER, PROBER };
+static int messages[2] = {-1, -1};
 
-static void ClearMessages()
+static void ClearMessages(Speaker who)
 {
-    if (messages < 0)
-        messages = memfd_create("ffmpeg-messages", MFD_CLOEXEC);
-    if (messages >= 0 && ftruncate(messages, 0) == 0)
-        lseek(messages, 0, SEEK_SET);
+    if (messages[who] < 0)
+        messages[who] = memfd_create(who == ENCODER ? "ffmpeg-messages" : "ffprobe-messages", MFD_CLOEXEC);
+    if (messages[who] >= 0 && ftruncate(messages[who], 0) == 0)
+        lseek(messages[who], 0, SEEK_SET);
 }
 
 // The last line the child wrote, cut to its reason where it ends in one
 // ("...: No space left on device").
-static std::string LastMessage()
+static std::string LastMessage(Speaker who)
 {
-    if (messages < 0)
+    if (messages[who] < 0)
         return "";
     std::string text;
     char buffer[4096];
     ssize_t got;
-    lseek(messages, 0, SEEK_SET);
-    while ((got = read(messages, buffer, sizeof buffer)) > 0)
+    lseek(messages[who], 0, SEEK_SET);
+    while ((got = read(messages[who], buffer, sizeof buffer)) > 0)
         text.append(buffer, (size_t)got);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
         text.pop_back();
@@ -75,23 +79,27 @@ static std::string LastMessage()
     return line;
 }
 
-std::string LastChildMessage(void) { return LastMessage(); }
+std::string LastChildMessage(void)
+{
+    std::string said = LastMessage(ENCODER);
+    return said.empty() ? LastMessage(PROBER) : said;
+}
 
 static std::string WhatFailed(const char* what)
 {
-    std::string said = LastMessage();
+    std::string said = LastMessage(ENCODER);
     return said.empty() ? std::string(what) : said + " (" + what + ")";
 }
 
 // Runs args with standard input from inputFd and standard output to
-// outputFd (/dev/null where -1), standard error into the message file.
-static pid_t Spawn(const std::vector<std::string>& args, int inputFd, int outputFd)
+// outputFd (/dev/null where -1), standard error into who's message file.
+static pid_t Spawn(const std::vector<std::string>& args, int inputFd, int outputFd, Speaker who)
 {
     std::vector<char*> argv;
     for (const std::string& a : args)
         argv.push_back((char*)a.c_str());
     argv.push_back(nullptr);
-    ClearMessages();
+    ClearMessages(who);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (inputFd >= 0)
@@ -102,8 +110,8 @@ static pid_t Spawn(const std::vector<std::string>& args, int inputFd, int output
         posix_spawn_file_actions_adddup2(&actions, outputFd, 1);
     else
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    if (messages >= 0)
-        posix_spawn_file_actions_adddup2(&actions, messages, 2);
+    if (messages[who] >= 0)
+        posix_spawn_file_actions_adddup2(&actions, messages[who], 2);
     // A group of its own: Ctrl+C or a hangup reaches the capture, which then
     // stops the child itself and removes its unfinished files.
     posix_spawnattr_t attributes;
@@ -139,9 +147,15 @@ static void Reap(pid_t pid)
     }
 }
 
-// Waits for the child; an interrupt kills it at once (a stopped child too).
-// True when it exited with status 0.
-static bool WaitChild(pid_t pid)
+static bool Past(std::chrono::steady_clock::time_point deadline)
+{
+    return deadline != std::chrono::steady_clock::time_point() && std::chrono::steady_clock::now() >= deadline;
+}
+
+// Waits for the child; an interrupt kills it at once (a stopped child too),
+// and so does the deadline where one is given. True when it exited with
+// status 0.
+static bool WaitChild(pid_t pid, std::chrono::steady_clock::time_point deadline = {})
 {
     for (;;) {
         int status = 0;
@@ -150,7 +164,7 @@ static bool WaitChild(pid_t pid)
             return WIFEXITED(status) && WEXITSTATUS(status) == 0;
         if (done < 0 && errno != EINTR)
             return false;
-        if (InterruptRequested()) {
+        if (InterruptRequested() || Past(deadline)) {
             kill(pid, SIGKILL);
             Reap(pid);
             return false;
@@ -184,7 +198,7 @@ bool VideoStart(const std::string& ffmpeg, const std::string& videoTemp, int wid
                                      "-c:v", "libx264", "-pix_fmt", "yuv420p",
                                      "-fflags", "+bitexact", "-flags:v", "+bitexact",
                                      "-f", "nut", AsFile(videoTemp)};
-    encoder = Spawn(args, fds[0], -1);
+    encoder = Spawn(args, fds[0], -1, ENCODER);
     int error = errno;
     close(fds[0]);
     if (encoder < 0) {
@@ -254,7 +268,7 @@ bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std
     // before the whole file has arrived.
     if (!mkv)
         args.insert(args.end() - 3, {"-movflags", "+faststart"});
-    pid_t pid = Spawn(args, -1, -1);
+    pid_t pid = Spawn(args, -1, -1, ENCODER);
     if (pid < 0) {
         *why = "cannot start " + ffmpeg + ": " + Reason(errno);
         return false;
@@ -266,27 +280,36 @@ bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std
     return true;
 }
 
-bool ProbePackets(const std::string& ffprobe, const std::string& path, int64_t* video, int64_t* audio)
+bool ProbePackets(const std::string& ffprobe, const std::string& path, double limitSeconds, int64_t* video,
+                  int64_t* audio, std::string* why)
 {
     *video = *audio = 0;
+    why->clear();
+    std::chrono::steady_clock::time_point deadline =
+        std::chrono::steady_clock::now() +
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(limitSeconds));
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        *why = Reason(errno);
         return false;
+    }
     // Frames decoded, not packets counted: a packet that cannot be shown
     // is a lost frame.
     std::vector<std::string> args = {ffprobe, "-v", "error", "-count_frames", "-show_entries",
                                      "stream=codec_type,nb_read_frames", "-of", "csv=p=0", AsFile(path)};
-    pid_t pid = Spawn(args, -1, fds[1]);
+    pid_t pid = Spawn(args, -1, fds[1], PROBER);
+    int error = errno;
     close(fds[1]);
     if (pid < 0) {
         close(fds[0]);
+        *why = "cannot start " + ffprobe + ": " + Reason(error);
         return false;
     }
     std::string text;
     char buffer[512];
     for (;;) {
         struct pollfd p = {fds[0], POLLIN, 0};
-        if (InterruptRequested())
+        if (InterruptRequested() || Past(deadline))
             break;
         if (poll(&p, 1, 100) <= 0)
             continue;
@@ -298,8 +321,12 @@ bool ProbePackets(const std::string& ffprobe, const std::string& path, int64_t* 
         text.append(buffer, (size_t)got);
     }
     close(fds[0]);
-    if (!WaitChild(pid))
+    if (!WaitChild(pid, deadline)) {
+        if (Past(deadline))
+            *why = ffprobe + " did not finish checking the video within " + std::to_string((int)limitSeconds) +
+                   " s";
         return false;
+    }
     size_t at = 0;
     while (at < text.size()) {
         size_t end = text.find('\n', at);

@@ -25,9 +25,13 @@ bool VideoFinish(std::string* why);
 void VideoAbandon(void);
 bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std::string& audioRaw,
               const std::string& outTemp, bool mkv, std::string* why);
-// The last line ffmpeg or ffprobe wrote on standard error, cut to its
-// reason ("No space left on device"); "" when it said nothing.
+// The last line ffmpeg wrote on standard error in its latest run, or else
+// the last ffprobe wrote, cut to its reason ("No space left on device");
+// "" when neither said anything.
 std::string LastChildMessage(void);
 // Counts the frames of each kind in a media file by decoding it with
-// ffprobe: false when it cannot be read at all.
-bool ProbePackets(const std::string& ffprobe, const std::string& path, int64_t* video, int64_t* audio);
+// ffprobe: false when it cannot be read at all; false with a reason when
+// ffprobe cannot be started or has not answered within limitSeconds (it is
+// then killed).
+bool ProbePackets(const std::string& ffprobe, const std::string& path, double limitSeconds, int64_t* video,
+                  int64_t* audio, std::string* why);

@@ -91,6 +91,24 @@ static void OnSound(int64_t first, const int16_t* samples, int32_t count)
     }
 }
 
+// Ends the run unless path decodes to every frame written (and some sound,
+// where the video has any).
+static void CheckDecoded(const std::string& path, bool withSound)
+{
+    // Decoding runs at hundreds of frames a second; a prober that takes
+    // far longer has stalled, and the run must not wait for it forever.
+    double limit = 20.0 + 0.01 * framesWritten;
+    int64_t video = 0, audio = 0;
+    std::string why;
+    bool read = ProbePackets(ffprobe, path, limit, &video, &audio, &why);
+    std::string out = options.out;
+    if (!read && !why.empty())
+        Abort("cannot write " + out + ": " + why);
+    if (!read || video != framesWritten || (withSound && !sound.empty() && audio == 0))
+        Abort("cannot write " + out + ": " +
+              EncoderFailure(DirectoryOf(outFile.path), "ffmpeg's output holds fewer frames than it was given"));
+}
+
 // The video's last steps: the sound beside the frames, the encoder's end,
 // the mux, each result checked by decoding it, then the rename.
 static void FinishVideo()
@@ -109,15 +127,10 @@ static void FinishVideo()
         Abort(why);
     if (!VideoFinish(&why))
         Abort("cannot write " + out + ": " + EncoderFailure(dir, why));
-    int64_t video = 0, audioFrames = 0;
-    std::string holds = "ffmpeg's output holds fewer frames than it was given";
-    if (!ProbePackets(ffprobe, videoTemp, &video, &audioFrames) || video != framesWritten)
-        Abort("cannot write " + out + ": " + EncoderFailure(dir, holds));
+    CheckDecoded(videoTemp, false);
     if (!VideoMux(ffmpeg, videoTemp, audioTemp, outFile.temp, options.outIsMkv, &why))
         Abort("cannot write " + out + ": " + EncoderFailure(dir, why));
-    if (!ProbePackets(ffprobe, outFile.temp, &video, &audioFrames) || video != framesWritten ||
-        (!sound.empty() && audioFrames == 0))
-        Abort("cannot write " + out + ": " + EncoderFailure(dir, holds));
+    CheckDecoded(outFile.temp, true);
     if (OfflineInterrupted())
         Abort("");
     if (!PublishOutput(&outFile, &why))
@@ -125,12 +138,14 @@ static void FinishVideo()
     RemoveTemporaries();
 }
 
+static std::string Frames(int32_t count) { return std::to_string(count) + (count == 1 ? " frame" : " frames"); }
+
 // What a capture of frames ends with, once the show's loop is over.
 static int FinishFrames(int status)
 {
     if (OfflineInterrupted()) {
         Cleanup();
-        Say("interrupted after " + std::to_string(framesWritten) + " frames" +
+        Say("interrupted after " + Frames(framesWritten) +
             (options.out ? "; no video written" : ""));
         return InterruptStatus();
     }
@@ -143,10 +158,13 @@ static int FinishFrames(int status)
     }
     if (options.out) {
         FinishVideo();
-        fprintf(report, "wrote %s: %d frames at %lld/%lld frames per second, %.3f s of sound\n", options.out,
-                framesWritten, (long long)options.fpsNum, (long long)options.fpsDen, sound.size() / 44100.0);
+        fprintf(report, "wrote %s: %s at %lld/%lld frames per second, %.3f s of sound\n", options.out,
+                Frames(framesWritten).c_str(), (long long)options.fpsNum, (long long)options.fpsDen,
+                sound.size() / 44100.0);
     }
-    if (options.pngDir)
+    if (options.pngDir && framesWritten == 1)
+        fprintf(report, "wrote 1 frame to %s/frame-%06d.png\n", options.pngDir, options.firstFrame);
+    else if (options.pngDir)
         fprintf(report, "wrote %d frames to %s/frame-%06d.png ... frame-%06d.png\n", framesWritten,
                 options.pngDir, options.firstFrame, options.firstFrame + framesWritten - 1);
     return 0;

@@ -7,7 +7,9 @@
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <time.h>
 #include <string.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <mutex>
@@ -92,37 +94,78 @@ static bool IsProtected(const struct stat& st)
 
 // ---- temporaries ----
 
-// The list and the encoder are also reached from the interrupt watch's
-// thread, which may clean up while the run is stuck elsewhere.
-static std::mutex temporariesLock;
-static std::vector<std::string> temporaries;
+// A temporary is removed through the directory it was made in, held open:
+// that directory may be renamed while the run goes on, and the name the run
+// was given would then miss it (or name another one).
+struct Temporary {
+    std::string path;
+    int dir;
+    std::string name;
+};
 
-static void Untrack(const std::string& path)
+// The list and the encoder are also reached from the interrupt watch's
+// thread, which may clean up while the run is stuck elsewhere, and from the
+// end of a run that failed to allocate while holding this lock: recursive.
+static std::recursive_mutex temporariesLock;
+static std::vector<Temporary> temporaries;
+
+static void Untrack(const std::string& path, bool remove)
 {
-    std::lock_guard<std::mutex> lock(temporariesLock);
+    std::lock_guard<std::recursive_mutex> lock(temporariesLock);
     for (size_t i = 0; i < temporaries.size(); i++)
-        if (temporaries[i] == path) {
+        if (temporaries[i].path == path) {
+            if (remove)
+                unlinkat(temporaries[i].dir, temporaries[i].name.c_str(), 0);
+            close(temporaries[i].dir);
             temporaries.erase(temporaries.begin() + (long)i);
             return;
         }
 }
 
+// Six random letters or digits: the same name space as mkstemp's.
+static std::string RandomName()
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[6];
+    if (getrandom(bytes, sizeof bytes, 0) != (ssize_t)sizeof bytes) {
+        uint64_t mix = (uint64_t)getpid() * 0x9E3779B97F4A7C15ull ^ (uint64_t)clock();
+        for (unsigned char& b : bytes) {
+            mix = mix * 6364136223846793005ull + 1442695040888963407ull;
+            b = (unsigned char)(mix >> 56);
+        }
+    }
+    std::string name = ".brinelux-";
+    for (unsigned char b : bytes)
+        name += letters[b % (sizeof letters - 1)];
+    return name;
+}
+
 bool MakeTemporary(const std::string& dir, std::string* path, std::string* why)
 {
-    // Short and fixed in length: any final name that fits the file system
-    // has a temporary that fits too.
-    std::string name = dir + "/.brinelux-XXXXXX";
-    std::vector<char> text(name.begin(), name.end());
-    text.push_back(0);
-    int fd = mkostemp(text.data(), O_CLOEXEC);
-    if (fd < 0) {
+    int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) {
         *why = Reason(errno);
         return false;
     }
+    // Short and fixed in length: any final name that fits the file system
+    // has a temporary that fits too.
+    std::string name;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; attempt++) {
+        name = RandomName();
+        fd = openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        *why = Reason(errno);
+        close(dirFd);
+        return false;
+    }
     close(fd);
-    *path = text.data();
-    std::lock_guard<std::mutex> lock(temporariesLock);
-    temporaries.push_back(*path);
+    *path = dir + "/" + name;
+    std::lock_guard<std::recursive_mutex> lock(temporariesLock);
+    temporaries.push_back({*path, dirFd, name});
     return true;
 }
 
@@ -131,16 +174,17 @@ bool CanWriteIn(const std::string& dir, std::string* why)
     std::string probe;
     if (!MakeTemporary(dir, &probe, why))
         return false;
-    unlink(probe.c_str());
-    Untrack(probe);
+    Untrack(probe, true);
     return true;
 }
 
 void RemoveTemporaries(void)
 {
-    std::lock_guard<std::mutex> lock(temporariesLock);
-    for (const std::string& path : temporaries)
-        unlink(path.c_str());
+    std::lock_guard<std::recursive_mutex> lock(temporariesLock);
+    for (const Temporary& t : temporaries) {
+        unlinkat(t.dir, t.name.c_str(), 0);
+        close(t.dir);
+    }
     temporaries.clear();
 }
 
@@ -167,7 +211,7 @@ static unsigned NewFileMode()
 
 // ---- outputs ----
 
-static std::string Shown(const OutputFile* out) { return out->fd == 1 ? "standard output" : out->name; }
+static std::string Shown(const OutputFile* out) { return out->name == "-" ? "standard output" : out->name; }
 
 // A FIFO is opened once someone reads it; till then the run waits, and an
 // interrupt ends the wait.
@@ -196,12 +240,69 @@ static int OpenFifo(const std::string& path, std::string* why)
     }
 }
 
+// The names of a descriptor this process already holds: /dev/stdin,
+// /dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N (N in decimal, no
+// leading zero, as the kernel reads it). -1 for any other name.
+static int DescriptorOfName(const char* name)
+{
+    static const char* const standard[] = {"/dev/stdin", "/dev/stdout", "/dev/stderr"};
+    for (int fd = 0; fd < 3; fd++)
+        if (strcmp(name, standard[fd]) == 0)
+            return fd;
+    const char* digits = nullptr;
+    if (strncmp(name, "/dev/fd/", 8) == 0)
+        digits = name + 8;
+    else if (strncmp(name, "/proc/self/fd/", 14) == 0)
+        digits = name + 14;
+    if (!digits || digits[0] < '0' || digits[0] > '9' || (digits[0] == '0' && digits[1] != 0))
+        return -1;
+    long fd = 0;
+    for (const char* c = digits; *c; c++) {
+        if (*c < '0' || *c > '9' || fd > INT_MAX / 10)
+            return -1;
+        fd = fd * 10 + (*c - '0');
+    }
+    return fd <= INT_MAX ? (int)fd : -1;
+}
+
+// Opening such a name anew would make a second, independent opening: a
+// pipe works, but a file opened for appending would be replaced or written
+// from its start. The descriptor itself is written instead, as a stream,
+// like "-".
+static bool PrepareDescriptor(const char* name, int fd, bool streamAllowed, OutputFile* out, std::string* why)
+{
+    if (!streamAllowed) {
+        *why = std::string(name) + " is a descriptor; a video is written only to a regular file";
+        return false;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    struct stat st;
+    if (flags < 0 || fstat(fd, &st) != 0) {
+        *why = "cannot write " + std::string(name) + ": " + Reason(errno);
+        return false;
+    }
+    if ((flags & O_ACCMODE) == O_RDONLY) {
+        *why = "cannot write " + std::string(name) + ": the descriptor is open for reading only";
+        return false;
+    }
+    if (IsProtected(st)) {
+        *why = std::string(name) + " is a file this program runs from; it is never overwritten";
+        return false;
+    }
+    struct stat standardOut;
+    out->fd = fd;
+    out->toStdout = fd == 1 || (fstat(1, &standardOut) == 0 && standardOut.st_dev == st.st_dev &&
+                                standardOut.st_ino == st.st_ino);
+    return true;
+}
+
 bool PrepareOutput(const char* name, bool streamAllowed, OutputFile* out, std::string* why)
 {
     out->name = name;
     out->path = name;
     out->temp.clear();
     out->fd = -1;
+    out->toStdout = false;
     out->mode = NewFileMode();
     if (strcmp(name, "-") == 0) {
         if (!streamAllowed) {
@@ -209,8 +310,12 @@ bool PrepareOutput(const char* name, bool streamAllowed, OutputFile* out, std::s
             return false;
         }
         out->fd = 1;
+        out->toStdout = true;
         return true;
     }
+    int descriptor = DescriptorOfName(name);
+    if (descriptor >= 0)
+        return PrepareDescriptor(name, descriptor, streamAllowed, out, why);
     struct stat st;
     if (lstat(name, &st) == 0 && S_ISLNK(st.st_mode)) {
         // Written through the link: the link stays, its file is replaced.
@@ -250,7 +355,9 @@ bool PrepareOutput(const char* name, bool streamAllowed, OutputFile* out, std::s
             *why = std::string(name) + " is neither a regular file nor a character device or FIFO";
             return false;
         }
-        out->mode = st.st_mode & 07777;
+        // The permissions, never set-user-ID, set-group-ID or sticky: an
+        // image or a song must not become a program that runs as its owner.
+        out->mode = st.st_mode & 0777;
     } else if (errno != ENOENT) {
         *why = "cannot write " + std::string(name) + ": " + Reason(errno);
         return false;
@@ -305,12 +412,11 @@ bool PublishOutput(OutputFile* out, std::string* why)
         error = errno;
     }
     if (!ok) {
-        unlink(out->temp.c_str());
-        Untrack(out->temp);
+        Untrack(out->temp, true);
         *why = "cannot write " + out->name + ": " + Reason(error);
         return false;
     }
-    Untrack(out->temp);
+    Untrack(out->temp, false);
     int dir = open(DirectoryOf(out->path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         fsync(dir);
@@ -344,6 +450,7 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
     OutputFile out;
     out.name = out.path = path;
     out.fd = -1;
+    out.toStdout = false;
     out.mode = NewFileMode();
     std::string reason;
     if (!MakeTemporary(DirectoryOf(path), &out.temp, &reason)) {

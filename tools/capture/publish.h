@@ -5,7 +5,8 @@
 // name: until that rename an earlier file of the name is untouched, and two
 // runs writing the same name never share a temporary. What is not a regular
 // file (a character device, a FIFO, "-" for standard output) is written in
-// place as a stream, never replaced.
+// place as a stream, never replaced; so is a descriptor named as a file
+// (/dev/stdout, /dev/fd/N, ...), which is written itself, not opened again.
 #pragma once
 
 #include <stdint.h>
@@ -29,6 +30,7 @@ struct OutputFile {
     std::string path;  // the file published: a symbolic link is followed
     std::string temp;  // the unique temporary beside path; "" for a stream
     int fd;            // a stream's descriptor, else -1
+    bool toStdout;     // that stream is standard output: summaries go elsewhere
     unsigned mode;     // permissions the published file gets
 };
 

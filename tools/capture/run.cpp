@@ -1,7 +1,11 @@
 #include "tools/capture/run.h"
 
+#include <signal.h>
 #include <unistd.h>
+#include <exception>
+#include <new>
 #include <thread>
+#include <vector>
 
 #include "platform/offline/offline.h"
 #include "platform/platform.h"
@@ -28,12 +32,15 @@ int InterruptStatus() { return 128 + OfflineInterruptSignal(); }
 
 // One line on standard error, after a progress line still open on a
 // terminal.
-void Say(const std::string& line)
+// Takes a plain string: it also says why the run failed to allocate.
+static void SayText(const char* line)
 {
-    fprintf(stderr, "%sbrinelux-capture: %s\n", progressPending ? "\n" : "", line.c_str());
+    fprintf(stderr, "%sbrinelux-capture: %s\n", progressPending ? "\n" : "", line);
     progressPending = false;
     fflush(stderr);
 }
+
+void Say(const std::string& line) { SayText(line.c_str()); }
 
 int Refuse(const std::string& why)
 {
@@ -64,15 +71,58 @@ void WatchInterrupts()
     _exit(InterruptStatus());
 }
 
-void Abort(const std::string& why)
+[[noreturn]] static void End(const char* why)
 {
     // A write that failed because the run was being interrupted is the
     // interruption, not a fault of its own.
     bool interrupted = OfflineInterrupted();
     Cleanup();
-    Say(interrupted ? "interrupted; unfinished files removed" : why);
+    SayText(interrupted ? "interrupted; unfinished files removed" : why);
     fflush(stdout);
     _exit(interrupted ? InterruptStatus() : 1);
+}
+
+void Abort(const std::string& why) { End(why.c_str()); }
+
+// An exception nobody catches, on any thread: most likely a failed
+// allocation. The run fails like any other, without allocating again.
+static void OnTerminate()
+{
+    const char* why = "an unexpected error";
+    try {
+        if (std::exception_ptr error = std::current_exception())
+            std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        why = "out of memory";
+    } catch (const std::exception& error) {
+        why = error.what();
+    } catch (...) {
+    }
+    End(why);
+}
+
+void CatchEnds()
+{
+    OfflineCatchInterrupts();
+    // Every other signal whose default would end the process unannounced
+    // ends the run like Ctrl+C: the backend's handler, the same cleanup.
+    // A signal the caller set to be ignored stays ignored.
+    struct sigaction interrupt;
+    sigaction(SIGINT, nullptr, &interrupt);
+    std::vector<int> ends = {SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+                             SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT};
+    for (int rt = SIGRTMIN; rt <= SIGRTMAX; rt++)
+        ends.push_back(rt);
+    for (int number : ends) {
+        struct sigaction now;
+        if (sigaction(number, nullptr, &now) == 0 && now.sa_handler == SIG_DFL)
+            sigaction(number, &interrupt, nullptr);
+    }
+    // A write past the file-size limit fails with EFBIG like any other
+    // failed write, instead of killing the process. The encoder inherits
+    // this and says "File too large" itself.
+    signal(SIGXFSZ, SIG_IGN);
+    std::set_terminate(OnTerminate);
 }
 
 // The show's start-up ends the process when it gets no OpenGL context: the

@@ -42,6 +42,11 @@ int Interrupted();
 // Ends the run at once from any depth: status 1, or the interrupt's when
 // one is the cause.
 [[noreturn]] void Abort(const std::string& why);
+// From here on every signal that would end the process (but KILL and STOP,
+// and the faults of a crash) ends the run as an interrupt does, a write
+// past the file-size limit is a failed write, and an exception nobody
+// catches (out of memory) a failure: each cleans up and says one line.
+void CatchEnds();
 // Watches for an interrupt on a thread of its own and ends a run that does
 // not end by itself soon after it.
 void WatchInterrupts();

@@ -23,7 +23,7 @@ int WriteStill()
     std::string why;
     if (!PrepareOutput(options.png, true, &stillFile, &why))
         return Refuse(why);
-    if (stillFile.fd == 1)
+    if (stillFile.toStdout)
         report = stderr;
     OfflineSetFrameRange(1, 1);
     OfflineSetSinks(OnStill, nullptr);
