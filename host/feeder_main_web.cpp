@@ -28,12 +28,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebFeederStart(int noAudio)
 }
 
 // One turn of the feeder's loop; true once the song has reached its end
-// mark (the loop then ends).
+// mark (the loop then ends). The worklet counts every sample it plays, so a
+// turn that sees no new count knows nothing was played (a suspended
+// AudioContext) and leaves the stream alone: the stream itself would read a
+// turn late by a ring's time (a busy machine's timer) as a whole ring taken.
 extern "C" EMSCRIPTEN_KEEPALIVE int WebFeederTurn(void)
 {
     if (QuitRequested())
         return 1;
-    FillSoundBuffer();
+    if (WebFeederOutputMoved())
+        FillSoundBuffer();
     return QuitRequested() ? 1 : 0;
 }
 

@@ -14,8 +14,10 @@ static uint32_t rate = SOUND_SAMPLE_RATE;
 static bool started;
 static bool silent;
 static double silentStart;
-// Ring samples the worklet has played since the stream started.
+// Ring samples the worklet has played since the stream started, and at the
+// previous turn's look (-1 before the first).
 static double playedSamples;
+static double lookedAtSamples = -1.0;
 
 EM_JS(void, PostSamples, (int offsetSamples, const int16_t* samples, int count), {
     Module['postSamples'](offsetSamples, HEAP16.slice(samples >> 1, (samples >> 1) + count));
@@ -78,3 +80,12 @@ void WebFeederSilent(bool noAudio) { silent = noAudio; }
 
 // The worklet's count of ring samples played, passed on by feeder.js.
 extern "C" EMSCRIPTEN_KEEPALIVE void WebFeederPlayed(double samples) { playedSamples = samples; }
+
+bool WebFeederOutputMoved(void)
+{
+    if (silent)
+        return true;
+    bool moved = playedSamples != lookedAtSamples;
+    lookedAtSamples = playedSamples;
+    return moved;
+}

@@ -8,3 +8,6 @@ void WebSoundStop(void);
 // The feeder's worker: plays its ring on the worker's clock instead of the
 // worklet's reports (a page without Web Audio).
 void WebFeederSilent(bool noAudio);
+// The feeder's worker: whether the output has played anything since the
+// previous call (always at the first, and for the silent ring).
+bool WebFeederOutputMoved(void);
