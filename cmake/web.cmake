@@ -38,7 +38,7 @@ set_target_properties(brinelux PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY 
 # beside it. Emscripten's own HTML step is not used (index.html is ours).
 target_link_options(brinelux PRIVATE
   -sENVIRONMENT=web -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
-  -sEXPORTED_FUNCTIONS=_main,_WebBeginShow,_WebSongEnded -sINITIAL_MEMORY=33554432)
+  -sEXPORTED_FUNCTIONS=_main,_WebBeginShow,_WebSongEnded,_WebFeederLost -sINITIAL_MEMORY=33554432)
 
 # The sound feeder's thread: a second program, the show's sound stream and
 # song alone, run by a Web Worker (feeder.js).

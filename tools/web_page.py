@@ -24,16 +24,41 @@ class PageError(Exception):
     pass
 
 
-class _QuietHandler(http.server.SimpleHTTPRequestHandler):
+class _Handler(http.server.SimpleHTTPRequestHandler):
+    """Serves the folder, less the files the site's `missing` names and with
+    the types its `types` gives; nothing may be cached, so that the next
+    page sees what is served then."""
+
+    def __init__(self, *args, site=None, **kwargs):
+        self.site = site
+        super().__init__(*args, **kwargs)
+
     def log_message(self, *args):
         pass
 
+    def send_head(self):
+        if os.path.basename(self.path.split("?")[0]) in self.site.missing:
+            self.send_error(404)
+            return None
+        return super().send_head()
+
+    def guess_type(self, path):
+        return self.site.types.get(os.path.basename(path)) or super().guess_type(path)
+
+    def end_headers(self):
+        self.send_header("Cache-Control", "no-store")
+        super().end_headers()
+
 
 class ServedSite:
-    """The site's folder served on 127.0.0.1 at a free port, in this process."""
+    """The site's folder served on 127.0.0.1 at a free port, in this process.
+    `missing` (file names answered with 404) and `types` (file name to
+    Content-Type) may be changed between pages."""
 
     def __init__(self, folder):
-        handler = functools.partial(_QuietHandler, directory=folder)
+        self.missing = set()
+        self.types = {}
+        handler = functools.partial(_Handler, directory=folder, site=self)
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
 
     def __enter__(self):
@@ -74,6 +99,8 @@ class Browser:
         self._events = []
         self.console = []
         self.session = None
+        # Sessions of the page's workers, the newest last.
+        self.workers = []
 
     @staticmethod
     def _moved(fd):
@@ -88,6 +115,7 @@ class Browser:
         self.session = self._call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
         for domain in ("Page", "Runtime", "Log"):
             self.call(domain + ".enable")
+        self.call("Target.setAutoAttach", autoAttach=True, waitForDebuggerOnStart=False, flatten=True)
         self.call("Emulation.setDeviceMetricsOverride", width=self.width, height=self.height,
                   deviceScaleFactor=1, mobile=False)
         return self
@@ -142,6 +170,10 @@ class Browser:
         elif method == "Log.entryAdded":
             entry = params.get("entry", {})
             self.console.append((entry.get("level", "info"), entry.get("text", "")))
+        elif method == "Target.attachedToTarget" and params.get("targetInfo", {}).get("type") == "worker":
+            self.workers.append(params["sessionId"])
+        elif method == "Target.detachedFromTarget" and params.get("sessionId") in self.workers:
+            self.workers.remove(params["sessionId"])
         self._events.append(message)
 
     def _call(self, method, session=None, timeout=60, **params):
@@ -176,6 +208,16 @@ class Browser:
     def evaluate(self, expression, timeout=60):
         result = self.call("Runtime.evaluate", timeout=timeout, expression=expression,
                            returnByValue=True, awaitPromise=True)
+        if "exceptionDetails" in result:
+            raise PageError("%s: %s" % (expression, result["exceptionDetails"].get("text")))
+        return result["result"].get("value")
+
+    def evaluate_in_worker(self, expression, timeout=60):
+        """Evaluates expression in the page's newest worker."""
+        if not self.workers:
+            raise PageError("the page has no worker")
+        result = self._call("Runtime.evaluate", self.workers[-1], timeout, expression=expression,
+                            returnByValue=True, awaitPromise=True)
         if "exceptionDetails" in result:
             raise PageError("%s: %s" % (expression, result["exceptionDetails"].get("text")))
         return result["result"].get("value")

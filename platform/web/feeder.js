@@ -1,21 +1,67 @@
 // The sound feeder's worker: loads the feeder program (brinelux_feeder.js)
 // and runs its turn every 25 ms once the page starts the stream. Samples go
 // to the AudioWorklet over the port the page hands over, which reports back
-// how many ring samples it has played; the song's end goes to the page.
+// how many ring samples it has played; the song's end goes to the page, and
+// so does a program that cannot load (the page then keeps the song's time).
 var port = null;
 var log = false;
 var timer = 0;
 var pending = null;
 var ready = false;
+// Samples of song rendered so far, for the page to go on from should this
+// worker die.
+var song = 0;
+var failed = false;
+
+function Failed(why) {
+  if (failed) return;
+  failed = true;
+  clearInterval(timer);
+  postMessage({ failed: why });
+}
+
+// The program's output goes to the page's console, until it has failed:
+// the page then says why in one line of its own.
+function Print(text) {
+  if (!failed) postMessage({ line: text });
+}
+
+// An uncaught error ends the feeder: reported to the page as its failure,
+// not to the console as well.
+self.onerror = function (message) {
+  Failed('the sound worker failed (' + message + ')');
+  return true;
+};
 
 self.Module = {
+  print: Print,
+  printErr: Print,
   postSamples: function (at, samples) {
+    song += samples.length;
     if (port) port.postMessage({ at: at, samples: samples });
     if (log) postMessage({ log: samples });
   },
   onRuntimeInitialized: function () {
     ready = true;
     if (pending) Start(pending);
+  },
+  // As the page does for its own: one clear reason, not the loader's
+  // fallbacks.
+  instantiateWasm: function (imports, receive) {
+    fetch('brinelux_feeder.wasm', { credentials: 'same-origin' }).then(function (response) {
+      if (!response.ok) throw new Error('HTTP ' + response.status);
+      return response.arrayBuffer();
+    }).then(function (bytes) {
+      return WebAssembly.instantiate(bytes, imports);
+    }).then(function (result) {
+      receive(result.instance);
+    }, function (e) {
+      Failed('the sound worker did not load brinelux_feeder.wasm (' + e.message + ')');
+    });
+    return {};
+  },
+  onAbort: function (what) {
+    Failed('the sound worker stopped (' + what + ')');
   }
 };
 
@@ -26,7 +72,10 @@ function Start(m) {
   if (port) port.onmessage = function (e) { Module._WebFeederPlayed(e.data.played); };
   Module._WebFeederStart(port ? 0 : 1);
   timer = setInterval(function () {
-    if (Module._WebFeederTurn()) {
+    var before = song;
+    var end = Module._WebFeederTurn();
+    if (song !== before) postMessage({ song: song });
+    if (end) {
       clearInterval(timer);
       postMessage({ ended: true });
     }
@@ -44,4 +93,10 @@ onmessage = function (e) {
   }
 };
 
-importScripts('brinelux_feeder.js');
+try {
+  importScripts('brinelux_feeder.js');
+} catch (e) {
+  // A missing script, or one served as text or bytes, which importScripts
+  // refuses to run.
+  Failed('the sound worker did not load brinelux_feeder.js');
+}

@@ -123,9 +123,14 @@ void PlatformDebugOutput(const char* text) { ConsoleWrite(text); }
 
 const char* PlatformLastError(void) { return lastError; }
 
+EM_JS(void, ProgramExit, (int status), {
+    if (Module['onProgramExit']) Module['onProgramExit'](status);
+});
+
 void PlatformExit(int status)
 {
     fflush(stdout);
     fflush(stderr);
+    ProgramExit(status);
     emscripten_force_exit(status);
 }

@@ -1,21 +1,22 @@
 // The sound ring on the page's side. The feeder runs in a Web Worker (a
 // second program, host/feeder_main_web.cpp, with its own instance of the
 // song) that posts the samples straight to the AudioWorklet playing the
-// ring; the page only starts and stops it, and hears of the song's end.
+// ring; the page only starts and stops it, and hears of the song's end (or
+// of the worker's failure: then the page's program keeps the song's time,
+// main_web.cpp).
 #include "platform/platform.h"
 #include "platform/sound_ring.h"
 #include "platform/web/web.h"
 
 #include <emscripten/emscripten.h>
-#include <stdio.h>
 
 static bool started;
 
 // Starts the worklet on the page's AudioContext (made by the start gesture)
-// and the feeder's worker; 0 when there is no Web Audio and the worker's
-// ring plays silently on its own clock.
-EM_JS(int, WebAudioStart, (int ringSamples, int sampleRate), {
-    return Module['startSound'](ringSamples, sampleRate);
+// and the feeder's worker. Without Web Audio the worker's ring plays
+// silently on its own clock, and the page says so.
+EM_JS(void, WebAudioStart, (int ringSamples, int sampleRate), {
+    Module['startSound'](ringSamples, sampleRate);
 });
 
 EM_JS(void, WebAudioStop, (void), {
@@ -28,8 +29,7 @@ void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate
         return;
     started = true;
     uint32_t size = RingBytesFor(ringBytes);
-    if (WebAudioStart((int)(size / SOUND_BYTES_PER_SAMPLE), (int)(sampleRate > 0 ? sampleRate : SOUND_SAMPLE_RATE)) == 0)
-        printf("brinelux: no Web Audio on this page; the song plays silently\n");
+    WebAudioStart((int)(size / SOUND_BYTES_PER_SAMPLE), (int)(sampleRate > 0 ? sampleRate : SOUND_SAMPLE_RATE));
 }
 
 // The worker owns the ring: nothing is written on the page's side.

@@ -14,6 +14,13 @@ CASE is one of:
             fullscreen, Escape and Space end it, a page without sound keeps
             the song's time, an OpenGL error reaches the console and the
             last screen
+  files     the site with a file missing or served with the wrong type, and
+            a sound worker that dies: one line on the console and the page;
+            without the worker the page keeps the song's time, and (feeder.js
+            missing) the show ends at the song's end; stills refuse bad times
+  stall     the audio context suspended for 10 s (the worker held now and
+            then, as on a busy machine): the song waits, and goes on from
+            where it stopped
 """
 import base64
 import os
@@ -60,6 +67,56 @@ def show_lines_only(console, allowed=()):
         if any(a in text for a in allowed):
             continue
         fail("the page logged %s: %s\nall of it: %s" % (level, text, console))
+
+
+def said_once(page, before, line, allowed=()):
+    """Since console entry `before` the show said line and nothing else
+    (beside its ready line), and the rest is the browser's `allowed`."""
+    lines = page.console[before:]
+    ours = [t for level, t in lines if t.startswith("brinelux: ") and t != "brinelux: ready"]
+    if ours != [line]:
+        fail("the console has %s, not the one line %r\nall of it: %s" % (ours, line, lines))
+    show_lines_only(lines, allowed)
+
+
+def logged_song(page):
+    """The page's sound log: the sample count of each call, and its bytes."""
+    calls = page.evaluate("Module.soundLog.map(function (a) { return a.length; })")
+    total = page.evaluate("""(function () {
+        var log = Module.soundLog, n = 0, at = 0;
+        for (var i = 0; i < log.length; i++) n += log[i].length;
+        var all = new Int16Array(n);
+        for (var i = 0; i < log.length; i++) { all.set(log[i], at); at += log[i].length; }
+        window.songBytes = new Uint8Array(all.buffer);
+        return n;
+    })()""")
+    chunk = 1 << 20
+    played = bytearray()
+    for start in range(0, total * 2, chunk):
+        played += base64.b64decode(page.evaluate("""(function () {
+            var b = window.songBytes.subarray(%d, %d), s = '';
+            for (var i = 0; i < b.length; i += 8192)
+                s += String.fromCharCode.apply(null, b.subarray(i, i + 8192));
+            return btoa(s);
+        })()""" % (start, start + chunk)))
+    return calls, bytes(played)
+
+
+def same_as_desktop(capture, work, calls, played):
+    """The logged song equals the desktop's rendered in the same calls."""
+    schedule = os.path.join(work, "calls.txt")
+    with open(schedule, "w") as f:
+        f.write("\n".join(str(n) for n in calls) + "\n")
+    wav = os.path.join(work, "song.wav")
+    subprocess.run([capture, "--wav", wav, "--audio-schedule", schedule], check=True, stdout=subprocess.DEVNULL)
+    with open(wav, "rb") as f:
+        desktop = f.read()[44:]
+    print("the page rendered %d samples in %d calls; the desktop rendered %d in those calls" %
+          (len(played) // 2, len(calls), len(desktop) // 2))
+    if played != desktop:
+        first = next((i for i in range(0, min(len(played), len(desktop)), 2)
+                      if played[i:i + 2] != desktop[i:i + 2]), min(len(played), len(desktop)))
+        fail("the page's song differs from the desktop's from sample %d on" % (first // 2))
 
 
 def still(page, url, part, time_value):
@@ -115,39 +172,9 @@ def song(site, capture, work):
         text = page.evaluate("document.getElementById('last').textContent")
         if text != ENDED_TEXT:
             fail("the last screen says %r" % text)
-        calls = page.evaluate("Module.soundLog.map(function (a) { return a.length; })")
-        total = page.evaluate("""(function () {
-            var log = Module.soundLog, n = 0, at = 0;
-            for (var i = 0; i < log.length; i++) n += log[i].length;
-            var all = new Int16Array(n);
-            for (var i = 0; i < log.length; i++) { all.set(log[i], at); at += log[i].length; }
-            window.songBytes = new Uint8Array(all.buffer);
-            return n;
-        })()""")
-        chunk = 1 << 20
-        played = bytearray()
-        for start in range(0, total * 2, chunk):
-            played += base64.b64decode(page.evaluate("""(function () {
-                var b = window.songBytes.subarray(%d, %d), s = '';
-                for (var i = 0; i < b.length; i += 8192)
-                    s += String.fromCharCode.apply(null, b.subarray(i, i + 8192));
-                return btoa(s);
-            })()""" % (start, start + chunk)))
+        calls, played = logged_song(page)
         show_lines_only(page.console)
-
-    schedule = os.path.join(work, "calls.txt")
-    with open(schedule, "w") as f:
-        f.write("\n".join(str(n) for n in calls) + "\n")
-    wav = os.path.join(work, "song.wav")
-    subprocess.run([capture, "--wav", wav, "--audio-schedule", schedule], check=True, stdout=subprocess.DEVNULL)
-    with open(wav, "rb") as f:
-        desktop = f.read()[44:]
-    print("the page handed %d samples to Web Audio in %d calls; the desktop rendered %d in those calls" %
-          (total, len(calls), len(desktop) // 2))
-    if played != desktop:
-        first = next((i for i in range(0, min(len(played), len(desktop)), 2)
-                      if played[i:i + 2] != desktop[i:i + 2]), min(len(played), len(desktop)))
-        fail("the page's song differs from the desktop's from sample %d on" % (first // 2))
+    same_as_desktop(capture, work, calls, played)
 
 
 def keys(site, capture, work):
@@ -235,8 +262,202 @@ def keys(site, capture, work):
         show_lines_only(page.console[before:], allowed=("INVALID_ENUM",))
 
 
+# What Chromium reports itself of a file it could not have.
+BROWSER_LINES = ("Failed to load resource", "Refused to execute script")
+SONG_SECONDS = "Module.soundLog.reduce(function (n, a) { return n + a.length; }, 0) / 44100"
+
+
+def song_keeps_time(page, what):
+    """The page's sound log (the song rendered, heard or not) grows with the
+    page's clock over 2 s."""
+    start, song_start = time.monotonic(), page.evaluate(SONG_SECONDS)
+    page.pump(2.0)
+    song = page.evaluate(SONG_SECONDS) - song_start
+    elapsed = time.monotonic() - start
+    print("%s: %.2f s of song in %.2f s" % (what, song, elapsed))
+    if abs(song - elapsed) > 0.5:
+        fail("%s: the song ran %.2f s in %.2f s" % (what, song, elapsed))
+
+
+def files(site, capture, work):
+    # A browser without WebGL: the first screen says so, instead of offering
+    # a show that cannot start.
+    with ServedSite(site) as url, Browser(extra_flags=["--disable-3d-apis"]) as page:
+        page.open(url + "/index.html")
+        line = "brinelux: no WebGL context on this page (0)"
+        page.wait_for("document.getElementById('first').textContent === %r" % line)
+        page.click(512, 384)
+        page.pump(1.0)
+        if page.evaluate("document.getElementById('first').textContent") != line:
+            fail("without WebGL a click changed the first screen")
+        said_once(page, 0, line)
+
+    served = ServedSite(site)
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    with served as url, Browser(extra_flags=flags) as page:
+        def load(query, missing=(), types=None):
+            served.missing, served.types = set(missing), dict(types or {})
+            before = len(page.console)
+            page.open(url + "/index.html?" + query)
+            return before
+
+        def started():
+            page.wait_for("document.getElementById('canvas').style.visibility === 'visible'")
+
+        def note():
+            return page.evaluate("document.getElementById('note').classList.contains('hidden') ? null : "
+                                 "document.getElementById('note').textContent")
+
+        # Scene times the capture refuses are refused, on the console and
+        # the page, instead of drawn.
+        for bad in ("nan", "abc", "1e39"):
+            before = load("still=water&time=" + bad)
+            status = page.wait_for("window.brineluxStill !== undefined ? 'status ' + window.brineluxStill : ''")
+            line = "brinelux: ?time= takes seconds of scene time between -1e6 and 1e6, not '%s'" % bad
+            if status != "status 2":
+                fail("?time=%s gave still %s, not the refusal 2" % (bad, status))
+            said_once(page, before, line)
+            if page.evaluate("document.getElementById('first').textContent") != line:
+                fail("the page does not show the refusal of ?time=%s" % bad)
+
+        # The show's own program: the first screen says which file is
+        # missing instead of "loading…".
+        for missing, line in (("brinelux.wasm", "brinelux: the show cannot start: brinelux.wasm did not load (HTTP 404)"),
+                              ("brinelux.js", "brinelux: the show cannot start: brinelux.js did not load")):
+            before = load("autostart", missing=[missing])
+            page.wait_for("window.brineluxLoadFailed !== undefined")
+            said_once(page, before, line, BROWSER_LINES)
+            if page.evaluate("document.getElementById('first').textContent") != line:
+                fail("without %s the first screen says %r" % (missing, page.evaluate(
+                    "document.getElementById('first').textContent")))
+
+        # Chromium runs feeder.js itself whatever its type (only the
+        # worker's importScripts checks): the show plays with its sound.
+        for kind in ("text/plain", "application/octet-stream"):
+            before = load("autostart&soundlog", types={"feeder.js": kind})
+            started()
+            song_keeps_time(page, "feeder.js as " + kind)
+            if note() is not None or not page.evaluate("!!Module.audioNode"):
+                fail("feeder.js served as %s: the page says %r, sound node %s" %
+                     (kind, note(), page.evaluate("!!Module.audioNode")))
+            show_lines_only(page.console[before:])
+
+        # The worker's program missing or refused: one line, and the page's
+        # clock keeps the song's time.
+        worker_js = "brinelux: the sound worker did not load brinelux_feeder.js; the song plays silently"
+        for missing, types, line in (
+                ("brinelux_feeder.js", None, worker_js),
+                (None, {"brinelux_feeder.js": "text/plain"}, worker_js),
+                (None, {"brinelux_feeder.js": "application/octet-stream"}, worker_js),
+                ("brinelux_feeder.wasm", None, "brinelux: the sound worker did not load brinelux_feeder.wasm "
+                                                "(HTTP 404); the song plays silently")):
+            what = "%s %s" % (missing or "", types or "")
+            before = load("autostart&soundlog", missing=[missing] if missing else [], types=types)
+            started()
+            song_keeps_time(page, what)
+            if note() != line:
+                fail("%s: the page's note is %r" % (what, note()))
+            said_once(page, before, line, BROWSER_LINES)
+
+        # A worker that dies in the show, here of its program's abort (as
+        # when its memory runs out): the worklet stops looping its ring and
+        # the page goes on with the song from where the worker left it.
+        before = load("autostart&soundlog")
+        started()
+        page.wait_for(SONG_SECONDS + " > 1", timeout=30)
+        page.evaluate_in_worker("setTimeout(function () { abort('OOM'); }), 1")
+        line = "brinelux: the sound worker stopped (OOM); the song plays silently"
+        page.wait_for("document.getElementById('note').textContent === %r" % line, timeout=10)
+        if page.evaluate("!!Module.audioNode"):
+            fail("the worklet still plays the dead worker's ring")
+        song_keeps_time(page, "after the worker died")
+        said_once(page, before, line)
+
+        # feeder.js missing, the whole show: it ends at the song's end on
+        # the page's clock, and the song it kept is the desktop's.
+        before = load("autostart&soundlog", missing=["feeder.js"])
+        started()
+        status = page.wait_for("window.brineluxEnded !== undefined ? 'ended ' + window.brineluxEnded : ''",
+                               timeout=240, step=1.0)
+        elapsed = page.evaluate("Module.showMs") / 1000
+        line = "brinelux: the sound worker (feeder.js) did not load; the song plays silently"
+        if status != "ended 0" or page.evaluate("document.getElementById('last').textContent") != ENDED_TEXT:
+            fail("without feeder.js the show ended with %s" % status)
+        said_once(page, before, line, BROWSER_LINES)
+        calls, played = logged_song(page)
+        song = len(played) / 2 / 44100
+        print("without feeder.js the show ended after %.1f s; the song to its end mark is %.1f s" % (elapsed, song))
+        # The end shows at the next frame: late by up to one (SwiftShader
+        # draws the spheres in 1 to 3 s).
+        if not song - 0.5 <= elapsed <= song + 4.0:
+            fail("without feeder.js the show ended after %.1f s, not at the song's end (%.1f s)" % (elapsed, song))
+    same_as_desktop(capture, work, calls, played)
+
+
+def stall(site, capture, work):
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    with ServedSite(site) as url, Browser(extra_flags=flags) as page:
+        page.open(url + "/index.html?autostart")
+        page.wait_for("document.getElementById('canvas').style.visibility === 'visible'")
+
+        def in_worker(expression, why):
+            deadline = time.monotonic() + 30
+            while not page.evaluate_in_worker(expression):
+                if time.monotonic() > deadline:
+                    fail(why)
+                page.pump(0.2)
+
+        # In the worker: the song rendered and the worklet's count of samples
+        # played, as the feeder's turn sees them.
+        in_worker("port !== null", "the worker was given no port to the worklet")
+        page.evaluate_in_worker("""(function () {
+            var take = port.onmessage;
+            self.played = 0;
+            port.onmessage = function (e) { self.played = e.data.played; take(e); };
+        })(), 1""")
+
+        def both():
+            return page.evaluate_in_worker("[song, self.played]")
+
+        in_worker("self.played >= 2 * 44100", "the song did not start")
+
+        page.evaluate("Module.audioContext.suspend().then(function () { return 1; })")
+        page.pump(0.3)
+        song0, played0 = both()
+        # 10 s suspended; every 2 s the worker is held 0.3 s, as a busy
+        # machine holds it (gaps up to 0.36 s between turns seen here under
+        # SwiftShader): its next turn comes more than a ring's time late.
+        for _ in range(5):
+            page.evaluate_in_worker("(function () { var t = performance.now(); while (performance.now() - t < 300); })(), 1")
+            page.pump(2.0)
+        song1, played1 = both()
+        print("suspended 10 s: song %.3f -> %.3f s, played %.3f -> %.3f s" %
+              (song0 / 44100, song1 / 44100, played0 / 44100, played1 / 44100))
+        if played1 != played0:
+            fail("the output played on while suspended")
+        if song1 - song0 > 1103:
+            fail("the song ran %.3f s ahead while its output was suspended" % ((song1 - song0) / 44100))
+
+        page.evaluate("Module.audioContext.resume().then(function () { return 1; })")
+        in_worker("self.played >= %d" % (played1 + 44100), "the output did not resume")
+        song2, played2 = both()
+        lead = (song2 - played2 - (song1 - played1)) / 44100
+        print("resumed: song %.3f s, played %.3f s; the song's lead on the output moved %+.3f s" %
+              (song2 / 44100, played2 / 44100, lead))
+        # Not ahead of where it stopped: the song goes on from there.
+        if lead > 0.03:
+            fail("after the stall the song is %.3f s further ahead of its output" % lead)
+        if song2 - song1 < 44100 / 2:
+            fail("the song did not go on after the stall")
+        page.key("Escape", "Escape", 27)
+        status = page.wait_for("window.brineluxEnded !== undefined ? 'ended ' + window.brineluxEnded : ''")
+        if status != "ended 0":
+            fail("the show ended with %s" % status)
+        show_lines_only(page.console)
+
+
 def main():
-    if len(sys.argv) != 5 or sys.argv[1] not in ("pictures", "song", "keys"):
+    if len(sys.argv) != 5 or sys.argv[1] not in ("pictures", "song", "keys", "files", "stall"):
         print(__doc__)
         sys.exit(2)
     case, site, capture, work = sys.argv[1:]
