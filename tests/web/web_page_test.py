@@ -351,7 +351,7 @@ def files(site, capture, work):
                 (None, {"brinelux_feeder.js": "application/octet-stream"}, worker_js),
                 ("brinelux_feeder.wasm", None, "brinelux: the sound worker did not load brinelux_feeder.wasm "
                                                 "(HTTP 404); the song plays silently")):
-            what = "%s %s" % (missing or "", types or "")
+            what = "%s missing" % missing if missing else "%s as %s" % next(iter(types.items()))
             before = load("autostart&soundlog", missing=[missing] if missing else [], types=types)
             started()
             song_keeps_time(page, what)
