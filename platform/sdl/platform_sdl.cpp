@@ -334,6 +334,11 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
                  epoxy_gl_version() % 10);
         return GiveUpWindow(w, "OpenGL 2.0 is needed", reason);
     }
+    // The buffer swap paces the frame loop: wait for the display's refresh
+    // where the driver's default is not to. A refusal leaves its default.
+    BeginWindowCall();
+    SDL_GL_SetSwapInterval(1);
+    EndWindowCall();
     // With no mode of the show's size the window keeps it and the screen
     // shows only its top-left part.
     SDL_DisplayMode screen;

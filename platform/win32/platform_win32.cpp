@@ -84,6 +84,19 @@ static PlatformWindow* Abandon(HWND window, HDC dc, HGLRC context)
     return NULL;
 }
 
+// The buffer swap paces the frame loop: ask the driver to wait for the
+// display's refresh where its default is not to. A driver without the
+// extension, or one that refuses, keeps its default.
+static void AskForSwapInterval()
+{
+    typedef BOOL(WINAPI * SwapIntervalProc)(int interval);
+    PROC proc = wglGetProcAddress("wglSwapIntervalEXT");
+    intptr_t value = (intptr_t)proc;
+    if (value == 0 || value == 1 || value == 2 || value == 3 || value == -1)
+        return;
+    ((SwapIntervalProc)(void (*)(void))proc)(1);
+}
+
 PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
 {
     // The system's own edit-control class: no class to register and no
@@ -135,6 +148,7 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
                  version ? version : "no version");
         return Abandon(window, dc, context);
     }
+    AskForSwapInterval();
     showWindow.window = window;
     showWindow.deviceContext = dc;
     showWindow.context = context;
