@@ -59,6 +59,10 @@ bool PlatformTerminationRequested(void);
 // nearest such face) at the raster position and advancing it by the glyph's
 // width. False when no such face can be had; the lists are then untouched.
 bool PlatformUseFontBitmaps(uint32_t first, uint32_t count, uint32_t listBase);
+// The same for a face pixelHeight pixels high (24 is the call above), for a
+// surface larger or smaller than the show's 768 rows. Supplied by the
+// FreeType backend only, where BRINELUX_FONT_SIZES is defined.
+bool PlatformUseFontBitmapsAt(uint32_t first, uint32_t count, uint32_t listBase, float pixelHeight);
 
 // ---- sound ring (a looping buffer of 16-bit mono samples) ----
 

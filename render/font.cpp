@@ -5,6 +5,21 @@
 
 GLuint fontListBase;
 
+float FontPixelHeight() { return 24.0f * (float)surfaceHeight / 768.0f; }
+
+// The lists at the surface's height. Only the FreeType backend rasterises
+// other heights; the Windows and web backends draw the show at its own
+// size, and anywhere else would give their 24-pixel glyphs.
+static bool MakeFontLists()
+{
+    float height = FontPixelHeight();
+#if defined(BRINELUX_FONT_SIZES)
+    if (height != 24.0f)
+        return PlatformUseFontBitmapsAt(32, 96, fontListBase, height);
+#endif
+    return PlatformUseFontBitmaps(32, 96, fontListBase);
+}
+
 void BuildFont()
 {
     fontListBase = glGenLists(96);
@@ -12,7 +27,7 @@ void BuildFont()
         fprintf(stderr, "brinelux: no display lists for the font; the cards will show no text\n");
         return;
     }
-    if (PlatformUseFontBitmaps(32, 96, fontListBase))
+    if (MakeFontLists())
         return;
     // The show goes on without text: 96 lists that draw and move nothing.
     fprintf(stderr, "brinelux: no usable font found; the cards will show no text\n");

@@ -44,15 +44,29 @@ extern GLuint noiseTexture;
 // fill buffer and its byte count.
 GLuint CrearTextura(unsigned char*& textura, int32_t& size, int32_t width, int32_t height);
 
+// ---- the surface ----
+// Size in pixels of the surface the scene pass and the cards draw on: the
+// window's 1024 x 768 unless the host gives another before start-up (a
+// capture drawn at another size). The programs see it as iResolution, the
+// letterbox band and the cards' glyphs scale with its height.
+extern int32_t surfaceWidth;
+extern int32_t surfaceHeight;
+void SetSurfaceSize(int32_t width, int32_t height);
+// The largest 4:3 picture centred in a width x height area, for a host that
+// frames the show between bars: its corner (x, y) and size (w, h).
+void FramePicture(int32_t width, int32_t height, int32_t* x, int32_t* y, int32_t* w, int32_t* h);
+
 // ---- scene pass ----
 // Advances the scene clock and draws one screen quad with the program.
 void DrawScene(GLuint program);
 
 // ---- text overlay ----
 extern GLuint fontListBase;
-// Builds the 96 display lists for codes 32..127 from a bold 24-pixel
-// monospaced face.
+// Builds the 96 display lists for codes 32..127 from a bold monospaced face
+// 24 pixels high on a 768-row surface, scaled with the surface's height.
 void BuildFont();
+// The face's height in pixels on the current surface.
+float FontPixelHeight();
 // Draws the string at the current raster position; null draws nothing.
 void PrintText(const char* text);
 

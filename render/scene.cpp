@@ -18,15 +18,39 @@ static GLuint QuadBuffer(const float* corners)
 }
 #endif
 
-// Rows whose pixel centres pass the programs' letterbox test, r = y / 768
+int32_t surfaceWidth = 1024;
+int32_t surfaceHeight = 768;
+
+void SetSurfaceSize(int32_t width, int32_t height)
+{
+    surfaceWidth = width;
+    surfaceHeight = height;
+}
+
+void FramePicture(int32_t width, int32_t height, int32_t* x, int32_t* y, int32_t* w, int32_t* h)
+{
+    // Whichever side is short sets the size; the other is rounded to the
+    // nearest pixel of 4:3.
+    int64_t pw = width, ph = height;
+    if ((int64_t)width * 3 > (int64_t)height * 4)
+        pw = ((int64_t)height * 8 + 3) / 6;
+    else
+        ph = ((int64_t)width * 6 + 4) / 8;
+    *w = (int32_t)pw;
+    *h = (int32_t)ph;
+    *x = (int32_t)((width - pw) / 2);
+    *y = (int32_t)((height - ph) / 2);
+}
+
+// Rows whose pixel centres pass the programs' letterbox test, r = y / rows
 // strictly between 0.15 and 0.85, computed in the same float arithmetic.
-// The programs are given 768 rows whatever the window, so the rows are fixed.
+// The programs are given the surface's rows, so the band follows it.
 static void BandRows(int& first, int& end)
 {
     first = -1;
     end = 0;
-    for (int row = 0; row < 768; row++) {
-        float r = ((float)row + 0.5f) / 768.0f;
+    for (int row = 0; row < surfaceHeight; row++) {
+        float r = ((float)row + 0.5f) / (float)surfaceHeight;
         if (r > 0.15f && r < 0.85f) {
             if (first < 0)
                 first = row;
@@ -97,7 +121,7 @@ void DrawScene(GLuint program)
     GLint globaltime = glGetUniformLocation(program, "iGlobalTime");
     GLint mouse = glGetUniformLocation(program, "iMouse");
     (void)mouse;
-    glUniform2f(resolution, 1024.0f, 768.0f);
+    glUniform2f(resolution, (float)surfaceWidth, (float)surfaceHeight);
     CheckGLError("DrawScene:glUniform2f iresolutionhandle");
     glUniform1f(globaltime, sceneTime);
     CheckGLError("DrawScene:glUniform1f iglobaltimehandle");

@@ -6,7 +6,8 @@ add_library(brinelux_capture_parts STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/capture_options.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/encode.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/publish.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/capture/ffmpeg.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/capture/ffmpeg.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/capture/video_format.cpp)
 target_include_directories(brinelux_capture_parts PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(brinelux_capture_parts PUBLIC brinelux_shared PkgConfig::PNG)
 
@@ -17,6 +18,7 @@ add_executable(brinelux-capture
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/frames.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/song.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/still.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/capture/bench.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/capture/bench.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/capture/picture.cpp)
 target_link_libraries(brinelux-capture PRIVATE brinelux_core brinelux_platform_offline brinelux_capture_parts
   brinelux_posix)

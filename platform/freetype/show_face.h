@@ -17,6 +17,9 @@ extern const int showFaceIndex;
 // Opens the carried face at a 24-pixel character height; null when it does
 // not open.
 FT_Face OpenShowFace(FT_Library library);
+// The same at pixelHeight pixels (fractions of a pixel count), for cards on
+// a surface of another size.
+FT_Face OpenShowFaceAt(FT_Library library, float pixelHeight);
 
 // One glyph as the cards draw it: width x rows one-bit pixels whose origin
 // (the raster position) is xorig, yorig from the bitmap's bottom left, then

@@ -85,6 +85,20 @@ bool HeadlessCreateContext(int width, int height)
         return false;
     }
 
+    // A size beyond the driver's limits would give an incomplete or a
+    // partly drawn framebuffer: say what it offers instead.
+    GLint largest = 0, viewport[2] = {0, 0};
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    GLint most[2] = {largest < viewport[0] ? largest : viewport[0], largest < viewport[1] ? largest : viewport[1]};
+    if (width > most[0] || height > most[1]) {
+        snprintf(headlessError, sizeof headlessError,
+                 "the OpenGL driver draws at most %dx%d pixels, not %dx%d", most[0], most[1], width, height);
+        return false;
+    }
+    while (glGetError() != GL_NO_ERROR) {
+    }
+
     GLuint colour, depth;
     glGenFramebuffers(1, &framebuffer);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
@@ -96,6 +110,11 @@ bool HeadlessCreateContext(int width, int height)
     glBindRenderbuffer(GL_RENDERBUFFER, depth);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+    if (glGetError() == GL_OUT_OF_MEMORY) {
+        snprintf(headlessError, sizeof headlessError, "the OpenGL driver has no memory for %dx%d pixels", width,
+                 height);
+        return false;
+    }
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
         snprintf(headlessError, sizeof headlessError, "the %dx%d framebuffer is incomplete", width, height);
         return false;

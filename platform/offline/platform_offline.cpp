@@ -15,6 +15,7 @@
 #include <mutex>
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <thread>
 #include <unistd.h>
@@ -30,8 +31,6 @@ struct PlatformWindow {
 enum FeederState { FEEDER_NONE, FEEDER_RUNNING, FEEDER_ASLEEP, FEEDER_DONE };
 
 static const int64_t SAMPLE_RATE = SOUND_SAMPLE_RATE;
-static const int MAX_WIDTH = 1024;
-static const int MAX_HEIGHT = 768;
 
 static PlatformWindow offlineWindow;
 
@@ -64,8 +63,10 @@ static std::thread::id feederId;
 static void (*feederFn)(void*);
 static void* feederArg;
 
-static uint8_t readBack[MAX_WIDTH * MAX_HEIGHT * 3];
-static uint8_t topDown[MAX_WIDTH * MAX_HEIGHT * 3];
+// The read-back of a frame and the same rows top first, made with the
+// window at the framebuffer's size.
+static uint8_t* readBack;
+static uint8_t* topDown;
 
 static int64_t TicksPerSecond() { return 1000 * fpsNum; }
 static int64_t FrameStartTicks(int64_t frame) { return (frame - 1) * fpsDen * 1000; }
@@ -233,16 +234,22 @@ static void SetFragmentWork(int32_t frame)
 PlatformWindow* PlatformCreateWindow(int, int, int width, int height)
 {
     // One context for the process: a tool that made the window before the
-    // show's start-up gets the same one back.
-    if (offlineWindow.width == width && offlineWindow.height == height)
+    // show's start-up, at whatever size it draws, gets the same one back.
+    if (offlineWindow.width != 0)
         return &offlineWindow;
-    if (offlineWindow.width != 0 || width <= 0 || height <= 0 || width > MAX_WIDTH || height > MAX_HEIGHT) {
-        SetPlatformError("no %dx%d offline framebuffer: at most %dx%d", width, height,
-                 MAX_WIDTH, MAX_HEIGHT);
+    size_t bytes = (size_t)(width > 0 ? width : 0) * (size_t)(height > 0 ? height : 0) * 3;
+    if (bytes == 0) {
+        SetPlatformError("no %dx%d offline framebuffer", width, height);
         return NULL;
     }
     if (!HeadlessCreateContext(width, height)) {
         SetPlatformError("no headless OpenGL context: %s", HeadlessError());
+        return NULL;
+    }
+    readBack = (uint8_t*)malloc(bytes);
+    topDown = (uint8_t*)malloc(bytes);
+    if (readBack == NULL || topDown == NULL) {
+        SetPlatformError("no memory for %dx%d frames", width, height);
         return NULL;
     }
     offlineWindow.width = width;

@@ -22,18 +22,24 @@ static const char* Fail(const char* format, ...)
 
 const char* CaptureUsage(void)
 {
-    static char usage[1024];
+    static char usage[2048];
     snprintf(usage, sizeof usage,
            "usage: brinelux-capture MODE [options]\n"
            "  --out FILE.mp4|FILE.mkv   the show as video through ffmpeg (H.264 with AAC or FLAC)\n"
            "  --png-dir DIR             every frame as DIR/frame-000001.png ...\n"
            "      --fps RATE            frames per second from 1 to 1000: 25 (default), 60, 30000/1001, 29.97\n"
            "      --frames A-B          write only frames A to B (A- for A to the end)\n"
+           "      --crf N               H.264 quality from 0 (best) to 51; 18 by default\n"
+           "      --lossless            FFV1 video and FLAC sound that decode to the frames and song exactly (.mkv)\n"
+           "      --size WxH            frames drawn at that size, 64x48 to 8192x6144 (default 1024x768);\n"
+           "                            another shape than 4:3 puts the picture between black bars\n"
+           "      --supersample N       each pixel drawn N x N times and averaged (1 to 4, default 1)\n"
            "  --wav FILE.wav            the song alone, 16-bit mono 44100 Hz\n"
            "      --audio-block N       render N samples per call (1 to a full ring, %d) instead of the live schedule\n"
            "      --audio-schedule FILE render calls of the sample counts listed in FILE (a page's log), in order\n"
            "  --still PART --png FILE   one frame: title, thanks, water or spheres\n"
            "      --time T              the scene's iGlobalTime (default 0.04)\n"
+           "      --size WxH, --supersample N   as for --out\n"
            "  --bench                   frame times of each part, start-up costs, song speed\n",
            (int)SOUND_RING_SAMPLES);
     return usage;
@@ -139,6 +145,19 @@ bool ParseTime(const char* text, double* seconds)
     return true;
 }
 
+bool ParseFrameSize(const char* text, int32_t* width, int32_t* height)
+{
+    const char* x = strchr(text, 'x');
+    int64_t w = 0, h = 0;
+    if (!x || !ParseCount(text, (size_t)(x - text), &w) || !ParseCount(x + 1, strlen(x + 1), &h))
+        return false;
+    if (w < MIN_FRAME_WIDTH || w > MAX_FRAME_WIDTH || h < MIN_FRAME_HEIGHT || h > MAX_FRAME_HEIGHT)
+        return false;
+    *width = (int32_t)w;
+    *height = (int32_t)h;
+    return true;
+}
+
 static bool EndsWith(const char* text, const char* suffix)
 {
     size_t a = strlen(text), b = strlen(suffix);
@@ -168,8 +187,12 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
     o->fpsDen = 1;
     o->firstFrame = 1;
     o->time = 0.04f;
+    o->width = 1024;
+    o->height = 768;
+    o->supersample = 1;
+    o->crf = -1;
     bool bench = false, help = false, fpsGiven = false, framesGiven = false, timeGiven = false;
-    bool blockGiven = false, stillGiven = false;
+    bool blockGiven = false, stillGiven = false, supersampleGiven = false;
 
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
@@ -181,8 +204,13 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
             help = true;
             continue;
         }
+        if (strcmp(arg, "--lossless") == 0) {
+            o->lossless = true;
+            continue;
+        }
         static const char* const valued[] = {"--out", "--png-dir", "--wav", "--audio-block", "--audio-schedule",
-                                             "--fps", "--frames", "--still", "--png", "--time"};
+                                             "--fps", "--frames", "--still", "--png", "--time",
+                                             "--size", "--supersample", "--crf"};
         bool known = false;
         for (const char* name : valued)
             known = known || strcmp(arg, name) == 0;
@@ -229,6 +257,22 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
             stillGiven = true;
         } else if (strcmp(arg, "--png") == 0) {
             o->png = value;
+        } else if (strcmp(arg, "--size") == 0) {
+            if (!ParseFrameSize(value, &o->width, &o->height))
+                return Fail("--size takes WIDTHxHEIGHT from %dx%d to %dx%d (each side in its range), not '%s'",
+                            MIN_FRAME_WIDTH, MIN_FRAME_HEIGHT, MAX_FRAME_WIDTH, MAX_FRAME_HEIGHT, value);
+            o->sizeGiven = true;
+        } else if (strcmp(arg, "--supersample") == 0) {
+            int64_t n = 0;
+            if (!ParseCount(value, strlen(value), &n) || n < 1 || n > 4)
+                return Fail("--supersample takes 1, 2, 3 or 4, not '%s'", value);
+            o->supersample = (int32_t)n;
+            supersampleGiven = true;
+        } else if (strcmp(arg, "--crf") == 0) {
+            int64_t n = 0;
+            if (!ParseCount(value, strlen(value), &n) || n > 51)
+                return Fail("--crf takes a quality from 0 (best) to 51, not '%s'", value);
+            o->crf = (int32_t)n;
         } else {
             double t = 0.0;
             if (!ParseTime(value, &t))
@@ -260,6 +304,18 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
         return Fail("--still needs --png FILE");
     if (timeGiven && !(stillGiven && (o->still == PART_WATER || o->still == PART_SPHERES)))
         return Fail("--time applies to --still water and --still spheres");
+    if ((o->sizeGiven || supersampleGiven) && !(o->out || o->pngDir || stillGiven))
+        return Fail("--size and --supersample apply to --out, --png-dir and --still");
+    if ((o->crf >= 0 || o->lossless) && !o->out)
+        return Fail("--crf and --lossless apply to --out");
+    if (o->lossless && !o->outIsMkv)
+        return Fail("--lossless writes FFV1 video and FLAC sound, which need an .mkv, not '%s'", o->out);
+    if (o->lossless && o->crf >= 0)
+        return Fail("--lossless and --crf are two qualities: give one of them");
+    // H.264 in 4:2:0 halves both sides of the colour planes.
+    if (o->out && !o->lossless && (o->width % 2 != 0 || o->height % 2 != 0))
+        return Fail("--out in H.264 needs an even width and height, not %dx%d (or use --lossless)", o->width,
+                    o->height);
     o->mode = o->out || o->pngDir ? MODE_FRAMES : o->wav ? MODE_WAV : stillGiven ? MODE_STILL : MODE_BENCH;
     return nullptr;
 }

@@ -4,6 +4,9 @@
 #include <stdint.h>
 #include "state/shared.h"
 
+// The frame sizes --size accepts.
+enum { MIN_FRAME_WIDTH = 64, MIN_FRAME_HEIGHT = 48, MAX_FRAME_WIDTH = 8192, MAX_FRAME_HEIGHT = 6144 };
+
 enum CaptureMode { MODE_NONE, MODE_FRAMES, MODE_WAV, MODE_STILL, MODE_BENCH, MODE_HELP };
 
 struct CaptureOptions {
@@ -21,6 +24,12 @@ struct CaptureOptions {
     ShowPart still;       // --still: the part by its name
     const char* png;      // --png
     float time;           // --time, the iGlobalTime of a scene still
+    int32_t width;        // --size of the frames: 1024 x 768 unless given
+    int32_t height;
+    bool sizeGiven;
+    int32_t supersample;  // --supersample: each pixel drawn as N x N, 1 unless given
+    int32_t crf;          // --crf: the H.264 quality, -1 for the default
+    bool lossless;        // --lossless: FFV1 and FLAC in .mkv
 };
 
 // Parses argv into options. Returns null on success, else a one-line reason
@@ -36,6 +45,10 @@ bool ParseFrameRate(const char* text, int64_t* num, int64_t* den);
 // --time's seconds: a decimal number from -1e6 to 1e6 (one too small to
 // represent is 0). False when the text is anything else.
 bool ParseTime(const char* text, double* seconds);
+
+// --size's "WIDTHxHEIGHT", each in its range (64 to 8192 by 48 to 6144).
+// False when the text is anything else.
+bool ParseFrameSize(const char* text, int32_t* width, int32_t* height);
 
 // The usage text printed by --help.
 const char* CaptureUsage(void);

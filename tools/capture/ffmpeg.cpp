@@ -182,7 +182,7 @@ static int encoderInput = -1;
 static std::string Rate(int64_t num, int64_t den) { return std::to_string(num) + "/" + std::to_string(den); }
 
 bool VideoStart(const std::string& ffmpeg, const std::string& videoTemp, int width, int height, int64_t fpsNum,
-                int64_t fpsDen, std::string* why)
+                int64_t fpsDen, const std::vector<std::string>& codec, std::string* why)
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
@@ -194,10 +194,9 @@ bool VideoStart(const std::string& ffmpeg, const std::string& videoTemp, int wid
     std::vector<std::string> args = {ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
                                      "-f", "rawvideo", "-pix_fmt", "rgb24",
                                      "-s", std::to_string(width) + "x" + std::to_string(height),
-                                     "-framerate", Rate(fpsNum, fpsDen), "-i", "pipe:0",
-                                     "-c:v", "libx264", "-pix_fmt", "yuv420p",
-                                     "-fflags", "+bitexact", "-flags:v", "+bitexact",
-                                     "-f", "nut", AsFile(videoTemp)};
+                                     "-framerate", Rate(fpsNum, fpsDen), "-i", "pipe:0"};
+    args.insert(args.end(), codec.begin(), codec.end());
+    args.insert(args.end(), {"-fflags", "+bitexact", "-flags:v", "+bitexact", "-f", "nut", AsFile(videoTemp)});
     encoder = Spawn(args, fds[0], -1, ENCODER);
     int error = errno;
     close(fds[0]);
@@ -255,15 +254,15 @@ void VideoAbandon(void)
 }
 
 bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std::string& audioRaw,
-              const std::string& outTemp, bool mkv, std::string* why)
+              const std::string& outTemp, bool mkv, const std::vector<std::string>& streams, std::string* why)
 {
     std::vector<std::string> args = {ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
                                      "-i", AsFile(videoTemp),
                                      "-f", "s16le", "-ar", "44100", "-ac", "1", "-i", AsFile(audioRaw),
-                                     "-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy",
-                                     "-c:a", mkv ? "flac" : "aac",
-                                     "-fflags", "+bitexact", "-flags:a", "+bitexact",
-                                     "-f", mkv ? "matroska" : "mp4", AsFile(outTemp)};
+                                     "-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy"};
+    args.insert(args.end(), streams.begin(), streams.end());
+    args.insert(args.end(), {"-fflags", "+bitexact", "-flags:a", "+bitexact", "-f", mkv ? "matroska" : "mp4",
+                             AsFile(outTemp)});
     // The index first: a browser or a video site can start playing an .mp4
     // before the whole file has arrived.
     if (!mkv)

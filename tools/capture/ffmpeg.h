@@ -11,20 +11,24 @@
 #include <stdint.h>
 #include <stddef.h>
 #include <string>
+#include <vector>
 
 // Full path of an executable found on PATH, or "" when there is none.
 std::string FindProgram(const char* name);
 
+// codec: the output options that encode the video stream from RGB24.
 bool VideoStart(const std::string& ffmpeg, const std::string& videoTemp, int width, int height, int64_t fpsNum,
-                int64_t fpsDen, std::string* why);
+                int64_t fpsDen, const std::vector<std::string>& codec, std::string* why);
 bool VideoWriteFrame(const uint8_t* rgb, size_t bytes, std::string* why);
 // Closes the pipe and waits for the encoder; false when it failed.
 bool VideoFinish(std::string* why);
 // Kills the encoder of an unfinished video, if one runs, at once: a stopped
 // or stalled encoder must not hold the run.
 void VideoAbandon(void);
+// streams: the output options for the copied video's tags and the sound's
+// encoder (from 16-bit mono samples).
 bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std::string& audioRaw,
-              const std::string& outTemp, bool mkv, std::string* why);
+              const std::string& outTemp, bool mkv, const std::vector<std::string>& streams, std::string* why);
 // The last line ffmpeg wrote on standard error in its latest run, or else
 // the last ffprobe wrote, cut to its reason ("No space left on device");
 // "" when neither said anything.

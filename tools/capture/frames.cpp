@@ -15,8 +15,10 @@
 #include "render/render.h"
 #include "tools/capture/encode.h"
 #include "tools/capture/ffmpeg.h"
+#include "tools/capture/picture.h"
 #include "tools/capture/publish.h"
 #include "tools/capture/run.h"
+#include "tools/capture/video_format.h"
 
 static std::string ffmpeg;
 static std::string ffprobe;
@@ -64,8 +66,10 @@ static std::string EncoderFailure(const std::string& dir, const std::string& fal
 
 static std::vector<uint8_t> encoded;
 
-static void OnFrame(int32_t frame, const uint8_t* rgb, int width, int height)
+static void OnFrame(int32_t frame, const uint8_t* drawn, int, int)
 {
+    const uint8_t* rgb = FrameOf(drawn);
+    int width = frameLayout.width, height = frameLayout.height;
     std::string why;
     if (options.pngDir) {
         char name[32];
@@ -128,7 +132,7 @@ static void FinishVideo()
     if (!VideoFinish(&why))
         Abort("cannot write " + out + ": " + EncoderFailure(dir, why));
     CheckDecoded(videoTemp, false);
-    if (!VideoMux(ffmpeg, videoTemp, audioTemp, outFile.temp, options.outIsMkv, &why))
+    if (!VideoMux(ffmpeg, videoTemp, audioTemp, outFile.temp, options.outIsMkv, MuxArgs(options), &why))
         Abort("cannot write " + out + ": " + EncoderFailure(dir, why));
     CheckDecoded(outFile.temp, true);
     if (OfflineInterrupted())
@@ -158,15 +162,17 @@ static int FinishFrames(int status)
     }
     if (options.out) {
         FinishVideo();
-        fprintf(report, "wrote %s: %s at %lld/%lld frames per second, %.3f s of sound\n", options.out,
+        fprintf(report, "wrote %s: %s at %lld/%lld frames per second, %.3f s of sound; %s%s\n", options.out,
                 Frames(framesWritten).c_str(), (long long)options.fpsNum, (long long)options.fpsDen,
-                sound.size() / 44100.0);
+                sound.size() / 44100.0, DescribeCodecs(options).c_str(), DescribeFrames(frameLayout).c_str());
     }
     if (options.pngDir && framesWritten == 1)
-        fprintf(report, "wrote 1 frame to %s/frame-%06d.png\n", options.pngDir, options.firstFrame);
+        fprintf(report, "wrote 1 frame to %s/frame-%06d.png%s\n", options.pngDir, options.firstFrame,
+                DescribeFrames(frameLayout).c_str());
     else if (options.pngDir)
-        fprintf(report, "wrote %d frames to %s/frame-%06d.png ... frame-%06d.png\n", framesWritten,
-                options.pngDir, options.firstFrame, options.firstFrame + framesWritten - 1);
+        fprintf(report, "wrote %d frames to %s/frame-%06d.png ... frame-%06d.png%s\n", framesWritten,
+                options.pngDir, options.firstFrame, options.firstFrame + framesWritten - 1,
+                DescribeFrames(frameLayout).c_str());
     return 0;
 }
 
@@ -241,7 +247,8 @@ int CaptureFrames()
     OfflineSetSinks(OnFrame, OnSound);
 
     std::string why;
-    if (options.out && !VideoStart(ffmpeg, videoTemp, WIDTH, HEIGHT, options.fpsNum, options.fpsDen, &why))
+    if (options.out && !VideoStart(ffmpeg, videoTemp, frameLayout.width, frameLayout.height, options.fpsNum,
+                                   options.fpsDen, VideoCodecArgs(options), &why))
         Abort(why);
     fprintf(stderr, "capturing frames %d to %lld of the show at %lld/%lld frames per second\n",
             options.firstFrame, (long long)last, (long long)options.fpsNum, (long long)options.fpsDen);

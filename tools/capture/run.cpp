@@ -9,7 +9,9 @@
 
 #include "platform/offline/offline.h"
 #include "platform/platform.h"
+#include "render/render.h"
 #include "tools/capture/ffmpeg.h"
+#include "tools/capture/picture.h"
 #include "tools/capture/publish.h"
 
 CaptureOptions options;
@@ -127,10 +129,15 @@ void CatchEnds()
 
 // The show's start-up ends the process when it gets no OpenGL context: the
 // context is made first here, so a failure still cleans up after itself.
-// Start-up then gets the same one.
+// Start-up then gets the same one. It is made at the size the frames are
+// drawn at (--size, --supersample), which the scene pass and the cards then
+// take for theirs.
 int OpenContext()
 {
-    if (PlatformCreateWindow(0, 0, WIDTH, HEIGHT))
+    LayOutCapture(options.width, options.height, options.supersample);
+    int32_t width = SurfaceWidth(frameLayout), height = SurfaceHeight(frameLayout);
+    SetSurfaceSize(width, height);
+    if (PlatformCreateWindow(0, 0, width, height))
         return 0;
     Cleanup();
     Say(PlatformLastError());

@@ -6,15 +6,16 @@
 #include "platform/offline/offline.h"
 #include "state/shared.h"
 #include "tools/capture/encode.h"
+#include "tools/capture/picture.h"
 #include "tools/capture/publish.h"
 #include "tools/capture/run.h"
 
 static OutputFile stillFile;
 static std::vector<uint8_t> stillPng;
 
-static void OnStill(int32_t, const uint8_t* rgb, int width, int height)
+static void OnStill(int32_t, const uint8_t* drawn, int, int)
 {
-    if (!EncodePng(rgb, width, height, &stillPng))
+    if (!EncodePng(FrameOf(drawn), frameLayout.width, frameLayout.height, &stillPng))
         Abort(std::string("cannot encode ") + options.png + " as PNG");
 }
 
@@ -48,13 +49,15 @@ int WriteStill()
         Say(why.empty() ? std::string("no frame was drawn for ") + options.png : why);
         return 1;
     }
+    std::string size = DescribeFrames(frameLayout);
     if (part == PART_TITLE || part == PART_THANKS)
-        fprintf(report, "wrote %s: the %s card\n", options.png, showPartNames[part]);
+        fprintf(report, "wrote %s: the %s card%s\n", options.png, showPartNames[part], size.c_str());
     else if (shown == options.time)
-        fprintf(report, "wrote %s: %s at iGlobalTime %.9g\n", options.png, showPartNames[part], (double)shown);
+        fprintf(report, "wrote %s: %s at iGlobalTime %.9g%s\n", options.png, showPartNames[part], (double)shown,
+                size.c_str());
     else
         fprintf(report, "wrote %s: %s at iGlobalTime %.9g, the nearest to %.9g that the scene clock's 0.04 s "
-                        "step reaches\n",
-                options.png, showPartNames[part], (double)shown, (double)options.time);
+                        "step reaches%s\n",
+                options.png, showPartNames[part], (double)shown, (double)options.time, size.c_str());
     return 0;
 }

@@ -1,0 +1,56 @@
+#include "tools/capture/video_format.h"
+
+// The sound's AAC rate. This song's square and saw voices carry strong
+// overtones up to 22 kHz; ffmpeg's encoder keeps adding detail up to this
+// rate and nothing beyond it (224 and 256 kb/s give the same stream size).
+static const int AAC_KBPS = 192;
+
+static int Crf(const CaptureOptions& o) { return o.crf >= 0 ? o.crf : DEFAULT_CRF; }
+
+// What the colours of the stream are: RGB as drawn (sRGB, full range) or
+// BT.709 in limited range. Given to the encoder (H.264 carries them in its
+// stream) and again to the mux (FFV1 does not, and the intermediate file
+// keeps none): players read them from the container.
+static std::vector<std::string> ColourTags(const CaptureOptions& o)
+{
+    if (o.lossless)
+        return {"-colorspace", "rgb", "-color_primaries", "bt709", "-color_trc", "iec61966-2-1", "-color_range", "pc"};
+    return {"-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv"};
+}
+
+std::vector<std::string> VideoCodecArgs(const CaptureOptions& o)
+{
+    std::vector<std::string> args;
+    if (o.lossless)
+        // The frames as drawn, in RGB: a repacking, not a conversion. Every
+        // frame stands alone with checksummed slices, so damage stays local.
+        args = {"-pix_fmt", "bgr0", "-c:v", "ffv1", "-level", "3", "-g", "1", "-slices", "4", "-slicecrc", "1",
+                "-coder", "1", "-context", "1"};
+    else
+        // The matrix and range stated, not left to the scaler's default
+        // (BT.601). Exact rounding and full chroma keep the colours' mean
+        // where the show drew it.
+        args = {"-vf", "scale=out_color_matrix=bt709:out_range=tv:flags=accurate_rnd+full_chroma_int,format=yuv420p",
+                "-c:v", "libx264", "-preset", "medium", "-crf", std::to_string(Crf(o))};
+    std::vector<std::string> tags = ColourTags(o);
+    args.insert(args.end(), tags.begin(), tags.end());
+    return args;
+}
+
+std::vector<std::string> MuxArgs(const CaptureOptions& o)
+{
+    std::vector<std::string> args = ColourTags(o);
+    if (o.outIsMkv)
+        args.insert(args.end(), {"-c:a", "flac", "-compression_level", "8"});
+    else
+        args.insert(args.end(), {"-c:a", "aac", "-b:a", std::to_string(AAC_KBPS) + "k"});
+    return args;
+}
+
+std::string DescribeCodecs(const CaptureOptions& o)
+{
+    std::string video = o.lossless ? "FFV1 (RGB, lossless)"
+                                   : "H.264 CRF " + std::to_string(Crf(o)) + " (BT.709, limited range)";
+    std::string audio = o.outIsMkv ? "FLAC" : "AAC " + std::to_string(AAC_KBPS) + " kb/s";
+    return video + " and " + audio;
+}
