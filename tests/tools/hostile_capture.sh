@@ -4,7 +4,7 @@
 # file, nothing under the final name, no temporary left, an earlier file of
 # that name untouched; never a signal death, an abort or a hang.
 # Usage: hostile_capture.sh CAPTURE CLASS WORKDIR
-#   CLASS: outputs | encoder | values | environment
+#   CLASS: outputs | encoder | values | environment | limits
 set -u
 bin=$(realpath "$1") class=$2 work=$3
 rm -rf "$work"
@@ -130,6 +130,21 @@ case_outputs() {
     "$bin" --still title --png title.png >/dev/null 2>&1
     "$bin" --still title --png - > title-stdout.png 2>/dev/null
     cmp -s title.png title-stdout.png || fail "PNG to standard output differs from the file"
+    # A descriptor's name is the descriptor itself: a pipe is written, a
+    # file opened for appending is appended to.
+    "$bin" --wav /dev/stdout 2>err | cmp -s - song.wav || fail "WAV to /dev/stdout into a pipe: $(cat err)"
+    grep -q "^wrote /dev/stdout: " err || fail "WAV to /dev/stdout: the summary is not on stderr"
+    echo start > appended.wav
+    "$bin" --wav /dev/stdout >> appended.wav 2>err
+    [ "$(head -n 1 appended.wav)" = start ] && tail -c +7 appended.wav | cmp -s - song.wav ||
+        fail "WAV to /dev/stdout appended to a file: not the file and then the song"
+    # A file that is replaced keeps its permissions, never set-user-ID,
+    # set-group-ID or sticky: an image must not become a program run as its
+    # owner.
+    cp "$(type -P true)" victim && chmod 7755 victim
+    run --still title --png victim
+    [ $status -eq 0 ] && [ "$(stat -c %a victim)" = 755 ] && cmp -s victim title.png ||
+        fail "a setuid file replaced: status $status, mode $(stat -c %a victim)"
     echo earlier > target.wav
     ln -s target.wav link.wav
     run --wav link.wav
@@ -190,7 +205,9 @@ stand_in() {
 interrupt_after() {
     local signal=$1 delay=$2
     shift 2
-    "$bin" "$@" >out 2>err &
+    # A background job of a script starts with SIGQUIT ignored, which the
+    # tool respects: the signal is put back to its default first.
+    env --default-signal="$signal" "$bin" "$@" >out 2>err &
     local pid=$!
     sleep "$delay"
     kill -"$signal" $pid
@@ -256,6 +273,19 @@ case_encoder() {
     encoder_gone || fail "the muxing encoder left running"
     [ ! -e mux.mkv ] || fail "Ctrl+C during the mux: a file under the final name"
     no_temporaries "Ctrl+C during the mux"
+    # A prober that never answers is given up: the run fails, its prober
+    # killed, instead of waiting until someone interrupts it.
+    stand_in 'exec '"$real"' "$@"'
+    # fake/ffprobe is a link to the real one: replaced, never written through.
+    rm -f fake/ffprobe
+    printf '#!/bin/bash\necho $$ > %s/encoder.pid\nexec sleep 300\n' "$PWD" > fake/ffprobe
+    chmod +x fake/ffprobe
+    PATH="$PWD/fake:$PATH" timeout 120 "$bin" --out probe.mkv --frames 1-3 >out 2>err
+    status=$?
+    expect_refusal 1 "did not finish checking the video" "a prober that never answers"
+    encoder_gone || fail "the prober that never answers left running"
+    [ ! -e probe.mkv ] || fail "a prober that never answers: a file under the final name"
+    rm -f fake/ffprobe encoder.pid
     interrupt_after INT 0.3 --still spheres --png still.png
     [ $status -eq 130 ] && [ $took -le 2500 ] && [ ! -e still.png ] ||
         fail "Ctrl+C during a still: status $status after $took ms"
@@ -285,6 +315,17 @@ case_values() {
     done
     run --wav block.wav --audio-block 4097
     expect_refusal 2 "from 1 to 4096" "--audio-block 4097"
+    # A schedule that never ends, or whose first count never does, is
+    # refused at once, not read into memory.
+    printf '1102 1103 %0200d 1102' 7 > long-token
+    for schedule in /dev/zero long-token; do
+        timeout 20 "$bin" --wav block.wav --audio-schedule $schedule >out 2>err
+        status=$?
+        expect_refusal 2 "is not a sample count" "--audio-schedule $schedule"
+    done
+    head -c 40000000 /dev/zero | tr '\0' ' ' > blanks
+    run --wav block.wav --audio-schedule blanks
+    expect_refusal 2 "larger than" "--audio-schedule of 40 MB of blanks"
     # A time the 0.04 s clock step cannot land on exactly is drawn at the
     # nearest one it can, and says so.
     run --still water --time 0 --png zero.png
@@ -311,8 +352,81 @@ case_environment() {
     cmp -s open.wav closed.wav || fail "closed standard descriptors: a different WAV"
 }
 
+case_limits() {
+    # A file-size limit: writing past it fails like any other write, for
+    # each kind of output and each writer (this program, ffmpeg's first
+    # pass, its mux): one line with the reason, status 1, nothing left, an
+    # earlier file untouched.
+    "$bin" --out sized.mkv --frames 700-702 >/dev/null 2>&1 || fail "the unlimited video"
+    mux=$(($(stat -c %s sized.mkv) / 1024 - 2))
+    for limit_args in "1000 --wav big.wav" "100 --still water --png big.png" "100 --png-dir big --frames 700-701" \
+        "20 --out big.mkv --frames 700-702" "20 --out big.mp4 --frames 700-702" "$mux --out big.mkv --frames 700-702"; do
+        set -- $limit_args
+        limit=$1
+        shift
+        name=$(echo "$@" | sed 's/.*\(big[^ ]*\).*/\1/')
+        [ "$name" = big ] || echo earlier > "$name"
+        (ulimit -f "$limit" && exec "$bin" "$@") >out 2>err
+        status=$?
+        expect_refusal 1 "$name" "ulimit -f $limit, $*"
+        grep -q "File too large" err || fail "ulimit -f $limit, $*: not the reason"
+        [ "$name" = big ] || [ "$(cat "$name")" = earlier ] || fail "ulimit -f $limit, $*: the earlier file was lost"
+        rm -rf big*
+    done
+
+    # Out of memory, wherever it strikes (a thread, the song, the file's
+    # bytes): a failure that says so, never an abort; or, with enough, the
+    # whole song.
+    "$bin" --wav song.wav >/dev/null 2>&1
+    failed=0
+    for limit in 20000 28000 36000 44000 52000 60000; do
+        (ulimit -v $limit && exec "$bin" --wav small.wav) >out 2>err
+        status=$?
+        if [ $status -eq 0 ]; then
+            cmp -s small.wav song.wav || fail "ulimit -v $limit: status 0 but not the song"
+            rm -f small.wav
+            continue
+        fi
+        failed=$((failed + 1))
+        expect_refusal 1 "memory" "ulimit -v $limit"
+        [ ! -e small.wav ] || fail "ulimit -v $limit: a file written"
+    done
+    [ $failed -gt 0 ] || fail "no memory limit made the run fail"
+
+    # Signals beyond the terminal's, during a video: the same cleanup as
+    # for Ctrl+C, and their own status.
+    for signal in QUIT USR1 USR2 ALRM; do
+        interrupt_after $signal 3 --out signalled.mkv
+        want=$((128 + $(kill -l $signal)))
+        [ $status -eq $want ] || fail "SIG$signal during the frames: status $status, wanted $want"
+        [ $took -le 2500 ] || fail "SIG$signal during the frames: took $took ms"
+        grep -q "^brinelux-capture: interrupted" err || fail "SIG$signal: $(tail -n 1 err)"
+        [ ! -e signalled.mkv ] || fail "SIG$signal: a file under the final name"
+        no_temporaries "SIG$signal during the frames"
+    done
+
+    # The output's directory renamed during the run: the run fails, and its
+    # temporaries go from the directory it opened, under the new name.
+    mkdir -p moved
+    "$bin" --out moved/v.mkv --frames 1-60 >out 2>err &
+    pid=$!
+    for _ in $(seq 100); do
+        [ -n "$(ls -A moved)" ] && break
+        sleep 0.1
+    done
+    mv moved moved-away
+    wait $pid
+    status=$?
+    expect_refusal 1 "moved/v.mkv" "the output's directory renamed"
+    [ -z "$(ls -A moved-away)" ] || fail "the output's directory renamed: left $(ls -A moved-away)"
+
+    # One frame is one frame.
+    run --png-dir one --frames 5-5
+    grep -q "^wrote 1 frame to one/frame-000005.png$" out || fail "one frame: $(cat out)"
+}
+
 case "$class" in
-outputs | encoder | values | environment) "case_$class" ;;
+outputs | encoder | values | environment | limits) "case_$class" ;;
 *)
     echo "unknown class $class"
     exit 2

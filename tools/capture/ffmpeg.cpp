@@ -7,7 +7,9 @@
 #include <spawn.h>
 #include <stdlib.h>
 #include <string.h>
+#include <stdio.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
@@ -147,15 +149,77 @@ static void Reap(pid_t pid)
     }
 }
 
-static bool Past(std::chrono::steady_clock::time_point deadline)
+typedef std::chrono::steady_clock Clock;
+
+// Processor time a process has used so far, in clock ticks; -1 when it
+// cannot be read.
+static long long ProcessorTicks(pid_t pid)
 {
-    return deadline != std::chrono::steady_clock::time_point() && std::chrono::steady_clock::now() >= deadline;
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/stat", (int)pid);
+    FILE* file = fopen(path, "re");
+    if (!file)
+        return -1;
+    char text[1024];
+    size_t n = fread(text, 1, sizeof text - 1, file);
+    fclose(file);
+    text[n] = 0;
+    // The name in parentheses may hold anything; the fields follow the last
+    // ')': state, five numbers, flags and four fault counts, then the user
+    // and system times.
+    const char* after = strrchr(text, ')');
+    unsigned long long user = 0, system = 0;
+    if (!after || sscanf(after + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user, &system) != 2)
+        return -1;
+    return (long long)(user + system);
+}
+
+// A child that may stall: given up when it has used no processor time for
+// a while (stopped, sleeping, waiting on something that never comes), or
+// when it is still at work long past any reasonable time.
+struct Watch {
+    pid_t pid;
+    Clock::time_point start;
+    Clock::time_point lastWork;
+    long long ticks;
+    Clock::time_point deadline;
+    std::string verdict;  // why it was given up
+};
+
+static const double IDLE_SECONDS = 20.0;
+
+static void StartWatch(Watch* watch, pid_t pid, double limitSeconds)
+{
+    watch->pid = pid;
+    watch->start = watch->lastWork = Clock::now();
+    watch->ticks = ProcessorTicks(pid);
+    watch->deadline =
+        watch->start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limitSeconds));
+    watch->verdict.clear();
+}
+
+static bool GiveUp(Watch* watch)
+{
+    if (!watch)
+        return false;
+    Clock::time_point now = Clock::now();
+    long long ticks = ProcessorTicks(watch->pid);
+    if (ticks != watch->ticks) {
+        watch->ticks = ticks;
+        watch->lastWork = now;
+    }
+    if (ticks >= 0 && now - watch->lastWork > std::chrono::duration<double>(IDLE_SECONDS))
+        watch->verdict = "no progress for " + std::to_string((int)IDLE_SECONDS) + " s";
+    else if (now > watch->deadline)
+        watch->verdict =
+            "still at it after " + std::to_string((long long)std::chrono::duration<double>(now - watch->start).count()) +
+            " s";
+    return !watch->verdict.empty();
 }
 
 // Waits for the child; an interrupt kills it at once (a stopped child too),
-// and so does the deadline where one is given. True when it exited with
-// status 0.
-static bool WaitChild(pid_t pid, std::chrono::steady_clock::time_point deadline = {})
+// and so does a watch that gives it up. True when it exited with status 0.
+static bool WaitChild(pid_t pid, Watch* watch = nullptr)
 {
     for (;;) {
         int status = 0;
@@ -164,7 +228,7 @@ static bool WaitChild(pid_t pid, std::chrono::steady_clock::time_point deadline 
             return WIFEXITED(status) && WEXITSTATUS(status) == 0;
         if (done < 0 && errno != EINTR)
             return false;
-        if (InterruptRequested() || Past(deadline)) {
+        if (InterruptRequested() || GiveUp(watch)) {
             kill(pid, SIGKILL);
             Reap(pid);
             return false;
@@ -279,14 +343,15 @@ bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std
     return true;
 }
 
-bool ProbePackets(const std::string& ffprobe, const std::string& path, double limitSeconds, int64_t* video,
-                  int64_t* audio, std::string* why)
+bool ProbePackets(const std::string& ffprobe, const std::string& path, int64_t* video, int64_t* audio,
+                  std::string* why)
 {
     *video = *audio = 0;
     why->clear();
-    std::chrono::steady_clock::time_point deadline =
-        std::chrono::steady_clock::now() +
-        std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(limitSeconds));
+    // Decoding takes well under a second a megabyte: a prober at work for
+    // a minute plus that much has gone wrong, however busy it looks.
+    struct stat st;
+    double limitSeconds = 60.0 + (stat(path.c_str(), &st) == 0 ? st.st_size / 1.0e6 : 0.0);
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         *why = Reason(errno);
@@ -304,11 +369,13 @@ bool ProbePackets(const std::string& ffprobe, const std::string& path, double li
         *why = "cannot start " + ffprobe + ": " + Reason(error);
         return false;
     }
+    Watch watch;
+    StartWatch(&watch, pid, limitSeconds);
     std::string text;
     char buffer[512];
     for (;;) {
         struct pollfd p = {fds[0], POLLIN, 0};
-        if (InterruptRequested() || Past(deadline))
+        if (InterruptRequested() || GiveUp(&watch))
             break;
         if (poll(&p, 1, 100) <= 0)
             continue;
@@ -320,10 +387,9 @@ bool ProbePackets(const std::string& ffprobe, const std::string& path, double li
         text.append(buffer, (size_t)got);
     }
     close(fds[0]);
-    if (!WaitChild(pid, deadline)) {
-        if (Past(deadline))
-            *why = ffprobe + " did not finish checking the video within " + std::to_string((int)limitSeconds) +
-                   " s";
+    if (!WaitChild(pid, &watch)) {
+        if (!watch.verdict.empty())
+            *why = ffprobe + " did not finish checking the video: " + watch.verdict + "; killed";
         return false;
     }
     size_t at = 0;

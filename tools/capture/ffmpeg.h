@@ -35,7 +35,8 @@ bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std
 std::string LastChildMessage(void);
 // Counts the frames of each kind in a media file by decoding it with
 // ffprobe: false when it cannot be read at all; false with a reason when
-// ffprobe cannot be started or has not answered within limitSeconds (it is
+// ffprobe cannot be started or stalls (no processor time used for 20 s, or
+// still at work a minute plus a second a megabyte after it started; it is
 // then killed).
-bool ProbePackets(const std::string& ffprobe, const std::string& path, double limitSeconds, int64_t* video,
-                  int64_t* audio, std::string* why);
+bool ProbePackets(const std::string& ffprobe, const std::string& path, int64_t* video, int64_t* audio,
+                  std::string* why);

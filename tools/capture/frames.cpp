@@ -99,12 +99,9 @@ static void OnSound(int64_t first, const int16_t* samples, int32_t count)
 // where the video has any).
 static void CheckDecoded(const std::string& path, bool withSound)
 {
-    // Decoding runs at hundreds of frames a second; a prober that takes
-    // far longer has stalled, and the run must not wait for it forever.
-    double limit = 20.0 + 0.01 * framesWritten;
     int64_t video = 0, audio = 0;
     std::string why;
-    bool read = ProbePackets(ffprobe, path, limit, &video, &audio, &why);
+    bool read = ProbePackets(ffprobe, path, &video, &audio, &why);
     std::string out = options.out;
     if (!read && !why.empty())
         Abort("cannot write " + out + ": " + why);

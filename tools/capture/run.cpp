@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <exception>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -96,6 +97,11 @@ static void OnTerminate()
             std::rethrow_exception(error);
     } catch (const std::bad_alloc&) {
         why = "out of memory";
+    } catch (const std::system_error& error) {
+        // What std::thread throws when no stack can be had for a thread.
+        why = error.code() == std::errc::resource_unavailable_try_again
+                  ? "out of memory (or of processes): a thread could not be started"
+                  : error.what();
     } catch (const std::exception& error) {
         why = error.what();
     } catch (...) {
