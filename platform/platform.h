@@ -61,7 +61,7 @@ bool PlatformTerminationRequested(void);
 bool PlatformUseFontBitmaps(uint32_t first, uint32_t count, uint32_t listBase);
 // The same for a face pixelHeight pixels high (24 is the call above), for a
 // surface larger or smaller than the show's 768 rows. Supplied by the
-// FreeType backend only, where BRINELUX_FONT_SIZES is defined.
+// FreeType and web backends, where BRINELUX_FONT_SIZES is defined.
 bool PlatformUseFontBitmapsAt(uint32_t first, uint32_t count, uint32_t listBase, float pixelHeight);
 
 // ---- sound ring (a looping buffer of 16-bit mono samples) ----

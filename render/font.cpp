@@ -7,13 +7,13 @@ GLuint fontListBase;
 
 float FontPixelHeight() { return 24.0f * (float)surfaceHeight / 768.0f; }
 
-// The lists at the surface's height. Only the FreeType backend rasterises
-// other heights; the Windows and web backends draw the show at its own
-// size, and anywhere else would give their 24-pixel glyphs.
+// The lists at the surface's height. The FreeType and web backends give
+// other heights; the Windows backend draws the show at its own size, and
+// anywhere else would give its 24-pixel glyphs.
 static bool MakeFontLists()
 {
-    float height = FontPixelHeight();
 #if defined(BRINELUX_FONT_SIZES)
+    float height = FontPixelHeight();
     if (height != 24.0f)
         return PlatformUseFontBitmapsAt(32, 96, fontListBase, height);
 #endif

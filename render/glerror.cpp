@@ -5,6 +5,10 @@
 #include "state/shared.h"
 #include "platform/platform.h"
 
+#if defined(__EMSCRIPTEN__)
+#include <emscripten/html5.h>
+#endif
+
 bool glErrorReported = false;
 
 static const char* ErrorName(GLenum code)
@@ -23,6 +27,16 @@ static const char* ErrorName(GLenum code)
 
 bool CheckGLError(const char* label)
 {
+#if defined(__EMSCRIPTEN__)
+    // A browser can take a page's WebGL context away (a GPU reset, a driver
+    // update): no fault of the program's, and the page rebuilds once it is
+    // given back. What the lost context reports says nothing.
+    if (emscripten_is_webgl_context_lost(emscripten_webgl_get_current_context())) {
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        return false;
+    }
+#endif
     char error[40];
     char s[200];
     GLenum code = glGetError();

@@ -43,6 +43,9 @@ extern GLuint noiseTexture;
 // bound on unit 0. width and height are ignored; textura and size receive the
 // fill buffer and its byte count.
 GLuint CrearTextura(unsigned char*& textura, int32_t& size, int32_t width, int32_t height);
+// Makes the texture again from the fill buffer CrearTextura returned, bound
+// on unit 0 as CrearTextura leaves it.
+GLuint UploadNoiseTexture(const unsigned char* textura);
 
 // ---- the surface ----
 // Size in pixels of the surface the scene pass and the cards draw on: the
@@ -59,6 +62,9 @@ void FramePicture(int32_t width, int32_t height, int32_t* x, int32_t* y, int32_t
 // ---- scene pass ----
 // Advances the scene clock and draws one screen quad with the program.
 void DrawScene(GLuint program);
+// Forgets the GL buffers the scene pass made (a lost context's): the next
+// call makes them again.
+void ForgetSceneBuffers();
 
 // ---- text overlay ----
 extern GLuint fontListBase;
@@ -81,3 +87,7 @@ extern int32_t textureSize;
 // Runs the steps; afterStep, when given, is called after each with its
 // number (the tools time them there).
 void BuildShowGraphics(void (*afterStep)(int32_t step));
+// After the GL context was lost and given back (a web page's): the
+// programs, the noise texture and the scene pass's buffers made again in
+// the new context. The font's lists belong to the backend that made them.
+void RebuildShowGraphics();

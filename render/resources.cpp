@@ -39,3 +39,16 @@ void BuildShowGraphics(void (*afterStep)(int32_t step))
             afterStep(step);
     }
 }
+
+void RebuildShowGraphics()
+{
+    // The programs take their slots again from the first; the texture is
+    // made from the bytes start-up kept.
+    shaderCount = 1;
+    StepVertex();
+    StepWater();
+    StepSpheres();
+    noiseTexture = UploadNoiseTexture(textureBytes);
+    CheckGLError("CrearTextura ");
+    ForgetSceneBuffers();
+}

@@ -6,16 +6,22 @@
 // WebGL has neither quads nor client-side arrays: there the corners live in
 // a buffer made on the first scene frame and are drawn as a fan of two
 // triangles covering the same pixels.
+static GLuint quadBuffer;
+
 static GLuint QuadBuffer(const float* corners)
 {
-    static GLuint buffer;
-    if (buffer == 0) {
-        glGenBuffers(1, &buffer);
-        glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    if (quadBuffer == 0) {
+        glGenBuffers(1, &quadBuffer);
+        glBindBuffer(GL_ARRAY_BUFFER, quadBuffer);
         glBufferData(GL_ARRAY_BUFFER, 12 * sizeof(float), corners, GL_STATIC_DRAW);
     }
-    return buffer;
+    return quadBuffer;
 }
+
+void ForgetSceneBuffers() { quadBuffer = 0; }
+#else
+// The desktop draws from a client-side array: nothing to forget.
+void ForgetSceneBuffers() {}
 #endif
 
 int32_t surfaceWidth = 1024;

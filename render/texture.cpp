@@ -12,11 +12,14 @@ static int TextureRand()
     return (int)((textureRandState >> 16) & 0x7FFF);
 }
 
+// The texture's side in texels, whatever size the caller asks for.
+static const int textureSide = 512;
+
 GLuint CrearTextura(unsigned char*& textura, int32_t& size, int32_t width, int32_t height)
 {
     (void)width;
     (void)height;
-    const int side = 512;
+    const int side = textureSide;
     const int bytesPerTexel = 4;
     textura = new unsigned char[side * side * bytesPerTexel];
     size = side * side * bytesPerTexel;
@@ -26,13 +29,18 @@ GLuint CrearTextura(unsigned char*& textura, int32_t& size, int32_t width, int32
         textura[i + 1] = (unsigned char)TextureRand();
         textura[i + 2] = (unsigned char)TextureRand();
     }
+    return UploadNoiseTexture(textura);
+}
+
+GLuint UploadNoiseTexture(const unsigned char* textura)
+{
     GLuint handle = 0;
     glGenTextures(1, &handle);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, handle);
     // Read as tightly packed RGB: only the first three quarters of the buffer
     // reach the texture.
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, side, side, 0, GL_RGB, GL_UNSIGNED_BYTE, textura);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, textureSide, textureSide, 0, GL_RGB, GL_UNSIGNED_BYTE, textura);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
