@@ -17,7 +17,8 @@ add_custom_command(
   COMMAND ${BRINELUX_HOST_CXX} -std=c++17 -O1 -I${CMAKE_SOURCE_DIR}
           ${CMAKE_SOURCE_DIR}/tools/glyph_table.cpp ${CMAKE_SOURCE_DIR}/tools/find_face.cpp
           ${CMAKE_SOURCE_DIR}/platform/freetype/show_face.cpp ${glyph_flags} -o ${GLYPH_TOOL}
-  DEPENDS ${CMAKE_SOURCE_DIR}/tools/glyph_table.cpp ${CMAKE_SOURCE_DIR}/tools/find_face.cpp
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/glyph_table.cpp ${CMAKE_SOURCE_DIR}/platform/web/glyphs.h
+          ${CMAKE_SOURCE_DIR}/tools/find_face.cpp
           ${CMAKE_SOURCE_DIR}/tools/find_face.h ${CMAKE_SOURCE_DIR}/platform/freetype/show_face.cpp
           ${CMAKE_SOURCE_DIR}/platform/freetype/show_face.h
   COMMENT "Building the glyph table tool" VERBATIM)
@@ -27,10 +28,14 @@ add_custom_command(
   DEPENDS ${GLYPH_TOOL}
   COMMENT "Rasterising the show's glyphs")
 
+# The page's glyph lists come at every height its pictures take
+# (gl_legacy.cpp), so the cards are drawn at the picture's size.
+target_compile_definitions(brinelux_render PRIVATE BRINELUX_FONT_SIZES)
+
 set(SITE_DIR ${CMAKE_BINARY_DIR}/site)
 add_executable(brinelux
   host/main_web.cpp platform/web/platform_web.cpp platform/web/sound_web.cpp
-  platform/web/gl_legacy.cpp ${GLYPH_CPP})
+  platform/web/gl_legacy.cpp platform/web/canvas_web.cpp ${GLYPH_CPP})
 target_include_directories(brinelux PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(brinelux PRIVATE brinelux_core)
 set_target_properties(brinelux PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${SITE_DIR})
@@ -38,7 +43,8 @@ set_target_properties(brinelux PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY 
 # beside it. Emscripten's own HTML step is not used (index.html is ours).
 target_link_options(brinelux PRIVATE
   -sENVIRONMENT=web -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
-  -sEXPORTED_FUNCTIONS=_main,_WebBeginShow,_WebSongEnded,_WebFeederLost -sINITIAL_MEMORY=33554432)
+  -sEXPORTED_FUNCTIONS=_main,_WebBeginShow,_WebSongEnded,_WebFeederLost,_WebAnimationFrame,_WebSongPause,_WebCanvasResized,_WebContextLost,_WebContextRestored
+  -sINITIAL_MEMORY=33554432)
 
 # The sound feeder's thread: a second program, the show's sound stream and
 # song alone, run by a Web Worker (feeder.js).
@@ -47,7 +53,8 @@ target_include_directories(brinelux_feeder PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(brinelux_feeder PRIVATE brinelux_audio)
 set_target_properties(brinelux_feeder PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${SITE_DIR})
 target_link_options(brinelux_feeder PRIVATE
-  -sENVIRONMENT=worker -sEXPORTED_FUNCTIONS=_main,_WebFeederStart,_WebFeederTurn,_WebFeederPlayed)
+  -sENVIRONMENT=worker
+  -sEXPORTED_FUNCTIONS=_main,_WebFeederStart,_WebFeederTurn,_WebFeederPlayed,_WebFeederHold,_WebFeederBehind)
 
 # The page and the worker's script are copied whenever they change, not
 # only when a program relinks.

@@ -41,4 +41,11 @@ extern "C" EMSCRIPTEN_KEEPALIVE int WebFeederTurn(void)
     return QuitRequested() ? 1 : 0;
 }
 
+// The page hidden or shown again: the silent ring's clock stops and goes
+// on with it (the worklet's stops with its AudioContext).
+extern "C" EMSCRIPTEN_KEEPALIVE void WebFeederHold(int paused) { WebFeederPause(paused != 0); }
+
+// How far the output's count of samples played runs ahead of the song.
+extern "C" EMSCRIPTEN_KEEPALIVE double WebFeederBehind(void) { return WebFeederSongBehind(); }
+
 int main() { return 0; }

@@ -1,8 +1,16 @@
 // The web page's entry: start-up as soon as the page has loaded (behind the
-// first screen), then, once the viewer's gesture has started the show, one
-// pass of the frame loop per animation frame until the show ends. The
-// feeder runs in a worker (feeder_main_web.cpp), which reports the song's end;
-// where that worker cannot run, the page keeps the song's time itself.
+// first screen), then, once the viewer's gesture has started the show, the
+// frame loop driven by the page's animation frames until the show ends.
+// The feeder runs in a worker (feeder_main_web.cpp), which reports the
+// song's end; where that worker cannot run, the page keeps the song's time
+// itself.
+//
+// The pictures follow the song: at each animation frame the page shows the
+// frame that a capture at 25 frames a second shows at the song's play
+// position, running the frames due since the last one through the show's
+// own loop (those not shown with an empty scissor, as the capture skips
+// frames) and none ahead of the music. ?pace=display runs one frame per
+// animation frame instead, the desktop show's pace.
 //
 // A page opened with ?still=PART (and &time=T) draws that one frame
 // instead, as the desktop's capture draws its stills; with &repeat=N (and
@@ -11,8 +19,10 @@
 #include "host/show.h"
 #include "platform/gl.h"
 #include "platform/web/web.h"
+#include "render/render.h"
 
 #include <emscripten/emscripten.h>
+#include <emscripten/html5.h>
 #include <algorithm>
 #include <errno.h>
 #include <math.h>
@@ -32,6 +42,7 @@ EM_JS(void, ShowEndScreen, (int status), {
 // silent ring makes, a ring ahead, from where the worker left it, so that
 // its end mark ends the show on time. A second's song costs milliseconds.
 static double clockStartMs = -1.0;
+static double clockPausedAt = -1.0;
 static double clockFromSamples;
 static int64_t clockRefills;
 static int64_t clockSamples;
@@ -56,8 +67,8 @@ static void KeepSongTime()
     if (clockStartMs < 0.0)
         return;
     static int16_t block[SOUND_RING_SAMPLES];
-    double due = clockFromSamples + (emscripten_get_now() - clockStartMs) * SOUND_SAMPLE_RATE / 1000.0 +
-                 SOUND_RING_SAMPLES;
+    double now = clockPausedAt >= 0.0 ? clockPausedAt : emscripten_get_now();
+    double due = clockFromSamples + (now - clockStartMs) * SOUND_SAMPLE_RATE / 1000.0 + SOUND_RING_SAMPLES;
     while (!QuitRequested() && (double)clockSamples < due) {
         int32_t n = SoundRefillSamples(clockRefills++);
         RenderAudio(block, n * SOUND_BYTES_PER_SAMPLE);
@@ -68,34 +79,215 @@ static void KeepSongTime()
     }
 }
 
-static void AnimationFrame()
+// ---- the frame loop on the page ----
+
+static bool paceDisplay;
+// Frames the loop has run, numbered as the capture numbers them; the last
+// is the one on screen.
+static int32_t loopFrames;
+static bool contextLost;
+// The canvas's displayed size in device pixels, waiting for the next frame
+// drawn (resizing the canvas clears it).
+static int32_t resizeWidth, resizeHeight;
+// Animation frames: when the previous one ran and what it drew, when the
+// last scene frame was shown, and the display's period, measured over
+// animation frames that followed one that drew nothing.
+static double lastAnimationMs = -1.0;
+static bool lastDrew;
+static bool lastDrewScene;
+static double lastSceneMs = -1.0;
+static double displayMs = 1000.0 / 60.0;
+// The part the previous frame drew.
+static int32_t lastPart = PART_TITLE;
+// The scenes' programs have drawn once (a pixel, during the thanks card).
+static bool scenesWarm;
+
+// Called by the page when it is hidden (1) or shown again (0): the song
+// stops and goes on with the pictures, on the page's clock too.
+extern "C" EMSCRIPTEN_KEEPALIVE void WebSongPause(int paused)
 {
+    double now = emscripten_get_now();
+    if (paused && clockPausedAt < 0.0) {
+        clockPausedAt = now;
+    } else if (!paused && clockPausedAt >= 0.0) {
+        if (clockStartMs >= 0.0)
+            clockStartMs += now - clockPausedAt;
+        clockPausedAt = -1.0;
+    }
+    // No animation frames came meanwhile: no measure of the GPU either.
+    lastAnimationMs = lastSceneMs = -1.0;
+}
+
+// Where the song plays, in seconds; negative before its sound has started.
+EM_JS(double, SongSeconds, (void), {
+    return Module['songSeconds'] ? Module['songSeconds']() : -1;
+});
+
+EM_JS(void, PublishFrame, (int frame), {
+    Module['shownFrame'] = frame;
+});
+
+EM_JS(void, CanvasDeviceSize, (int* size), {
+    var s = Module['canvasDeviceSize'] ? Module['canvasDeviceSize']() : [1024, 768];
+    HEAP32[size >> 2] = s[0];
+    HEAP32[(size >> 2) + 1] = s[1];
+});
+
+static void EndTheShow()
+{
+    running = false;
+    WebSoundStop();
+    int status = EndShow(window);
+    fflush(stdout);
+    ShowEndScreen(status);
+}
+
+// The frame a capture at 25 frames a second shows at the song's position:
+// frame k starts at (k - 1) / 25 s. The first frame starts the sound.
+static int32_t DueFrame()
+{
+    if (paceDisplay || loopFrames == 0)
+        return loopFrames + 1;
+    double song = SongSeconds();
+    if (song < 0.0)
+        return loopFrames;
+    return (int32_t)floor(song * 25.0) + 1;
+}
+
+// The timeline's states that draw a scene in their frame.
+static bool SceneState(int32_t state) { return state == -2 || state == 0 || state == 1; }
+
+// One pass of the loop; a frame not shown draws nothing (an empty
+// scissor), as a capture's frames before its first.
+static void LoopFrame(bool shown)
+{
+    bool scene = SceneState(timelineState);
+    if (!shown) {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, 0, 0);
+        RunFrame(window);
+        glDisable(GL_SCISSOR_TEST);
+    } else {
+        WebBeginPicture(scene);
+        RunFrame(window);
+        WebEndPicture(scene);
+    }
+    loopFrames++;
+}
+
+// What a scene frame cost the GPU: the time to the next animation frame
+// (the browser holds it back while the GPU is busy), or, where the song
+// left frames behind meanwhile, the time since the last scene frame shown.
+static void NoteAnimationFrame(double nowMs, bool drew, bool drewScene, int32_t skipped)
+{
+    double since = lastAnimationMs >= 0.0 ? nowMs - lastAnimationMs : -1.0;
+    if (since >= 0.0 && lastDrewScene)
+        WebNoteSceneFrame(since, displayMs, nowMs);
+    else if (drewScene && skipped > 0 && lastSceneMs >= 0.0)
+        WebNoteSceneFrame(nowMs - lastSceneMs, displayMs, nowMs);
+    else if (since > 0.0 && since < 1000.0 && !lastDrew)
+        displayMs = displayMs * 0.9 + since * 0.1;
+    lastAnimationMs = nowMs;
+    lastDrew = drew;
+    lastDrewScene = drewScene;
+    if (drewScene)
+        lastSceneMs = nowMs;
+}
+
+// Called by the page at each animation frame of the running show, with
+// the frame's time.
+extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
+{
+    if (!running)
+        return;
     KeepSongTime();
     if (ShowShouldEnd()) {
-        emscripten_cancel_main_loop();
-        WebSoundStop();
-        running = false;
-        int status = EndShow(window);
-        fflush(stdout);
-        ShowEndScreen(status);
+        EndTheShow();
         return;
     }
-    RunFrame(window);
+    // Lost before the page heard of it: nothing may be drawn until it is
+    // given back.
+    if (contextLost || emscripten_is_webgl_context_lost(emscripten_webgl_get_current_context())) {
+        contextLost = true;
+        lastAnimationMs = lastSceneMs = -1.0;
+        return;
+    }
+    int32_t due = DueFrame();
+    if (due <= loopFrames) {
+        NoteAnimationFrame(nowMs, false, false, 0);
+        return;
+    }
+    if (resizeWidth > 0) {
+        WebSetCanvasSize(resizeWidth, resizeHeight);
+        resizeWidth = resizeHeight = 0;
+    }
+    // A program's first draw carries the driver's compile of it (seconds in
+    // software WebGL): done while the thanks card stands still, not in the
+    // water's first frame.
+    if (!scenesWarm && loopFrames >= 320) {
+        scenesWarm = true;
+        WebWarmScenes();
+    }
+    bool scene = false;
+    int32_t skipped = due - loopFrames - 1;
+    while (loopFrames < due) {
+        scene = SceneState(timelineState);
+        // A scene's first frame carries its program's first use.
+        int32_t part = !scene ? PART_TITLE : timelineState == 1 ? PART_SPHERES : PART_WATER;
+        if (scene && part != lastPart)
+            WebSkipSceneSamples(1);
+        lastPart = part;
+        LoopFrame(loopFrames + 1 == due);
+        if (ShowShouldEnd()) {
+            EndTheShow();
+            return;
+        }
+    }
+    PublishFrame(loopFrames);
+    NoteAnimationFrame(nowMs, true, scene, skipped);
+}
+
+// Called by the page when the canvas's displayed size changes.
+extern "C" EMSCRIPTEN_KEEPALIVE void WebCanvasResized(int width, int height)
+{
+    resizeWidth = width;
+    resizeHeight = height;
+}
+
+// Called by the page when the browser takes the WebGL context away (the
+// song plays on), and when it gives it back: everything the GL held is
+// made again, and the show goes on at the song's position.
+extern "C" EMSCRIPTEN_KEEPALIVE void WebContextLost(void) { contextLost = true; }
+
+extern "C" EMSCRIPTEN_KEEPALIVE void WebContextRestored(void)
+{
+    if (window == nullptr)
+        return;
+    contextLost = false;
+    lastAnimationMs = lastSceneMs = -1.0;
+    // The lost context's own report, and anything it left.
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    RebuildShowGraphics();
+    WebForgetTextGraphics();
+    WebForgetCanvasGraphics();
+    int32_t size[2];
+    CanvasDeviceSize(size);
+    WebSetCanvasSize(size[0], size[1]);
 }
 
 // Called by the page when the feeder's worker reached the song's end mark:
 // the flag the desktop's feeder raises, seen before the next frame.
 extern "C" EMSCRIPTEN_KEEPALIVE void WebSongEnded(void) { RequestQuit(); }
 
-// Called by the page on the viewer's first click or key.
+// Called by the page on the viewer's first click or key; the page then
+// calls WebAnimationFrame at each of its animation frames.
 extern "C" EMSCRIPTEN_KEEPALIVE void WebBeginShow(void)
 {
     if (running || window == nullptr)
         return;
     running = true;
     WebForgetKeys();
-    // Frame rate 0: the browser's animation frames pace the loop.
-    emscripten_set_main_loop(AnimationFrame, 0, 0);
 }
 
 // The value of a query parameter of the page's address into out (cut to
@@ -178,8 +370,11 @@ static bool DrawStill()
     int repeat = timed ? std::min(std::max(atoi(text), 1), 50) : 0;
     static double ms[50];
     double firstMs = 0.0;
+    bool scene = part == PART_WATER || part == PART_SPHERES;
+    WebBeginPicture(scene);
     float lands = RunPartFrames(window, (ShowPart)part, time, to, repeat, timed ? NowMs : nullptr, ReadOnePixel, ms,
                                 &firstMs);
+    WebEndPicture(scene);
     if (timed) {
         std::sort(ms, ms + repeat);
         printf("brinelux: still %s from %.6g to %.6g drawn %d times, median %.1f ms (%.1f to %.1f)\n", name,
@@ -192,11 +387,36 @@ static bool DrawStill()
     return true;
 }
 
+// ?pace=display, and ?scale=S (the scenes at S of the picture's side, 0 to 1;
+// 1 pins the picture's own size).
+static void ReadPace()
+{
+    char text[32];
+    paceDisplay = QueryValue("pace", text, sizeof text) >= 0 && strcmp(text, "display") == 0;
+    int length = QueryValue("scale", text, sizeof text);
+    if (length < 0)
+        return;
+    char* end = nullptr;
+    double scale = strtod(text, &end);
+    if (length >= (int)sizeof text || end == text || *end != 0 || !(scale > 0.0 && scale <= 1.0)) {
+        printf("brinelux: ?scale= takes a fraction of the picture's side above 0 and at most 1, not '%s'; the "
+               "scenes' size follows the GPU\n",
+               text);
+        fflush(stdout);
+        return;
+    }
+    WebPinSceneScale(scale);
+}
+
 int main()
 {
     window = StartUp();
+    int32_t size[2];
+    CanvasDeviceSize(size);
+    WebSetCanvasSize(size[0], size[1]);
     if (DrawStill())
         return 0;
+    ReadPace();
     printf("brinelux: ready\n");
     fflush(stdout);
     return 0;

@@ -74,8 +74,10 @@ class Browser:
     """One headless Chromium with one page; console lines and page errors
     are collected in `console` as (level, text)."""
 
-    def __init__(self, width=1024, height=768, extra_flags=()):
-        self.width, self.height = width, height
+    def __init__(self, width=1024, height=768, extra_flags=(), scale=1):
+        """A window of width x height CSS pixels, each `scale` device pixels
+        wide (the screen's device scale factor)."""
+        self.width, self.height, self.scale = width, height, scale
         self.profile = tempfile.TemporaryDirectory(prefix="brinelux-chromium-")
         to_chrome_r, self._to_chrome = os.pipe()
         self._from_chrome, from_chrome_w = os.pipe()
@@ -86,7 +88,7 @@ class Browser:
                  "--remote-debugging-pipe", "--user-data-dir=" + self.profile.name,
                  "--window-size=%d,%d" % (width, height), "--hide-scrollbars", "--mute-audio",
                  "--no-first-run", "--disable-background-timer-throttling",
-                 "--disable-renderer-backgrounding"] + list(extra_flags)
+                 "--disable-renderer-backgrounding", "--force-device-scale-factor=%g" % scale] + list(extra_flags)
         # The protocol's pipe is descriptors 3 (to Chromium) and 4 (from it).
         shell = 'exec "$0" "$@" 3<&%d 4>&%d %d<&- %d>&-' % (to_chrome_r, from_chrome_w, to_chrome_r, from_chrome_w)
         self.proc = subprocess.Popen(["bash", "-c", shell, "chromium"] + flags + ["about:blank"],
@@ -117,7 +119,7 @@ class Browser:
             self.call(domain + ".enable")
         self.call("Target.setAutoAttach", autoAttach=True, waitForDebuggerOnStart=False, flatten=True)
         self.call("Emulation.setDeviceMetricsOverride", width=self.width, height=self.height,
-                  deviceScaleFactor=1, mobile=False)
+                  deviceScaleFactor=self.scale, mobile=False)
         return self
 
     def __exit__(self, *exc):
@@ -247,8 +249,14 @@ class Browser:
         for kind in ("mousePressed", "mouseReleased"):
             self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
 
+    def resize(self, width, height):
+        """The window made width x height CSS pixels, as a viewer resizing it."""
+        self.width, self.height = width, height
+        self.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=self.scale,
+                  mobile=False)
+
     def screenshot(self):
-        """The page's pixels at 1:1, as PNG bytes."""
+        """The page's pixels, one for each device pixel, as PNG bytes."""
         data = self.call("Page.captureScreenshot", format="png",
                          clip={"x": 0, "y": 0, "width": self.width, "height": self.height, "scale": 1})["data"]
         return base64.b64decode(data)

@@ -12,6 +12,12 @@ var ready = false;
 // worker die.
 var song = 0;
 var failed = false;
+// The page hidden: no turns, and the silent ring's clock stands still.
+var paused = false;
+var started = false;
+var finished = false;
+// Samples the output's count runs ahead of the song, as last told the page.
+var behind = -1;
 
 function Failed(why) {
   if (failed) return;
@@ -65,27 +71,51 @@ self.Module = {
   }
 };
 
+// One turn of the feeder; the song's end stops the turns for good.
+function Turn() {
+  var before = song;
+  var end = Module._WebFeederTurn();
+  if (song !== before) postMessage({ song: song });
+  var b = Module._WebFeederBehind();
+  if (b !== behind) {
+    behind = b;
+    postMessage({ behind: b });
+  }
+  if (end) {
+    clearInterval(timer);
+    timer = 0;
+    finished = true;
+    postMessage({ ended: true });
+  }
+}
+
 function Start(m) {
   pending = null;
   log = m.log;
   port = m.port || null;
   if (port) port.onmessage = function (e) { Module._WebFeederPlayed(e.data.played); };
   Module._WebFeederStart(port ? 0 : 1);
-  timer = setInterval(function () {
-    var before = song;
-    var end = Module._WebFeederTurn();
-    if (song !== before) postMessage({ song: song });
-    if (end) {
-      clearInterval(timer);
-      postMessage({ ended: true });
-    }
-  }, 25);
+  started = true;
+  if (paused) Module._WebFeederHold(1);
+  else timer = setInterval(Turn, 25);
+}
+
+// The page hidden or shown again: the turns stop and start with it.
+function Hold(hold) {
+  if (hold === paused) return;
+  paused = hold;
+  if (!started || finished || failed) return;
+  Module._WebFeederHold(hold ? 1 : 0);
+  clearInterval(timer);
+  timer = hold ? 0 : setInterval(Turn, 25);
 }
 
 onmessage = function (e) {
   var m = e.data;
   if (m.start) {
     if (ready) Start(m); else pending = m;
+  } else if (m.hold !== undefined) {
+    Hold(m.hold);
   } else if (m.stop) {
     clearInterval(timer);
     if (port) port.close();

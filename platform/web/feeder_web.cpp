@@ -14,10 +14,18 @@ static uint32_t rate = SOUND_SAMPLE_RATE;
 static bool started;
 static bool silent;
 static double silentStart;
+// While the page is hidden the silent ring's clock stands still (from this
+// time on; -1 while it runs).
+static double silentPausedAt = -1.0;
 // Ring samples the worklet has played since the stream started, and at the
 // previous turn's look (-1 before the first).
 static double playedSamples;
 static double lookedAtSamples = -1.0;
+// Samples the output had played at the stream's last look at its position,
+// and samples refilled in all: what the song lost to refills later than a
+// ring's time follows from the two.
+static double lookedPlayed;
+static double refilledSamples;
 
 EM_JS(void, PostSamples, (int offsetSamples, const int16_t* samples, int count), {
     Module['postSamples'](offsetSamples, HEAP16.slice(samples >> 1, (samples >> 1) + count));
@@ -30,15 +38,22 @@ void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate
     silentStart = emscripten_get_now();
 }
 
+static double SilentMs(void)
+{
+    return (silentPausedAt >= 0.0 ? silentPausedAt : emscripten_get_now()) - silentStart;
+}
+
 uint32_t PlatformSoundPlayPosition(void)
 {
     if (!started)
         return 0;
     if (silent) {
-        double ms = emscripten_get_now() - silentStart;
-        return SilentPlayPosition((uint64_t)(ms * 1000.0), 1000000u, ringSize, rate);
+        uint64_t ticks = (uint64_t)(SilentMs() * 1000.0);
+        lookedPlayed = (double)(ticks / 1000000u * rate + ticks % 1000000u * rate / 1000000u);
+        return SilentPlayPosition(ticks, 1000000u, ringSize, rate);
     }
     uint64_t played = (uint64_t)playedSamples;
+    lookedPlayed = (double)played;
     return (uint32_t)((played * SOUND_BYTES_PER_SAMPLE) % ringSize);
 }
 
@@ -58,6 +73,7 @@ static void Post(void* p, uint32_t len)
     if (!p || len == 0 || at < ring || at >= ring + ringSize || len > ringSize - (uint32_t)(at - ring))
         return;
     PostSamples((int)((at - ring) / SOUND_BYTES_PER_SAMPLE), (const int16_t*)p, (int)(len / SOUND_BYTES_PER_SAMPLE));
+    refilledSamples += (double)(len / SOUND_BYTES_PER_SAMPLE);
 }
 
 void PlatformSoundUnlock(void* p1, uint32_t l1, void* p2, uint32_t l2)
@@ -88,4 +104,26 @@ bool WebFeederOutputMoved(void)
     bool moved = playedSamples != lookedAtSamples;
     lookedAtSamples = playedSamples;
     return moved;
+}
+
+void WebFeederPause(bool paused)
+{
+    double now = emscripten_get_now();
+    if (paused && silentPausedAt < 0.0) {
+        silentPausedAt = now;
+    } else if (!paused && silentPausedAt >= 0.0) {
+        silentStart += now - silentPausedAt;
+        silentPausedAt = -1.0;
+    }
+}
+
+double WebFeederSongBehind(void)
+{
+    // A refill writes up to the play position, a ring ahead of what plays:
+    // the song plays a ring behind what was refilled, and the output's count
+    // is ahead of the song by what it played that no refill covered.
+    if (refilledSamples <= 0.0)
+        return 0.0;
+    double behind = lookedPlayed + (double)(ringSize / SOUND_BYTES_PER_SAMPLE) - refilledSamples;
+    return behind > 0.0 ? behind : 0.0;
 }

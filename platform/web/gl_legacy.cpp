@@ -8,9 +8,20 @@
 #include "platform/web/glyphs.h"
 
 #include <math.h>
+#include <string.h>
 
-enum { LIST_CAPACITY = 256, ATTRIB_DEPTH = 16, CELL = 32, BATCH_GLYPHS = 64 };
+enum { LIST_CAPACITY = 256, ATTRIB_DEPTH = 16, BATCH_GLYPHS = 64 };
 enum { LIST_FREE = -2, LIST_EMPTY = -1 };
+// The atlas: one cell a glyph, 16 across and 6 up, each as large as the
+// largest glyph of the size drawn.
+enum { ATLAS_COLUMNS = 16, ATLAS_ROWS = 6, CELL_MAX = 128 };
+
+// One glyph of the size in the atlas.
+struct CardGlyph {
+    int width, rows;
+    float xorig, yorig, advance;
+    int cellX, cellY;
+};
 
 static GLfloat colour[4] = {1, 1, 1, 1};
 static GLfloat rasterColour[4] = {1, 1, 1, 1};
@@ -26,6 +37,9 @@ static bool listsReady;
 static GLuint atlas, textProgram, textBuffer;
 static GLint colourAt, viewAt;
 static float batch[BATCH_GLYPHS * 6 * 4];
+static CardGlyph glyphs[WEB_GLYPH_COUNT];
+static int atlasWidth, atlasHeight;
+static unsigned char texels[ATLAS_COLUMNS * CELL_MAX * ATLAS_ROWS * CELL_MAX];
 
 static void ReadyLists()
 {
@@ -109,30 +123,17 @@ static GLuint Compile(GLenum stage, const char* source)
     return shader;
 }
 
-// The atlas (one cell of CELL x CELL texels a glyph, 255 where a bit is
-// set) and the program that draws from it; made once, with the lists.
-static void BuildTextResources()
+// The program that draws glyphs from the atlas, and the atlas's texture
+// and the glyphs' buffer; made with the first lists, and again after the
+// context was lost.
+static void BuildTextProgram()
 {
-    static unsigned char texels[WEB_GLYPH_COUNT * CELL * CELL];
-    for (int g = 0; g < WEB_GLYPH_COUNT; g++) {
-        const WebGlyph& glyph = webGlyphs[g];
-        int rowBytes = (glyph.width + 7) / 8;
-        for (int r = 0; r < glyph.rows && r < CELL; r++)
-            for (int c = 0; c < glyph.width && c < CELL; c++) {
-                uint8_t byte = webGlyphBits[glyph.bits + r * rowBytes + c / 8];
-                texels[(size_t)r * WEB_GLYPH_COUNT * CELL + g * CELL + c] = (byte >> (7 - c % 8)) & 1 ? 255 : 0;
-            }
-    }
     GLint unit = 0;
     glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
     // Unit 1: unit 0 keeps the scenes' noise texture bound.
     glActiveTexture(GL_TEXTURE1);
     glGenTextures(1, &atlas);
     glBindTexture(GL_TEXTURE_2D, atlas);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, WEB_GLYPH_COUNT * CELL, CELL, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE,
-                 texels);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -142,11 +143,11 @@ static void BuildTextResources()
     textProgram = glCreateProgram();
     glAttachShader(textProgram, Compile(GL_VERTEX_SHADER,
         "attribute vec4 a_glyph;\n"
-        "uniform vec2 view;\n"
+        "uniform vec4 view;\n"
         "varying vec2 texel;\n"
         "void main() {\n"
         "  texel = a_glyph.zw;\n"
-        "  gl_Position = vec4(a_glyph.xy / view * 2.0 - 1.0, 0.0, 1.0);\n"
+        "  gl_Position = vec4((a_glyph.xy - view.xy) / view.zw * 2.0 - 1.0, 0.0, 1.0);\n"
         "}\n"));
     glAttachShader(textProgram, Compile(GL_FRAGMENT_SHADER,
         "precision mediump float;\n"
@@ -169,13 +170,88 @@ static void BuildTextResources()
     glGenBuffers(1, &textBuffer);
 }
 
-bool PlatformUseFontBitmaps(uint32_t first, uint32_t count, uint32_t base)
+// Walks one glyph of the table's packing at `at`; with the atlas's texels
+// given, draws its set bits there (255) from the corner x, y. Returns what
+// follows it.
+static const uint8_t* WalkGlyph(const uint8_t* at, CardGlyph* glyph, unsigned char* atlasTexels, int x, int y)
+{
+    glyph->width = at[0];
+    glyph->rows = at[1];
+    glyph->xorig = (float)(int8_t)at[2];
+    glyph->yorig = (float)(int8_t)at[3];
+    const uint8_t* flags = at + 4;
+    const uint8_t* row = flags + (glyph->rows + 7) / 8;
+    int rowBytes = (glyph->width + 7) / 8;
+    for (int r = 0; r < glyph->rows; r++) {
+        bool same = r > 0 && (flags[r / 8] >> (r % 8)) & 1;
+        if (r > 0 && !same)
+            row += rowBytes;
+        if (atlasTexels == nullptr)
+            continue;
+        for (int c = 0; c < glyph->width; c++)
+            atlasTexels[(size_t)(y + r) * atlasWidth + x + c] = (row[c / 8] >> (7 - c % 8)) & 1 ? 255 : 0;
+    }
+    return glyph->rows > 0 ? row + rowBytes : row;
+}
+
+// The pixels per em FreeType draws a pixel height at, as the desktop sets
+// it: the height in 1/64 pixel, which the face rounds to whole pixels.
+// 0 below one pixel, where the desktop has no face either.
+static int PixelsPerEm(float pixelHeight)
+{
+    int size = (int)(pixelHeight * 64.0f + 0.5f);
+    return size < 64 ? 0 : (size + 32) >> 6;
+}
+
+// Puts the glyphs of one size into the atlas, with the advances scaled
+// from 24 pixels to pixelHeight as the desktop's lists scale them.
+static bool LoadSize(float pixelHeight)
+{
+    int ppem = PixelsPerEm(pixelHeight);
+    if (ppem < 1 || ppem > WEB_GLYPH_PPEM_MAX)
+        return false;
+    const uint8_t* first = webGlyphData + webGlyphSizeStart[ppem];
+    int cellW = 1, cellH = 1;
+    const uint8_t* at = first;
+    for (int g = 0; g < WEB_GLYPH_COUNT; g++) {
+        at = WalkGlyph(at, &glyphs[g], nullptr, 0, 0);
+        cellW = glyphs[g].width > cellW ? glyphs[g].width : cellW;
+        cellH = glyphs[g].rows > cellH ? glyphs[g].rows : cellH;
+    }
+    if (cellW > CELL_MAX || cellH > CELL_MAX)
+        return false;
+    atlasWidth = ATLAS_COLUMNS * cellW;
+    atlasHeight = ATLAS_ROWS * cellH;
+    memset(texels, 0, (size_t)atlasWidth * atlasHeight);
+    at = first;
+    for (int g = 0; g < WEB_GLYPH_COUNT; g++) {
+        int x = g % ATLAS_COLUMNS * cellW, y = g / ATLAS_COLUMNS * cellH;
+        at = WalkGlyph(at, &glyphs[g], texels, x, y);
+        glyphs[g].cellX = x;
+        glyphs[g].cellY = y;
+        float advance = webGlyphAdvance24[g];
+        glyphs[g].advance = pixelHeight == 24.0f ? advance : advance * pixelHeight / 24.0f;
+    }
+    GLint unit = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, atlas);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, atlasWidth, atlasHeight, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, texels);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glActiveTexture((GLenum)unit);
+    return true;
+}
+
+bool PlatformUseFontBitmapsAt(uint32_t first, uint32_t count, uint32_t base, float pixelHeight)
 {
     ReadyLists();
-    if (!webGlyphsFound)
+    if (!webGlyphsFound || PixelsPerEm(pixelHeight) < 1 || PixelsPerEm(pixelHeight) > WEB_GLYPH_PPEM_MAX)
         return false;
     if (textProgram == 0)
-        BuildTextResources();
+        BuildTextProgram();
+    if (!LoadSize(pixelHeight))
+        return false;
     for (uint32_t i = 0; i < count; i++) {
         uint32_t list = base + i;
         uint32_t code = first + i;
@@ -185,6 +261,16 @@ bool PlatformUseFontBitmaps(uint32_t first, uint32_t count, uint32_t base)
         lists[list] = known ? (short)(code - WEB_GLYPH_FIRST) : (short)LIST_EMPTY;
     }
     return true;
+}
+
+bool PlatformUseFontBitmaps(uint32_t first, uint32_t count, uint32_t base)
+{
+    return PlatformUseFontBitmapsAt(first, count, base, 24.0f);
+}
+
+void WebForgetTextGraphics(void)
+{
+    atlas = textProgram = textBuffer = 0;
 }
 
 // Draws the glyphs gathered so far with the text program, then puts back
@@ -201,7 +287,8 @@ static void Flush(int glyphs)
     glGetIntegerv(GL_VIEWPORT, view);
     glUseProgram(textProgram);
     glUniform4f(colourAt, rasterColour[0], rasterColour[1], rasterColour[2], rasterColour[3]);
-    glUniform2f(viewAt, (float)view[2], (float)view[3]);
+    // The glyphs' corners are window pixels: the viewport maps them.
+    glUniform4f(viewAt, (float)view[0], (float)view[1], (float)view[2], (float)view[3]);
     glBindBuffer(GL_ARRAY_BUFFER, textBuffer);
     glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(glyphs * 6 * 4 * sizeof(float)), batch, GL_STREAM_DRAW);
     glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, 0, nullptr);
@@ -214,15 +301,13 @@ static void Flush(int glyphs)
 }
 
 // Adds one glyph's rectangle (window pixels, atlas coordinates) to the batch.
-static void Gather(int slot, int glyph, float left, float bottom)
+static void Gather(int slot, const CardGlyph& g, float left, float bottom)
 {
-    const WebGlyph& g = webGlyphs[glyph];
     float right = left + g.width, top = bottom + g.rows;
-    float u0 = (float)(glyph * CELL) / (WEB_GLYPH_COUNT * CELL);
-    float u1 = (float)(glyph * CELL + g.width) / (WEB_GLYPH_COUNT * CELL);
-    float v1 = (float)g.rows / CELL;
-    float corners[6][4] = {{left, bottom, u0, 0}, {right, bottom, u1, 0}, {right, top, u1, v1},
-                           {left, bottom, u0, 0}, {right, top, u1, v1},  {left, top, u0, v1}};
+    float u0 = (float)g.cellX / atlasWidth, u1 = (float)(g.cellX + g.width) / atlasWidth;
+    float v0 = (float)g.cellY / atlasHeight, v1 = (float)(g.cellY + g.rows) / atlasHeight;
+    float corners[6][4] = {{left, bottom, u0, v0}, {right, bottom, u1, v0}, {right, top, u1, v1},
+                           {left, bottom, u0, v0}, {right, top, u1, v1},  {left, top, u0, v1}};
     float* at = batch + slot * 6 * 4;
     for (int v = 0; v < 6; v++)
         for (int k = 0; k < 4; k++)
@@ -239,7 +324,7 @@ void glCallLists(GLsizei n, GLenum type, const void* names)
         GLuint list = listBase + codes[i];
         if (list >= LIST_CAPACITY || lists[list] < 0)
             continue;
-        const WebGlyph& g = webGlyphs[lists[list]];
+        const CardGlyph& g = glyphs[lists[list]];
         if (!rasterValid)
             continue;
         // glBitmap's placement: the floor of the raster position less the
@@ -247,7 +332,7 @@ void glCallLists(GLsizei n, GLenum type, const void* names)
         if (g.width > 0 && g.rows > 0) {
             float left = floorf(rasterX + 0.0001f - g.xorig);
             float bottom = floorf(rasterY + 0.0001f - g.yorig);
-            Gather(gathered++, lists[list], left, bottom);
+            Gather(gathered++, g, left, bottom);
             if (gathered == BATCH_GLYPHS) {
                 Flush(gathered);
                 gathered = 0;

@@ -21,6 +21,14 @@ CASE is one of:
   stall     the audio context suspended for 10 s (the worker held now and
             then, as on a busy machine): the song waits, and goes on from
             where it stopped
+  pace      the frame on screen follows the song (25 frames a second of
+            song), through a hidden tab and a WebGL context lost and given
+            back during a card and during a scene; SwiftShader's water keeps
+            time by skipping frames; ?pace=display keeps one frame per
+            animation frame
+  density   at a device scale factor of 2 the drawing buffer is the canvas's
+            device pixels and the cards are the capture's at that --size,
+            also after the window is resized
 """
 import base64
 import os
@@ -39,11 +47,11 @@ def fail(why):
     sys.exit(1)
 
 
-def rgb(png):
-    """1024 x 768 RGB bytes of a PNG file."""
+def rgb(png, width=1024, height=768):
+    """width x height RGB bytes of a PNG file."""
     raw = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], check=True, capture_output=True).stdout
-    if len(raw) != 1024 * 768 * 3:
-        fail("%s is not 1024 x 768 (%d bytes of RGB)" % (png, len(raw)))
+    if len(raw) != width * height * 3:
+        fail("%s is not %d x %d (%d bytes of RGB)" % (png, width, height, len(raw)))
     return raw
 
 
@@ -456,8 +464,182 @@ def stall(site, capture, work):
         show_lines_only(page.console)
 
 
+# The song's position as the feeder's worker has it: what it has rendered,
+# less the ring the output plays behind its refills.
+WORKER_SONG = "(song - 4096) / 44100"
+SHOW_CONSOLE = ("brinelux: the WebGL context was lost; the show waits for the browser to give it back "
+                "(the song plays on)", "brinelux: the WebGL context is back; the show goes on")
+
+
+def frame_and_song(page):
+    """The frame on screen around a look at the worker's song position."""
+    before = page.evaluate("Module.shownFrame")
+    song = page.evaluate_in_worker(WORKER_SONG)
+    return before, song, page.evaluate("Module.shownFrame")
+
+
+def follows_song(page, what, slack=0.0):
+    """Over a second, the frame on screen is within two frames of the one a
+    capture at 25 frames a second shows at the song's position (and within
+    `slack` seconds more behind it, for frames that take that long)."""
+    for _ in range(5):
+        before, song, after = frame_and_song(page)
+        due = int(song * 25) + 1
+        print("%s: frames %d-%d on screen at %.3f s of song (frame %d due)" % (what, before, after, song, due))
+        if not before - 2 <= due <= after + 2 + slack * 25:
+            fail("%s: frames %d-%d on screen at %.3f s of song, not frame %d" % (what, before, after, song, due))
+        page.pump(0.2)
+
+
+def lose_context(page, what, scene):
+    """The context lost for 2 s and given back: the show holds its frame and
+    says so while the song plays on, then goes on at the song's position."""
+    page.evaluate("window.loseGL = document.getElementById('canvas').getContext('webgl')"
+                  ".getExtension('WEBGL_lose_context'), window.loseGL.loseContext(), 1")
+    page.wait_for("!document.getElementById('note').classList.contains('hidden')", timeout=10)
+    if page.evaluate("document.getElementById('note').textContent") != SHOW_CONSOLE[0]:
+        fail("%s: the page's note says %r" % (what, page.evaluate("document.getElementById('note').textContent")))
+    held, song0, _ = frame_and_song(page)
+    page.pump(2.0)
+    frame, song1, _ = frame_and_song(page)
+    print("%s: lost for %.2f s of song, frame %d -> %d" % (what, song1 - song0, held, frame))
+    if frame != held or song1 - song0 < 1.5:
+        fail("%s: while the context was lost the frame went %d -> %d and the song %.2f s" %
+             (what, held, frame, song1 - song0))
+    page.evaluate("window.loseGL.restoreContext(), 1")
+    page.wait_for("document.getElementById('note').classList.contains('hidden')", timeout=10)
+    page.wait_for("Module.shownFrame > %d" % held, timeout=30)
+    # A scene frame takes SwiftShader up to a second or so at its smallest.
+    follows_song(page, what + ", given back", slack=2.0 if scene else 0.0)
+
+
+def pace(site, capture, work):
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    with ServedSite(site) as url, Browser(extra_flags=flags) as page:
+        me = [t for t in page._call("Target.getTargets")["targetInfos"] if t["type"] == "page"][0]["targetId"]
+        page.open(url + "/index.html?autostart")
+        page.wait_for("Module.shownFrame > 0")
+        page.evaluate("window.sizes = []; Module.onSceneSize = function (w, h) { sizes.push([w, h]); }, 1")
+        page.pump(3.0)
+        follows_song(page, "title card")
+
+        # Hidden behind another tab: no animation frames, and the song stops
+        # with the pictures; shown again, both go on in step.
+        tab = page._call("Target.createTarget", url="about:blank", newWindow=False)["targetId"]
+        page.wait_for("document.visibilityState === 'hidden'", timeout=10)
+        page.pump(0.5)
+        frame0, song0, _ = frame_and_song(page)
+        page.pump(3.0)
+        frame1, song1, _ = frame_and_song(page)
+        state = page.evaluate("Module.audioContext.state")
+        print("hidden 3 s: frame %d -> %d, song %.3f -> %.3f s, audio %s" % (frame0, frame1, song0, song1, state))
+        if frame1 != frame0 or song1 - song0 > 0.05 or state != "suspended":
+            fail("hidden, the show did not stop with its song")
+        page._call("Target.closeTarget", targetId=tab)
+        page._call("Target.activateTarget", targetId=me)
+        page.wait_for("document.visibilityState === 'visible' && Module.audioContext.state === 'running'")
+        page.pump(1.0)
+        follows_song(page, "shown again")
+
+        lose_context(page, "context lost during the title card", scene=False)
+
+        # SwiftShader takes 0.1 s to seconds a scene frame: the water still
+        # lasts its 5 s of song (frames 602 to 727), skipping frames. Each
+        # frame put on screen is noted with the audio clock's time, which
+        # the worker's song position gives the offset of.
+        offsets = []
+        for _ in range(5):
+            clock = page.evaluate("Module.audioContext.currentTime")
+            offsets.append(clock - page.evaluate_in_worker(WORKER_SONG))
+            page.pump(0.1)
+        offset = sorted(offsets)[2]
+        page.evaluate("window.shown = []; (function note() {"
+                      "  var f = Module.shownFrame;"
+                      "  if (!shown.length || shown[shown.length - 1][0] !== f)"
+                      "    shown.push([f, Module.audioContext.currentTime]);"
+                      "  requestAnimationFrame(note); })(), 1")
+        page.wait_for("Module.shownFrame >= 740", timeout=120, step=0.5)
+        shown = [(f, t - offset) for f, t in page.evaluate("shown")]
+        for frame, song in shown:
+            if frame > 25 * song + 1 + 2:
+                fail("frame %d on screen at %.3f s of song, ahead of the music" % (frame, song))
+        water = [(f, t) for f, t in shown if 602 <= f <= 727]
+        spheres = next(t for f, t in shown if f >= 728)
+        gaps = sorted(b[1] - a[1] for a, b in zip(water[1:], water[2:]))
+        print("water: %d of its 126 frames shown, %.0f ms of song apart (median); the spheres came at %.2f s of "
+              "song (due at 29.08); scene sizes %s" % (len(water), 1000 * gaps[len(gaps) // 2] if gaps else 0,
+                                                       spheres, page.evaluate("sizes")))
+        if not 29.0 <= spheres <= 32.0:
+            fail("the spheres came at %.2f s of song, not at 29.08" % spheres)
+        if len(water) >= 126:
+            fail("every water frame was shown: none was skipped")
+
+        lose_context(page, "context lost during the spheres", scene=True)
+        page.key("Escape", "Escape", 27)
+        status = page.wait_for("window.brineluxEnded !== undefined ? 'ended ' + window.brineluxEnded : ''")
+        if status != "ended 0" or page.evaluate("document.getElementById('last').textContent") != ENDED_TEXT:
+            fail("after the context came back twice the show ended with %s" % status)
+        show_lines_only(page.console)
+        ours = [t for _, t in page.console if t in SHOW_CONSOLE]
+        if ours != list(SHOW_CONSOLE) * 2:
+            fail("the console does not say twice that the context was lost and came back: %s" % page.console)
+
+        # The desktop show's pace: one frame per animation frame, far ahead
+        # of the song at this display's 60 Hz.
+        page.open(url + "/index.html?autostart&pace=display")
+        page.wait_for("Module.shownFrame > 0")
+        page.evaluate("window.ticks = 0; window.from = Module.shownFrame; "
+                      "(function tick() { ticks++; requestAnimationFrame(tick); })(), 1")
+        page.pump(3.0)
+        ticks, ran, frame = page.evaluate("[ticks, Module.shownFrame - from, Module.shownFrame]")
+        song = page.evaluate_in_worker(WORKER_SONG)
+        print("?pace=display: %d frames in %d animation frames; frame %d at %.2f s of song" % (ran, ticks, frame, song))
+        if abs(ran - ticks) > max(3, ticks // 10) or frame < 25 * song + 1 + 25:
+            fail("?pace=display ran %d frames in %d animation frames, frame %d at %.2f s of song" %
+                 (ran, ticks, frame, song))
+
+
+def density(site, capture, work):
+    def same_as_capture(page, what, width, height, part="title"):
+        web_png = os.path.join(work, "web-%s-%dx%d.png" % (part, width, height))
+        desk_png = os.path.join(work, "desktop-%s-%dx%d.png" % (part, width, height))
+        with open(web_png, "wb") as f:
+            f.write(page.screenshot())
+        subprocess.run([capture, "--still", part, "--size", "%dx%d" % (width, height), "--png", desk_png],
+                       check=True, stdout=subprocess.DEVNULL)
+        d = difference(rgb(web_png, width, height), rgb(desk_png, width, height))
+        print("%s: %s at %dx%d identical %.4f" % (what, part, width, height, d["identical"]))
+        if d["identical"] != 1.0:
+            fail("%s: the %s card at %dx%d differs from the capture's" % (what, part, width, height))
+
+    def buffer(page):
+        return page.evaluate("[document.getElementById('canvas').width, document.getElementById('canvas').height]")
+
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    with ServedSite(site) as url, Browser(1280, 800, extra_flags=flags, scale=2) as page:
+        for part in ("title", "thanks"):
+            page.open("%s/index.html?still=%s" % (url, part))
+            page.wait_for("window.brineluxStill === 0")
+            page.pump(0.3)
+            if buffer(page) != [2560, 1600]:
+                fail("at scale 2 the 1280 x 800 canvas draws %s pixels" % buffer(page))
+            same_as_capture(page, "still", 2560, 1600, part)
+
+        # The show follows a window made narrower and taller: bars above and
+        # below now, and the card at the new size.
+        page.open(url + "/index.html?autostart")
+        page.wait_for("Module.shownFrame > 0")
+        page.resize(1000, 900)
+        page.wait_for("document.getElementById('canvas').width === 2000")
+        page.pump(0.5)
+        if buffer(page) != [2000, 1800]:
+            fail("resized to 1000 x 900 the canvas draws %s pixels" % buffer(page))
+        same_as_capture(page, "resized show", 2000, 1800)
+        show_lines_only(page.console)
+
+
 def main():
-    if len(sys.argv) != 5 or sys.argv[1] not in ("pictures", "song", "keys", "files", "stall"):
+    if len(sys.argv) != 5 or sys.argv[1] not in ("pictures", "song", "keys", "files", "stall", "pace", "density"):
         print(__doc__)
         sys.exit(2)
     case, site, capture, work = sys.argv[1:]
