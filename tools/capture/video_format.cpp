@@ -24,8 +24,10 @@ std::vector<std::string> VideoCodecArgs(const CaptureOptions& o)
     if (o.lossless)
         // The frames as drawn, in RGB: a repacking, not a conversion. Every
         // frame stands alone with checksummed slices, so damage stays local.
+        // The range coder saves 1 % on the water and 14 % on the spheres;
+        // the larger context model costs 5 % on the water.
         args = {"-pix_fmt", "bgr0", "-c:v", "ffv1", "-level", "3", "-g", "1", "-slices", "4", "-slicecrc", "1",
-                "-coder", "1", "-context", "1"};
+                "-coder", "1"};
     else
         // The matrix and range stated, not left to the scaler's default
         // (BT.601). Exact rounding and full chroma keep the colours' mean
