@@ -32,6 +32,8 @@
 
 static PlatformWindow* window;
 static bool running;
+// The show has ended: its context is released.
+static bool over;
 
 EM_JS(void, ShowEndScreen, (int status), {
     if (Module['onShowEnd']) Module['onShowEnd'](status);
@@ -97,10 +99,8 @@ static bool lastDrew;
 static bool lastDrewScene;
 static double lastSceneMs = -1.0;
 static double displayMs = 1000.0 / 60.0;
-// The part the previous frame drew.
-static int32_t lastPart = PART_TITLE;
-// The scenes' programs have drawn once (a pixel, during the thanks card).
-static bool scenesWarm;
+// Probes of the scenes drawn (during the thanks card).
+static int32_t probes;
 
 // Called by the page when it is hidden (1) or shown again (0): the song
 // stops and goes on with the pictures, on the page's clock too.
@@ -136,6 +136,7 @@ EM_JS(void, CanvasDeviceSize, (int* size), {
 static void EndTheShow()
 {
     running = false;
+    over = true;
     WebSoundStop();
     int status = EndShow(window);
     fflush(stdout);
@@ -221,22 +222,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
         WebSetCanvasSize(resizeWidth, resizeHeight);
         resizeWidth = resizeHeight = 0;
     }
-    // A program's first draw carries the driver's compile of it (seconds in
-    // software WebGL): done while the thanks card stands still, not in the
-    // water's first frame.
-    if (!scenesWarm && loopFrames >= 320) {
-        scenesWarm = true;
-        WebWarmScenes();
-    }
     bool scene = false;
     int32_t skipped = due - loopFrames - 1;
     while (loopFrames < due) {
         scene = SceneState(timelineState);
-        // A scene's first frame carries its program's first use.
-        int32_t part = !scene ? PART_TITLE : timelineState == 1 ? PART_SPHERES : PART_WATER;
-        if (scene && part != lastPart)
-            WebSkipSceneSamples(1);
-        lastPart = part;
         LoopFrame(loopFrames + 1 == due);
         if (ShowShouldEnd()) {
             EndTheShow();
@@ -244,6 +233,13 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
         }
     }
     PublishFrame(loopFrames);
+    // While the thanks card stands still, the water is drawn unseen at the
+    // scenes' size until its frame times settle that size: a slow GPU's
+    // first water frame is then not one at the picture's full size.
+    if (!scene && loopFrames >= 320 && loopFrames < 560 && !WebSceneSizeSettled()) {
+        WebProbeScenes(probes++ == 0);
+        scene = true;
+    }
     NoteAnimationFrame(nowMs, true, scene, skipped);
 }
 
@@ -261,7 +257,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebContextLost(void) { contextLost = true; 
 
 extern "C" EMSCRIPTEN_KEEPALIVE void WebContextRestored(void)
 {
-    if (window == nullptr)
+    if (window == nullptr || over)
         return;
     contextLost = false;
     lastAnimationMs = lastSceneMs = -1.0;
@@ -284,7 +280,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebSongEnded(void) { RequestQuit(); }
 // calls WebAnimationFrame at each of its animation frames.
 extern "C" EMSCRIPTEN_KEEPALIVE void WebBeginShow(void)
 {
-    if (running || window == nullptr)
+    if (running || over || window == nullptr)
         return;
     running = true;
     WebForgetKeys();
@@ -371,6 +367,8 @@ static bool DrawStill()
     static double ms[50];
     double firstMs = 0.0;
     bool scene = part == PART_WATER || part == PART_SPHERES;
+    // A still is the picture at its own size, whatever the GPU's speed.
+    WebPinSceneScale(1.0);
     WebBeginPicture(scene);
     float lands = RunPartFrames(window, (ShowPart)part, time, to, repeat, timed ? NowMs : nullptr, ReadOnePixel, ms,
                                 &firstMs);

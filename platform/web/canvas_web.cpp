@@ -34,9 +34,17 @@ static bool sceneDirect;
 // Scene size: level 0 is the picture's; each level has 1/sqrt(2) of the
 // pixels of the one before. Pinned by ?scale, else moved by the frame
 // times the page measures.
-static int32_t sceneLevel;
+static int32_t sceneLevel = -1;
 static double pinnedScale = -1.0;
 static int32_t sceneWidth, sceneHeight;
+// The controller: its frame time (a moving average) over the samples since
+// the size last moved, samples still to leave out, and when it may raise
+// the size again.
+static double costMs;
+static int32_t costSamples;
+static int32_t ignoreSamples;
+static double raiseAfterMs;
+static double raiseWaitMs = 2000.0;
 
 EM_JS(void, ReportSceneSize, (int width, int height, int pictureW, int pictureH), {
     Module['sceneSize'] = [width, height, pictureW, pictureH];
@@ -45,11 +53,10 @@ EM_JS(void, ReportSceneSize, (int width, int height, int pictureW, int pictureH)
 
 static int32_t Smaller(int32_t a, int32_t b) { return a < b ? a : b; }
 
-// The scenes' size at a level (or the pinned scale): the picture's shape,
-// not below the floor, never above the picture.
-static void SceneSizeAt(int32_t level, int32_t* width, int32_t* height)
+// The scenes' size at a fraction of the picture's side: the picture's
+// shape, not below the floor, never above the picture.
+static void SizeForScale(double scale, int32_t* width, int32_t* height)
 {
-    double scale = pinnedScale > 0.0 ? pinnedScale : pow(2.0, -0.25 * level);
     int32_t floor = Smaller(SCENE_MIN_HEIGHT, pictureHeight);
     int32_t h = (int32_t)lround(pictureHeight * scale);
     h = h < floor ? floor : Smaller(h, pictureHeight);
@@ -58,8 +65,23 @@ static void SceneSizeAt(int32_t level, int32_t* width, int32_t* height)
     *height = h < 1 ? 1 : h;
 }
 
+static double LevelScale(int32_t level) { return pow(2.0, -0.25 * level); }
+
+// The scenes' size at a level, or at the pinned scale.
+static void SceneSizeAt(int32_t level, int32_t* width, int32_t* height)
+{
+    SizeForScale(pinnedScale > 0.0 ? pinnedScale : LevelScale(level), width, height);
+}
+
+static int32_t FloorLevel();
+
 static void UpdateSceneSize()
 {
+    // The scenes start at their floor: the frame times raise them to what
+    // the GPU can draw in time (a slow GPU's first frame is then not one of
+    // seconds at the picture's full size).
+    if (sceneLevel < 0)
+        sceneLevel = FloorLevel();
     int32_t w, h;
     SceneSizeAt(sceneDirect ? 0 : sceneLevel, &w, &h);
     if (sceneDirect)
@@ -261,7 +283,23 @@ void WebEndPicture(bool scene)
     glActiveTexture(GL_TEXTURE0);
 }
 
-void WebWarmScenes(void)
+// Draws a scene's program once into the scenes' framebuffer, over its
+// letterbox band at w x h (nothing is shown).
+static void DrawProgram(int32_t part, int32_t w, int32_t h)
+{
+    GLuint scene = SceneProgram(part);
+    if (glIsProgram(scene) != GL_TRUE)
+        return;
+    // The scene pass sets both again for every frame it draws.
+    glUseProgram(scene);
+    glUniform2f(glGetUniformLocation(scene, "iResolution"), (float)w, (float)h);
+    glUniform1f(glGetUniformLocation(scene, "iGlobalTime"), 2.0f);
+    glViewport(0, 0, w, h);
+    glScissor(0, h * 15 / 100, w, h * 70 / 100);
+    glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+}
+
+void WebProbeScenes(bool first)
 {
     if (!ReadySceneTarget())
         return;
@@ -269,25 +307,27 @@ void WebWarmScenes(void)
     glGetIntegerv(GL_CURRENT_PROGRAM, &program);
     glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &buffer);
     glBindFramebuffer(GL_FRAMEBUFFER, sceneFramebuffer);
-    glViewport(0, 0, 1, 1);
+    glEnable(GL_SCISSOR_TEST);
     glBindBuffer(GL_ARRAY_BUFFER, presentBuffer);
     glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
     glEnableVertexAttribArray(0);
-    for (int32_t part = PART_WATER; part <= PART_SPHERES; part++) {
-        GLuint scene = SceneProgram(part);
-        if (glIsProgram(scene) != GL_TRUE)
-            continue;
-        // The scene pass sets both again for every frame it draws.
-        glUseProgram(scene);
-        glUniform2f(glGetUniformLocation(scene, "iResolution"), 1.0f, 1.0f);
-        glUniform1f(glGetUniformLocation(scene, "iGlobalTime"), 0.04f);
-        glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+    // A program's first draw carries the driver's compile of it (seconds
+    // in software WebGL): both are drawn in one pixel first, and this
+    // probe's time does not count.
+    if (first) {
+        DrawProgram(PART_SPHERES, 1, 1);
+        DrawProgram(PART_WATER, 1, 1);
+        ignoreSamples = 1;
     }
+    DrawProgram(PART_WATER, sceneWidth, sceneHeight);
+    glDisable(GL_SCISSOR_TEST);
     glBindBuffer(GL_ARRAY_BUFFER, (GLuint)buffer);
     glUseProgram((GLuint)program);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(pictureX, pictureY, pictureWidth, pictureHeight);
 }
+
+bool WebSceneSizeSettled(void) { return pinnedScale > 0.0 || sceneDirect || costSamples >= 6; }
 
 void WebForgetCanvasGraphics(void)
 {
@@ -306,11 +346,6 @@ int32_t WebPictureHeight(void) { return pictureHeight; }
 // room raises it a level at a time. Between them a band where nothing
 // moves, a few frames after each move before the next, and a longer wait
 // before raising again to a size that proved too slow keep it still.
-static double costMs;
-static int32_t costSamples;
-static int32_t ignoreSamples;
-static double raiseAfterMs;
-static double raiseWaitMs = 2000.0;
 
 void WebPinSceneScale(double scale)
 {
@@ -318,17 +353,12 @@ void WebPinSceneScale(double scale)
     UpdateSceneSize();
 }
 
-void WebSkipSceneSamples(int32_t count)
-{
-    ignoreSamples = count > ignoreSamples ? count : ignoreSamples;
-}
-
 // The first level at which the scenes are at their floor.
 static int32_t FloorLevel()
 {
     int32_t floor = Smaller(SCENE_MIN_HEIGHT, pictureHeight), level = 0, w, h;
     for (;; level++) {
-        SceneSizeAt(level, &w, &h);
+        SizeForScale(LevelScale(level), &w, &h);
         if (h <= floor || level >= 64)
             return level;
     }

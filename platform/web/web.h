@@ -34,9 +34,13 @@ void WebSetCanvasSize(int32_t width, int32_t height);
 void WebBeginPicture(bool scene);
 // After a scene frame: the scene scaled onto the canvas between black bars.
 void WebEndPicture(bool scene);
-// Draws each scene's program once, into one pixel of the scenes'
-// framebuffer, so that the driver's compile of it on first use comes now.
-void WebWarmScenes(void);
+// Draws the water's program as a frame of it would, at the scenes' size,
+// into their framebuffer (nothing is shown), for the frame times that set
+// the size before the scenes begin; the first also draws the spheres' in
+// one pixel, so that the driver's compile of each on first use comes now.
+void WebProbeScenes(bool first);
+// True once the scenes' size has held for a few frame times.
+bool WebSceneSizeSettled(void);
 // After the context was lost: every GL object here is made again.
 void WebForgetCanvasGraphics(void);
 // The scenes at a fixed fraction of the picture's side (?scale).
@@ -44,6 +48,3 @@ void WebPinSceneScale(double scale);
 // A scene frame took ms from its animation frame to the next (the display
 // refreshes every displayMs): the scenes' size follows.
 void WebNoteSceneFrame(double ms, double displayMs, double nowMs);
-// The next count frame times do not count (a scene's first frames, which
-// carry its program's first use).
-void WebSkipSceneSamples(int32_t count);
