@@ -576,7 +576,6 @@ def pace(site, capture, work):
         page.wait_for("Module.shownFrame > 0")
         watch_output(page)
         page.evaluate(NOTE_FRAMES)
-        page.evaluate("window.sizes = []; Module.onSceneSize = function (w, h) { sizes.push([w, h]); }, 1")
         page.pump(3.0)
         follows_song(page, "title card")
 
@@ -612,8 +611,8 @@ def pace(site, capture, work):
         spheres = next(t for f, t in shown if f >= 728)
         gaps = sorted(b[1] - a[1] for a, b in zip(water, water[1:]))
         print("water: %d of its 126 frames shown, %.0f ms of song apart (median); the spheres came at %.2f s of "
-              "song (due at 29.08); scene sizes %s" % (len(water), 1000 * gaps[len(gaps) // 2] if gaps else 0,
-                                                       spheres, page.evaluate("sizes")))
+              "song (due at 29.08); scenes drawn at %s" % (len(water), 1000 * gaps[len(gaps) // 2] if gaps else 0,
+                                                          spheres, page.evaluate("Module.sceneSize")))
         if not 29.0 <= spheres <= 32.0:
             fail("the spheres came at %.2f s of song, not at 29.08" % spheres)
         if len(water) >= 126:
