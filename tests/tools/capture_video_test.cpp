@@ -204,6 +204,15 @@ TEST_F(CaptureVideo, Mp4AndMkvAreTaggedBt709AndDecodeToTheDrawnColours)
     std::string mkv = Slurp(Path("cards.mkv"));
     for (const char* element : {"\x55\xB1\x81\x01", "\x55\xBA\x81\x01", "\x55\xBB\x81\x01", "\x55\xB9\x81\x01"})
         EXPECT_NE(mkv.find(element), std::string::npos) << "colour element missing";
+
+    // Frames at another size go to the video and the PNGs alike, each the
+    // still of that size.
+    ASSERT_EQ(Capture("--out wide.mp4 --png-dir wide --frames 1-2 --size 1920x1080"), 0);
+    EXPECT_EQ(Probe("wide.mp4", "width,height"), "width=1920|height=1080\n");
+    ASSERT_EQ(Capture("--still title --png wide-title.png --size 1920x1080"), 0);
+    Image wideFrame = ReadPng("wide/frame-000001.png");
+    EXPECT_EQ(wideFrame.width, 1920);
+    EXPECT_TRUE(wideFrame.rgb == ReadPng("wide-title.png").rgb);
     EXPECT_FALSE(TemporariesLeft());
 }
 
