@@ -25,9 +25,12 @@ void FillSoundBuffer(void);
 extern AudioCallback renderCallback;
 // Ring offset up to which sound has been written; always inside the ring.
 extern uint32_t writePos;
-// PlatformTimeMs at the feeder's previous look at the play position; -1
-// before the first refill.
+// The feeder's previous look at the play position: PlatformTimeMs then (-1
+// before the first refill), the position it saw, and whether that had moved
+// since the look before.
 extern int64_t lastLookMs;
+extern uint32_t lastPlayPos;
+extern bool lastLookMoved;
 
 // ---- voices ----
 

@@ -8,11 +8,15 @@
 AudioCallback renderCallback;
 uint32_t writePos;
 int64_t lastLookMs = -1;
+uint32_t lastPlayPos;
+bool lastLookMoved;
 
 void StartAudio(PlatformWindow* window, AudioCallback callback)
 {
     writePos = 0;
     lastLookMs = -1;
+    lastPlayPos = 0;
+    lastLookMoved = false;
     renderCallback = callback;
     // Playback starts before anything is written; the first refill follows
     // as soon as the thread runs.
@@ -36,18 +40,24 @@ void FillSoundBuffer(void)
     if (playPos >= SOUND_RING_BYTES)
         playPos %= SOUND_RING_BYTES;
 
-    // Equal positions mean the device has taken the whole ring only when a
-    // whole ring's time has passed since the previous look (and at the first
-    // refill, which fills the ring); otherwise it has taken nothing, and the
-    // song waits for it rather than racing ahead unheard.
+    // Equal positions mean the device has taken the whole ring only at the
+    // first refill (which fills the ring), or when it was moving at the
+    // previous look and a whole ring's time has passed since; otherwise it
+    // has taken nothing, and the song waits for it rather than racing ahead
+    // unheard. A device found standing stays so until its position moves,
+    // however late the feeder's turns come on a loaded machine.
     int64_t now = (int64_t)PlatformTimeMs();
     bool firstLook = lastLookMs < 0;
     int64_t since = firstLook ? 0 : now - lastLookMs;
+    bool wasMoving = lastLookMoved;
     lastLookMs = now;
+    lastLookMoved = !firstLook && playPos != lastPlayPos;
+    lastPlayPos = playPos;
     uint32_t bytes;
     if (writePos < playPos)
         bytes = playPos - writePos;
-    else if (writePos > playPos || firstLook || since * SOUND_SAMPLE_RATE >= (int64_t)SOUND_RING_SAMPLES * 1000)
+    else if (writePos > playPos || firstLook ||
+             (wasMoving && since * SOUND_SAMPLE_RATE >= (int64_t)SOUND_RING_SAMPLES * 1000))
         bytes = SOUND_RING_BYTES - (writePos - playPos);
     else
         return;

@@ -238,6 +238,7 @@ TEST_F(SongTest, WholeSongMatchesItsChecksums)
     renderCallback = RenderAudio;
     writePos = 0;
     lastLookMs = -1;
+    lastLookMoved = false;
     std::vector<uint8_t> fed;
     int64_t played = 0;
     for (int64_t turn = 0; !QuitRequested() && turn < 10000; turn++) {

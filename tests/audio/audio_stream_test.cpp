@@ -89,28 +89,32 @@ TEST_F(StreamTest, RefillAcrossTheEndRendersEndPartFirst)
     EXPECT_EQ(fakeUnlockLength[1], 1000u);
 }
 
-TEST_F(StreamTest, StalledDeviceGetsNothingUntilAWholeRingsTimeHasPassed)
+TEST_F(StreamTest, AStandingDeviceGetsNothingHoweverLateTheFeederComes)
 {
     Refill(0, 0);
     fakeTimeMs = 25;
     Refill(0, 5000);
-    // A device that took nothing in a feeder's period: nothing is rendered,
-    // however long the stall lasts.
-    for (int turn = 1; turn <= 40; turn++) {
-        fakeTimeMs = 25 + 25 * turn;
-        Refill(5000, 5000);
-        ASSERT_TRUE(regions.empty()) << "turn " << turn;
-        ASSERT_EQ(writePos, 5000u);
-    }
-    EXPECT_EQ(fakeLockCount, 2);
-    // The same position after a ring's time (4096 samples, 92.9 ms) unseen:
-    // the device took the whole ring.
-    fakeTimeMs = fakeTimeMs + 93;
+    // A playing device, the feeder a ring's time (4096 samples, 92.9 ms)
+    // late and the position where it was: the device took the whole ring.
+    fakeTimeMs = 25 + 93;
     Refill(5000, 5000);
     ASSERT_EQ(regions.size(), 2u);
     EXPECT_EQ(regions[0].offset, 5000);
     EXPECT_EQ(regions[0].bytes + regions[1].bytes, SOUND_RING_BYTES);
     EXPECT_EQ(writePos, 5000u);
+    // Then it stands: nothing is rendered, whether the turns come on time
+    // or late, until it moves again.
+    for (int turn = 1; turn <= 40; turn++) {
+        fakeTimeMs = fakeTimeMs + (turn % 4 == 0 ? 200 : 25);
+        Refill(5000, 5000);
+        ASSERT_TRUE(regions.empty()) << "turn " << turn;
+        ASSERT_EQ(writePos, 5000u);
+    }
+    EXPECT_EQ(fakeLockCount, 3);
+    fakeTimeMs = fakeTimeMs + 25;
+    Refill(5000, 7000);
+    ASSERT_EQ(regions.size(), 1u);
+    EXPECT_EQ(regions[0].bytes, 2000);
 }
 
 TEST_F(StreamTest, RefillOfExactlyTheDistanceToTheEndWrapsToZero)

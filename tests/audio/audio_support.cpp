@@ -53,4 +53,6 @@ void ResetSongAndFakes(void)
     fakeSleepCount = 0;
     fakeTimeMs = 0;
     lastLookMs = -1;
+    lastPlayPos = 0;
+    lastLookMoved = false;
 }
