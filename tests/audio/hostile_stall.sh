@@ -2,8 +2,10 @@
 # A sound device that stops taking samples for a while: the song must wait
 # for it, not race ahead unheard. The show plays through SDL's disk driver
 # into a FIFO whose reader is stopped 3 s in for 20 s; the song's end mark
-# must then end the show only once the whole song has been played (about
-# 117 s of sound, some 137 s in all).
+# must then end the show only once the whole song has reached the device
+# (117.2 s of sound; a song that raced ahead during the stall ends the show
+# with much less). The disk driver's pace is not the wall clock's (it sleeps
+# whole milliseconds per chunk), so the run's length is only reported.
 #   hostile_stall.sh path/to/brinelux
 set -u
 show=$1
@@ -32,6 +34,5 @@ fail=0
 [ "$status" -eq 0 ] || { echo "FAIL: status $status"; fail=1; }
 # The whole song reached the device: 117.2 s at least.
 [ "$played" -ge $(( 117 * 44100 )) ] || { echo "FAIL: only $played samples were played"; fail=1; }
-[ "$elapsed" -ge 130 ] || { echo "FAIL: the show ended after $elapsed s, before the stalled song could"; fail=1; }
 [ $fail -eq 0 ] || { echo "--- standard error:"; cat "$work/err.txt"; }
 exit $fail
