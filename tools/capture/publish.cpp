@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <link.h>
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -58,38 +57,6 @@ bool WriteAll(int fd, const uint8_t* data, size_t n)
         n -= (size_t)put;
     }
     return true;
-}
-
-// ---- files this run must not overwrite ----
-
-static std::vector<std::pair<dev_t, ino_t>> protectedFiles;
-
-void ProtectFile(const std::string& path)
-{
-    struct stat st;
-    if (!path.empty() && stat(path.c_str(), &st) == 0)
-        protectedFiles.push_back({st.st_dev, st.st_ino});
-}
-
-static int ProtectLoaded(struct dl_phdr_info* info, size_t, void*)
-{
-    if (info->dlpi_name && info->dlpi_name[0])
-        ProtectFile(info->dlpi_name);
-    return 0;
-}
-
-static bool IsProtected(const struct stat& st)
-{
-    static bool listed;
-    if (!listed) {
-        listed = true;
-        ProtectFile("/proc/self/exe");
-        dl_iterate_phdr(ProtectLoaded, nullptr);
-    }
-    for (const std::pair<dev_t, ino_t>& file : protectedFiles)
-        if (file.first == st.st_dev && file.second == st.st_ino)
-            return true;
-    return false;
 }
 
 // ---- temporaries ----

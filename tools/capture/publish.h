@@ -11,6 +11,7 @@
 
 #include <stdint.h>
 #include <stddef.h>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -66,3 +67,6 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
 // Refuses outputs onto the programs the run needs (this one, its libraries,
 // ffmpeg and ffprobe): call before preparing outputs.
 void ProtectFile(const std::string& path);
+// True when st is one of those files (this program and its libraries are
+// listed at the first call).
+bool IsProtected(const struct stat& st);
