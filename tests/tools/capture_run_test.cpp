@@ -1,6 +1,7 @@
 // brinelux-capture run as users run it, with no display: stills, the song as
 // WAV against direct calls of the song's renderer, a short video, frame
 // ranges and the refusals of bad command lines.
+#include "tests/tools/png_image.h"
 #include <gtest/gtest.h>
 #include <png.h>
 #include <stdio.h>
@@ -67,29 +68,7 @@ std::vector<uint8_t> ReadFile(const std::string& name)
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb;
-    const uint8_t* At(int x, int y) const { return &rgb[((size_t)y * width + x) * 3]; }
-};
-
-Image ReadPng(const std::string& name)
-{
-    Image image;
-    png_image png;
-    memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, Path(name).c_str()))
-        return image;
-    png.format = PNG_FORMAT_RGB;
-    image.rgb.resize(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, image.rgb.data(), 0, nullptr))
-        return Image();
-    image.width = (int)png.width;
-    image.height = (int)png.height;
-    return image;
-}
+Image ReadPng(const std::string& name) { return ReadPngFile(Path(name)); }
 
 // The letterbox band: rows 0-114 and 653-767 (from the top) black.
 void ExpectBand(const Image& image)

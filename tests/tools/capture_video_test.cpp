@@ -2,6 +2,7 @@
 // of an .mp4 as a player that honours its tags decodes them, the lossless
 // archive against the PNG frames and the WAV, and frames drawn at other
 // sizes against the show's own.
+#include "tests/tools/png_image.h"
 #include <gtest/gtest.h>
 #include <math.h>
 #include <png.h>
@@ -72,29 +73,7 @@ std::string Output(const std::string& cmd)
     return text;
 }
 
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb;
-    const uint8_t* At(int x, int y) const { return &rgb[((size_t)y * width + x) * 3]; }
-};
-
-Image ReadPng(const std::string& name)
-{
-    Image image;
-    png_image png;
-    memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, Path(name).c_str()))
-        return image;
-    png.format = PNG_FORMAT_RGB;
-    image.rgb.resize(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, image.rgb.data(), 0, nullptr))
-        return Image();
-    image.width = (int)png.width;
-    image.height = (int)png.height;
-    return image;
-}
+Image ReadPng(const std::string& name) { return ReadPngFile(Path(name)); }
 
 // The video's frames as ffmpeg decodes them to RGB: the conversion it picks
 // follows the stream's colour tags; exact rounding and full chroma, as a
