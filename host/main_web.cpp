@@ -8,9 +8,15 @@
 // The pictures follow the song: at each animation frame the page shows the
 // frame that a capture at 25 frames a second shows at the song's play
 // position, running the frames due since the last one through the show's
-// own loop (those not shown with an empty scissor, as the capture skips
-// frames) and none ahead of the music. ?pace=display runs one frame per
+// own loop (those not shown without drawing anything) and none ahead of
+// the music. ?pace=display runs one frame per
 // animation frame instead, the desktop show's pace.
+//
+// The page is a player as well: it pauses (the song's clock held, as for a
+// hidden tab) and seeks. A seek moves the song's clock; frames ahead of the
+// one on screen are run unseen as the song's own skips are, and a seek
+// backwards first rewinds the timeline to its start, so that the frame
+// shown is always the capture's frame for that time.
 //
 // A page opened with ?still=PART (and &time=T) draws that one frame
 // instead, as the desktop's capture draws its stills; with &repeat=N (and
@@ -64,6 +70,21 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebFeederLost(double songSamples)
     clockFromSamples = songSamples;
 }
 
+// Called by the page when the viewer seeks while the page keeps the song's
+// time: the song from its start, rendered here up to `samples` and on.
+extern "C" EMSCRIPTEN_KEEPALIVE void WebSongSeek(double samples)
+{
+    if (clockStartMs < 0.0)
+        return;
+    ResetSong();
+    clockSamples = 0;
+    clockRefills = 0;
+    clockFromSamples = samples;
+    clockStartMs = emscripten_get_now();
+    if (clockPausedAt >= 0.0)
+        clockPausedAt = clockStartMs;
+}
+
 static void KeepSongTime()
 {
     if (clockStartMs < 0.0)
@@ -101,6 +122,9 @@ static double lastSceneMs = -1.0;
 static double displayMs = 1000.0 / 60.0;
 // Probes of the scenes drawn (during the thanks card).
 static int32_t probes;
+// The frame the viewer's latest seek asked for: the first frame shown
+// after a rewind (before the song's clock has moved).
+static int32_t seekDue = 1;
 
 // Called by the page when it is hidden (1) or shown again (0): the song
 // stops and goes on with the pictures, on the page's clock too.
@@ -123,8 +147,10 @@ EM_JS(double, SongSeconds, (void), {
     return Module['songSeconds'] ? Module['songSeconds']() : -1;
 });
 
-EM_JS(void, PublishFrame, (int frame), {
+// The frame on screen, and the scene time it showed (0 for a card).
+EM_JS(void, PublishFrame, (int frame, double scene), {
     Module['shownFrame'] = frame;
+    Module['shownSceneTime'] = scene;
 });
 
 EM_JS(void, CanvasDeviceSize, (int* size), {
@@ -148,7 +174,7 @@ static void EndTheShow()
 static int32_t DueFrame()
 {
     if (paceDisplay || loopFrames == 0)
-        return loopFrames + 1;
+        return std::max(loopFrames + 1, seekDue);
     double song = SongSeconds();
     if (song < 0.0)
         return loopFrames;
@@ -158,17 +184,15 @@ static int32_t DueFrame()
 // The timeline's states that draw a scene in their frame.
 static bool SceneState(int32_t state) { return state == -2 || state == 0 || state == 1; }
 
-// One pass of the loop; a frame not shown draws nothing (an empty
-// scissor), as a capture's frames before its first.
+// One pass of the loop; a frame not shown is run without drawing (as
+// cheap as the timeline's own arithmetic), so that a seek across the whole
+// show, or a GPU too slow for every frame, costs no GL calls.
 static void LoopFrame(bool shown)
 {
-    bool scene = SceneState(timelineState);
     if (!shown) {
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(0, 0, 0, 0);
-        RunFrame(window);
-        glDisable(GL_SCISSOR_TEST);
+        SkipFrame(window);
     } else {
+        bool scene = SceneState(timelineState);
         WebBeginPicture(scene);
         RunFrame(window);
         WebEndPicture(scene);
@@ -232,7 +256,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
             return;
         }
     }
-    PublishFrame(loopFrames);
+    PublishFrame(loopFrames, scene ? (double)sceneTime : 0.0);
     // While the thanks card stands still, the water is drawn unseen at the
     // scenes' size until its frame times settle that size: a slow GPU's
     // first water frame is then not one at the picture's full size.
@@ -241,6 +265,53 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
         scene = true;
     }
     NoteAnimationFrame(nowMs, true, scene, skipped);
+}
+
+// Called by the page when the viewer seeks to `seconds` of song (or opens
+// the page at a moment): a frame behind the one on screen is reached from
+// the timeline's start, run again unseen.
+extern "C" EMSCRIPTEN_KEEPALIVE void WebSeekTo(double seconds)
+{
+    if (over)
+        return;
+    seekDue = (int32_t)floor(seconds * 25.0) + 1;
+    if (seekDue < loopFrames) {
+        RewindTimeline();
+        loopFrames = 0;
+    }
+    // The frames run meanwhile say nothing of the GPU's pace.
+    lastAnimationMs = lastSceneMs = -1.0;
+}
+
+// The song's length in seconds: it ends as the row of its end mark starts,
+// one row of rowLength after the rows of the steps before it.
+extern "C" EMSCRIPTEN_KEEPALIVE double WebSongLength(void)
+{
+    int32_t steps = 0;
+    while (steps < ORDER_LENGTH && orderList[steps] != END_MARK)
+        steps++;
+    return (double)(steps * 16 + 1) * (double)rowLength;
+}
+
+// Called by the page to watch the show again after it ended normally: the
+// context taken back, the timeline rewound, the end's flag and keys
+// cleared; the page starts the song again from its start.
+extern "C" EMSCRIPTEN_KEEPALIVE int WebReplay(void)
+{
+    if (!over || glErrorReported || window == nullptr || !WebTakeContextBack(window))
+        return 0;
+    ResetSong();
+    RewindTimeline();
+    loopFrames = 0;
+    seekDue = 1;
+    clockStartMs = clockPausedAt = -1.0;
+    clockSamples = clockRefills = 0;
+    over = false;
+    running = true;
+    PlatformShowCursor(false);
+    WebForgetKeys();
+    lastAnimationMs = lastSceneMs = -1.0;
+    return 1;
 }
 
 // Called by the page when the canvas's displayed size changes.

@@ -17,6 +17,14 @@ PlatformWindow* StartUp();
 bool ShowShouldEnd();
 // One pass of the loop: clear, check, timeline step, swap, one message.
 void RunFrame(PlatformWindow* window);
+// One pass of the loop with nothing drawn and no GL call: the timeline and
+// the clocks move as RunFrame moves them (the sound starts at the first),
+// for a player that runs frames it does not show.
+void SkipFrame(PlatformWindow* window);
+// Back to before the show's first frame, for a player that seeks backwards:
+// the frames run again from there are the ones a fresh start runs, except
+// that the sound, already started, is not started again.
+void RewindTimeline();
 // Runs frames until ShowShouldEnd.
 void FrameLoop(PlatformWindow* window);
 // Restores the display and releases the context; returns the show's exit

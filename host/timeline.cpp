@@ -40,7 +40,16 @@ static void DrawThanksCard()
     PrintText("for their help and articles");
 }
 
-static void TimelineStep(PlatformWindow* window)
+// A scene's frame, or (not drawn) only the clocks its pass moves.
+static void SceneFrame(ShowPart part, bool drawn)
+{
+    if (drawn)
+        DrawScene(SceneProgram(part));
+    else
+        StepSceneClock();
+}
+
+static void TimelineStep(PlatformWindow* window, bool drawn)
 {
     switch (timelineState) {
     case -6:
@@ -48,7 +57,8 @@ static void TimelineStep(PlatformWindow* window)
         timelineState = -5;
         [[fallthrough]];
     case -5:
-        DrawTitleCard();
+        if (drawn)
+            DrawTitleCard();
         if ((double)frameCount >= 300.0)
             timelineState += 1;
         return;
@@ -56,14 +66,15 @@ static void TimelineStep(PlatformWindow* window)
     case -3:
         if ((double)frameCount >= 600.0)
             timelineState += 1;
-        DrawThanksCard();
+        if (drawn)
+            DrawThanksCard();
         return;
     case -2:
         timelineState = 0;
         [[fallthrough]];
     case 0:
         if ((double)sceneTime < 5.0) {
-            DrawScene(SceneProgram(PART_WATER));
+            SceneFrame(PART_WATER, drawn);
             return;
         }
         timelineState = 1;
@@ -74,7 +85,7 @@ static void TimelineStep(PlatformWindow* window)
             timelineState = 1;
             sceneTime = 0.0f;
         }
-        DrawScene(SceneProgram(PART_SPHERES));
+        SceneFrame(PART_SPHERES, drawn);
         return;
     default:
         return;
@@ -96,11 +107,24 @@ static void EndFrame(PlatformWindow* window)
     PlatformRemoveOneMessage();
 }
 
+void RewindTimeline()
+{
+    frameCount = 0;
+    sceneTime = 0.0f;
+    timelineState = -5;
+}
+
 void RunFrame(PlatformWindow* window)
 {
     BeginFrame();
-    TimelineStep(window);
+    TimelineStep(window, true);
     EndFrame(window);
+}
+
+void SkipFrame(PlatformWindow* window)
+{
+    frameCount += 1;
+    TimelineStep(window, false);
 }
 
 // The clock value from which the scene pass's own 0.04 step lands on the

@@ -62,6 +62,9 @@ void FramePicture(int32_t width, int32_t height, int32_t* x, int32_t* y, int32_t
 // ---- scene pass ----
 // Advances the scene clock and draws one screen quad with the program.
 void DrawScene(GLuint program);
+// The clocks a scene pass moves (frameCount, and sceneTime by 0.04 s), with
+// nothing drawn: DrawScene's first step.
+void StepSceneClock();
 // Forgets the GL buffers the scene pass made (a lost context's): the next
 // call makes them again.
 void ForgetSceneBuffers();

@@ -109,12 +109,17 @@ static void DrawBandQuad()
         glDisable(GL_SCISSOR_TEST);
 }
 
-void DrawScene(GLuint program)
+void StepSceneClock()
 {
     frameCount += 1;
     // The sum in double, rounded back to the stored float: the clock values
     // the timeline compares against depend on it.
     sceneTime = (float)((double)sceneTime + 0.04);
+}
+
+void DrawScene(GLuint program)
+{
+    StepSceneClock();
     float vertexarray[12] = {-1, 1, 0, 1, 1, 0, 1, -1, 0, -1, -1, 0};
     if (glIsProgram(program) != GL_TRUE)
         return;

@@ -249,6 +249,12 @@ class Browser:
         for kind in ("mousePressed", "mouseReleased"):
             self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
 
+    def tap(self, x, y):
+        """A finger's tap, as a touch screen gives it."""
+        self.call("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=1)
+        self.call("Input.dispatchTouchEvent", type="touchStart", touchPoints=[{"x": x, "y": y}])
+        self.call("Input.dispatchTouchEvent", type="touchEnd", touchPoints=[])
+
     def resize(self, width, height):
         """The window made width x height CSS pixels, as a viewer resizing it."""
         self.width, self.height = width, height

@@ -3,6 +3,8 @@
 // to the AudioWorklet over the port the page hands over, which reports back
 // how many ring samples it has played; the song's end goes to the page, and
 // so does a program that cannot load (the page then keeps the song's time).
+// A start may come again, with a new port, to play from another sample of
+// the song: the page's seeks.
 var port = null;
 var log = false;
 var timer = 0;
@@ -40,6 +42,8 @@ self.onerror = function (message) {
 };
 
 self.Module = {
+  // The calls that rendered the song up to where a start begins.
+  catchUpCalls: [],
   print: Print,
   printErr: Print,
   postSamples: function (at, samples) {
@@ -89,12 +93,26 @@ function Turn() {
   }
 }
 
+// Starts the stream at sample m.from of the song (the song from its start
+// rendered up to there first) on a fresh ring, played by the worklet at
+// m.port; the page hears when it is ready, what it cost and the calls it
+// took, and ignores what came from the stream before.
 function Start(m) {
   pending = null;
   log = m.log;
+  clearInterval(timer);
+  timer = 0;
+  if (port) port.close();
   port = m.port || null;
   if (port) port.onmessage = function (e) { Module._WebFeederPlayed(e.data.played); };
-  Module._WebFeederStart(port ? 0 : 1);
+  var from = m.from || 0;
+  var began = performance.now();
+  Module.catchUpCalls = [];
+  finished = false;
+  Module._WebFeederStart(from, port ? 0 : 1);
+  song = from;
+  behind = -1;
+  postMessage({ started: m.serial, from: from, calls: Module.catchUpCalls, ms: performance.now() - began, song: song });
   started = true;
   if (paused) Module._WebFeederHold(1);
   else timer = setInterval(Turn, 25);
@@ -117,9 +135,13 @@ onmessage = function (e) {
   } else if (m.hold !== undefined) {
     Hold(m.hold);
   } else if (m.stop) {
+    // The show ended: the turns stop, and the worker waits for a start
+    // should the viewer watch it again.
     clearInterval(timer);
+    timer = 0;
+    finished = true;
     if (port) port.close();
-    close();
+    port = null;
   }
 };
 

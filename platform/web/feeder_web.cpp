@@ -36,6 +36,17 @@ void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate
     if (!RingStart(&started, ring, ringBytes, sampleRate, &ringSize, &rate))
         return;
     silentStart = emscripten_get_now();
+    if (silentPausedAt >= 0.0)
+        silentPausedAt = silentStart;
+}
+
+void WebFeederRestart(void)
+{
+    started = false;
+    playedSamples = 0.0;
+    lookedAtSamples = -1.0;
+    lookedPlayed = 0.0;
+    refilledSamples = 0.0;
 }
 
 static double SilentMs(void)

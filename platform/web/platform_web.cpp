@@ -2,6 +2,7 @@
 // from the page's keyboard events, the console as the debugger channel.
 // The page (index.html) holds the screens around the show and fullscreen.
 #include "platform/platform.h"
+#include "platform/web/web.h"
 
 #include <emscripten/emscripten.h>
 #include <emscripten/html5.h>
@@ -91,6 +92,11 @@ void PlatformFocusWindow(PlatformWindow*)
 void PlatformSwapBuffers(PlatformWindow*) {}
 
 void PlatformReleaseContext(PlatformWindow*) { emscripten_webgl_make_context_current(0); }
+
+bool WebTakeContextBack(PlatformWindow* window)
+{
+    return emscripten_webgl_make_context_current(window->context) == EMSCRIPTEN_RESULT_SUCCESS;
+}
 
 bool PlatformKeyPressed(PlatformKey key)
 {

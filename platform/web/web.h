@@ -5,11 +5,18 @@
 
 // Drops key presses seen before the show started listening.
 void WebForgetKeys(void);
+struct PlatformWindow;
+// The show's context made current again after the show ended and released
+// it, to watch it again; false when it cannot be.
+bool WebTakeContextBack(PlatformWindow* window);
 // Stops the sound at the end of the show.
 void WebSoundStop(void);
 // The feeder's worker: plays its ring on the worker's clock instead of the
 // worklet's reports (a page without Web Audio).
 void WebFeederSilent(bool noAudio);
+// The feeder's worker: a fresh ring, played from its start by a fresh
+// worklet, for the next sound start (a seek).
+void WebFeederRestart(void);
 // The feeder's worker: whether the output has played anything since the
 // previous call (always at the first, and for the silent ring).
 bool WebFeederOutputMoved(void);

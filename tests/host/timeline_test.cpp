@@ -176,6 +176,40 @@ TEST(Timeline, WaterGets126FramesThenSphereCyclesThrough14Seconds)
     EXPECT_FLOAT_EQ(frames[727 + 351].time, 0.04f);
 }
 
+// A player runs the frames it does not show without drawing them, and
+// rewinds to seek backwards: each frame it then shows is the plain loop's.
+TEST(Timeline, SkippedAndRewoundFramesAreTheLoopsOwn)
+{
+    ResetShow();
+    RunFrames(1500);
+    std::vector<FrameRecord> plain = frames;
+    ResetShow();
+    int at = 0;
+    for (int target : {1, 650, 300, 1500, 602, 728, 601, 1}) {
+        if (target <= at) {
+            RewindTimeline();
+            at = 0;
+        }
+        for (; at + 1 < target; at++)
+            SkipFrame(nullptr);
+        size_t shown = frames.size() - 1;
+        RunFrame(nullptr);
+        at++;
+        // Nothing was drawn or swapped but the frame shown.
+        ASSERT_EQ(frames.size(), shown + 2) << "frame " << target;
+        const FrameRecord& f = frames[shown];
+        const FrameRecord& p = plain[(size_t)target - 1];
+        EXPECT_EQ(f.titleLines, p.titleLines) << "frame " << target;
+        EXPECT_EQ(f.thanksLines, p.thanksLines) << "frame " << target;
+        EXPECT_EQ(f.scenes, p.scenes) << "frame " << target;
+        EXPECT_EQ(f.program, p.program) << "frame " << target;
+        EXPECT_EQ(f.time, p.time) << "frame " << target;
+    }
+    // The sound starts once, at the first frame, however often the show
+    // is rewound.
+    EXPECT_EQ(audioStarts, 1);
+}
+
 TEST(Timeline, LoopTestReadsKeysThenFlagThenTermination)
 {
     ResetShow();

@@ -29,6 +29,12 @@ CASE is one of:
   density   at a device scale factor of 2 the drawing buffer is the canvas's
             device pixels and the cards are the capture's at that --size,
             also after the window is resized
+  player    #t= opens at its moment; paused, nothing moves; seeks by the
+            address, the timeline and the keys, forwards and backwards into
+            each part, show the capture's frame and picture for that time,
+            and the song from there is the desktop's in the same calls; the
+            quit keys still end the show, which plays again from its start;
+            a tap starts it at 320 x 240 and in portrait
 """
 import base64
 import os
@@ -39,7 +45,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 from web_page import Browser, PageError, ServedSite  # noqa: E402
 
-ENDED_TEXT = "The show has ended.\nReload the page to watch it again."
+ENDED_TEXT = "The show has ended."
 
 
 def fail(why):
@@ -110,15 +116,16 @@ def logged_song(page):
     return calls, bytes(played)
 
 
-def same_as_desktop(capture, work, calls, played):
-    """The logged song equals the desktop's rendered in the same calls."""
+def same_as_desktop(capture, work, calls, played, start=0):
+    """The logged song equals the desktop's rendered in the same calls (from
+    sample `start` of it on)."""
     schedule = os.path.join(work, "calls.txt")
     with open(schedule, "w") as f:
         f.write("\n".join(str(n) for n in calls) + "\n")
     wav = os.path.join(work, "song.wav")
     subprocess.run([capture, "--wav", wav, "--audio-schedule", schedule], check=True, stdout=subprocess.DEVNULL)
     with open(wav, "rb") as f:
-        desktop = f.read()[44:]
+        desktop = f.read()[44 + 2 * start:]
     print("the page rendered %d samples in %d calls; the desktop rendered %d in those calls" %
           (len(played) // 2, len(calls), len(desktop) // 2))
     if played != desktop:
@@ -689,8 +696,219 @@ def density(site, capture, work):
         show_lines_only(page.console)
 
 
+# The player's state as the test reads it.
+SHOWN = "[Module.shownFrame, Module.shownSceneTime, Module.songSeconds()]"
+LAST_SEEK = "Module.seeks[Module.seeks.length - 1]"
+
+
+def seeked(page, what, start=None, count=None, playing=False):
+    """Waits for a seek the page began (to sample `start`, or any after the
+    first `count`), and for its frame: paused, the capture's frame at that
+    sample; playing, frames that follow the song on from there (a scene
+    frame takes SwiftShader a second at most). Returns the seek."""
+    if start is not None:
+        page.wait_for("Module.seeks.length && %s.from === %d" % (LAST_SEEK, start), timeout=30)
+    else:
+        page.wait_for("Module.seeks.length > %d" % count, timeout=30)
+    seek = page.evaluate(LAST_SEEK)
+    due = int(seek["from"] / 44100 * 25) + 1
+    if not playing:
+        page.wait_for("Module.shownFrame === %d" % due, timeout=30)
+    else:
+        page.wait_for("Module.shownFrame >= %d" % due, timeout=30)
+        for _ in range(5):
+            frame, _, song = page.evaluate(SHOWN)
+            if not due <= frame <= int(song * 25) + 3 or frame < int((song - 1.0) * 25):
+                fail("%s: frame %d on screen at %.3f s of song after a seek to %.3f s" %
+                     (what, frame, song, seek["from"] / 44100))
+            page.pump(0.2)
+    print("%s: to %.3f s (frame %d) in %.0f ms of the worker's time" % (what, seek["from"] / 44100, due, seek["ms"]))
+    return seek
+
+
+def faded(page):
+    """The controls faded away (shown by whatever seeked)."""
+    page.wait_for("document.getElementById('controls').classList.contains('faded')", timeout=10)
+    page.pump(0.5)
+
+
+def same_as_still(page, capture, work, what, part):
+    """The picture on screen is the capture's still of part at the scene
+    time on screen: cards byte for byte, scenes within the page's bounds."""
+    web_png = os.path.join(work, "web-%s.png" % what)
+    desk_png = os.path.join(work, "desktop-%s.png" % what)
+    with open(web_png, "wb") as f:
+        f.write(page.screenshot())
+    scene = page.evaluate("Module.shownSceneTime")
+    args = [capture, "--still", part, "--png", desk_png] + (["--time", "%.9g" % scene] if scene else [])
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL, env=dict(os.environ, MESA_SHADER_CACHE_DISABLE="true"))
+    d = difference(rgb(web_png), rgb(desk_png))
+    print("%s: %s at %.9g identical %.4f, off by more than 1: %.4f, more than 16: %.5f" %
+          (what, part, scene, d["identical"], d["over1"], d["over16"]))
+    if part in ("title", "thanks"):
+        if d["identical"] != 1.0:
+            fail("%s: the %s card differs from the capture's" % (what, part))
+    elif d["identical"] < 0.88 or d["over1"] > 0.025 or d["over16"] > 0.0025:
+        fail("%s: the %s picture differs from the capture's beyond the page's rounding bounds" % (what, part))
+
+
+def songs_after_seeks(page, capture, work):
+    """Each start of the song that played: the samples handed to Web Audio
+    from its sample on are the desktop's rendered in the same calls (the
+    worker's catch-up calls, then the page's)."""
+    seeks = page.evaluate("Module.seeks")
+    calls, played = logged_song(page)
+    starts = [0]
+    for c in calls:
+        starts.append(starts[-1] + c)
+    checked = 0
+    for i, seek in enumerate(seeks):
+        end = seeks[i + 1]["log"] if i + 1 < len(seeks) else len(calls)
+        if end - seek["log"] < 40:
+            continue
+        span = played[2 * starts[seek["log"]]:2 * starts[end]]
+        same_as_desktop(capture, work, seek["calls"] + calls[seek["log"]:end], span, seek["from"])
+        checked += 1
+    if checked < 3:
+        fail("only %d of the song's starts played long enough to compare" % checked)
+
+
+def player(site, capture, work):
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    with ServedSite(site) as url, Browser(extra_flags=flags) as page:
+        # A link to 14 s: after the click the first frame shown is that
+        # moment's, and the song starts there. (Seeks while playing land in
+        # the cards: a scene frame at the picture's size takes SwiftShader
+        # seconds.)
+        page.open(url + "/index.html?scale=1&soundlog#t=14")
+        page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
+        page.evaluate("""window.shown = []; (function note() {
+            var f = Module.shownFrame;
+            if (f !== undefined && shown[shown.length - 1] !== f) shown.push(f);
+            requestAnimationFrame(note); })(), 1""")
+        page.click(512, 384)
+        seeked(page, "#t=14", 14 * 44100, playing=True)
+        page.wait_for("Module.songSeconds() > 16", timeout=30)
+        if min(page.evaluate("shown")) < 351:
+            fail("#t=14 showed frame %d before its moment's" % min(page.evaluate("shown")))
+
+        # Paused: neither the frame nor the song moves, and the address
+        # names the moment.
+        page.key("KeyP", "p", 80)
+        page.wait_for("Module.audioContext.state === 'suspended'")
+        page.pump(0.3)
+        before, song0 = page.evaluate(SHOWN), page.evaluate_in_worker("song")
+        page.pump(3.0)
+        after, song1 = page.evaluate(SHOWN), page.evaluate_in_worker("song")
+        address = page.evaluate("location.hash")
+        print("paused 3 s: frame %d -> %d, song %.3f -> %.3f s, worker %d -> %d, address %s" %
+              (before[0], after[0], before[2], after[2], song0, song1, address))
+        if before != after or song0 != song1:
+            fail("paused, the show moved: %s -> %s, worker %d -> %d" % (before, after, song0, song1))
+        if address != "#t=%g" % (round(before[2] * 100) / 100):
+            fail("paused at %.3f s the address is %s" % (before[2], address))
+
+        # Seeks while paused, into each part: the address forwards, the
+        # timeline backwards, the keys both ways.
+        page.evaluate("location.hash = '#t=95', 1")
+        seeked(page, "#t=95", 95 * 44100)
+        faded(page)
+        same_as_still(page, capture, work, "seek-95", "spheres")
+
+        length = page.evaluate("Module._WebSongLength()")
+        page.call("Input.dispatchMouseEvent", type="mouseMoved", x=500, y=700)
+        box = page.evaluate("(function (r) { return [r.left, r.width, r.top + r.height / 2]; })"
+                            "(document.getElementById('track').getBoundingClientRect())")
+        count = page.evaluate("Module.seeks.length")
+        page.click(box[0] + box[1] * 6.5 / length, box[2])
+        seek = seeked(page, "the timeline at 6.5 s", count=count)
+        if abs(seek["from"] / 44100 - 6.5) > length / box[1]:
+            fail("a click at 6.5 s on the timeline seeked to %.3f s" % (seek["from"] / 44100))
+        faded(page)
+        same_as_still(page, capture, work, "seek-title", "title")
+
+        at = page.evaluate(LAST_SEEK)["from"]
+        page.key("KeyL", "l", 76)
+        seeked(page, "L", at + 10 * 44100)
+        faded(page)
+        same_as_still(page, capture, work, "seek-thanks", "thanks")
+        page.evaluate("location.hash = '#t=26.5', 1")
+        seeked(page, "#t=26.5", 26.5 * 44100)
+        faded(page)
+        same_as_still(page, capture, work, "seek-water", "water")
+        page.key("KeyJ", "j", 74)
+        seeked(page, "J", 16.5 * 44100)
+        page.key("ArrowRight", "ArrowRight", 39)
+        seeked(page, "Right", 21.5 * 44100)
+
+        # Playing again, and seeks while playing (Left, Home): the song
+        # plays on from each seek's sample.
+        page.key("KeyK", "k", 75)
+        page.wait_for("Module.audioContext.state === 'running'")
+        page.wait_for("Module.songSeconds() > 22.8", timeout=30)
+        count = page.evaluate("Module.seeks.length")
+        page.key("ArrowLeft", "ArrowLeft", 37)
+        seek = seeked(page, "Left, playing", count=count, playing=True)
+        page.wait_for("Module.songSeconds() > %g" % (seek["from"] / 44100 + 2), timeout=30)
+        page.key("Home", "Home", 36)
+        seeked(page, "Home", 0, playing=True)
+        page.wait_for("Module.songSeconds() > 2", timeout=30)
+        songs_after_seeks(page, capture, work)
+
+        # Space still ends the show; the last screen plays it again, from
+        # its start, without a reload; Escape still ends it.
+        page.key("Space", " ", 32)
+        status = page.wait_for("window.brineluxEnded !== undefined ? 'ended ' + window.brineluxEnded : ''")
+        text = page.evaluate("document.getElementById('last').textContent")
+        if status != "ended 0" or text != ENDED_TEXT:
+            fail("Space ended the show with %s, %r" % (status, text))
+        box = page.evaluate("(function (r) { return [r.left + r.width / 2, r.top + r.height / 2, r.width]; })"
+                            "(document.getElementById('again').getBoundingClientRect())")
+        if not box[2]:
+            fail("the last screen offers no way to watch again")
+        page.evaluate("shown = [Module.shownFrame], 1")
+        page.click(box[0], box[1])
+        page.wait_for("shown.length > 1 && Module.songSeconds() > 1", timeout=30)
+        if page.evaluate("shown[1]") != 1 or page.evaluate(LAST_SEEK)["from"] != 0:
+            fail("watched again, the show started at frame %d" % page.evaluate("shown[1]"))
+        page.key("Escape", "Escape", 27)
+        status = page.wait_for("window.brineluxEnded !== undefined ? 'ended ' + window.brineluxEnded : ''")
+        if status != "ended 0":
+            fail("Escape ended the show watched again with %s" % status)
+        ms = [s["ms"] for s in page.evaluate("Module.seeks")]
+        print("the worker reached each seek's sample in %s ms" % ", ".join("%.0f" % m for m in ms))
+        show_lines_only(page.console)
+
+    # Small and portrait screens: a tap starts the show and shows the
+    # controls, which fit and work by touch.
+    for width, height in ((320, 240), (240, 320)):
+        with ServedSite(site) as url, Browser(width, height, extra_flags=flags) as page:
+            page.open(url + "/index.html")
+            page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
+            if page.evaluate("document.getElementById('first').scrollWidth") > width:
+                fail("at %d x %d the first screen does not fit" % (width, height))
+            page.tap(width // 2, height // 3)
+            page.wait_for("Module.shownFrame > 0")
+            box = page.evaluate("""(function () {
+                var c = document.getElementById('controls'), r = c.getBoundingClientRect(),
+                    t = document.getElementById('track').getBoundingClientRect();
+                return [c.classList.contains('faded') || c.classList.contains('hidden'), r.left, r.top, r.right,
+                        r.bottom, c.scrollWidth, t.width]; })()""")
+            print("%d x %d: controls at %s, %d px of timeline" % (width, height, box[1:5], box[6]))
+            if box[0] or box[1] < 0 or box[3] > width or box[4] > height or box[5] > width or box[6] < 40:
+                fail("at %d x %d a tap does not show controls that fit: %s" % (width, height, box))
+            button = page.evaluate("(function (r) { return [r.left + r.width / 2, r.top + r.height / 2]; })"
+                                   "(document.getElementById('play').getBoundingClientRect())")
+            page.tap(button[0], button[1])
+            page.wait_for("Module.audioContext.state === 'suspended'", timeout=10)
+            page.key("Escape", "Escape", 27)
+            page.wait_for("window.brineluxEnded === 0")
+            show_lines_only(page.console)
+
+
 def main():
-    if len(sys.argv) != 5 or sys.argv[1] not in ("pictures", "song", "keys", "files", "stall", "pace", "density"):
+    if len(sys.argv) != 5 or sys.argv[1] not in ("pictures", "song", "keys", "files", "stall", "pace", "density",
+                                                 "player"):
         print(__doc__)
         sys.exit(2)
     case, site, capture, work = sys.argv[1:]
