@@ -12,53 +12,16 @@
 // played since its last turn, and posts them to the worklet. The song's end
 // is posted to the page, whose frame loop then ends the show.
 #include "audio/audio.h"
+#include "audio/song_state.h"
 #include "platform/web/web.h"
 #include "state/shared.h"
 
 #include <emscripten/emscripten.h>
 #include <algorithm>
-#include <string.h>
 
 EM_JS(void, LogCatchUpCall, (int samples), {
     Module['catchUpCalls'].push(samples);
 });
-
-// The song's whole state between two calls of its renderer (each call
-// clears the mix buffer itself).
-struct SongState {
-    float audioTime;
-    float rowLength;
-    int32_t rowCount;
-    int32_t row;
-    int32_t orderPos;
-    uint32_t randomSeed;
-    uint8_t quit;
-    Voice voices[VOICE_COUNT];
-};
-
-static void SaveSong(SongState* s)
-{
-    s->audioTime = audioTime;
-    s->rowLength = rowLength;
-    s->rowCount = rowCount;
-    s->row = row;
-    s->orderPos = orderPos;
-    s->randomSeed = randomSeed;
-    s->quit = QuitRequested() ? 1 : 0;
-    memcpy(s->voices, voices, sizeof voices);
-}
-
-static void LoadSong(const SongState* s)
-{
-    audioTime = s->audioTime;
-    rowLength = s->rowLength;
-    rowCount = s->rowCount;
-    row = s->row;
-    orderPos = s->orderPos;
-    randomSeed = s->randomSeed;
-    quitRequested.store(s->quit);
-    memcpy(voices, s->voices, sizeof voices);
-}
 
 // A seek renders the song from its start in calls of a ring each, so the
 // song's state after call j is the same at every seek: it is kept every

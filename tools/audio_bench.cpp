@@ -9,46 +9,13 @@
 #include <string.h>
 
 #include "audio/audio.h"
+#include "audio/song_state.h"
 #include "platform/sound_ring.h"
 #include "state/shared.h"
 
 namespace {
 
 int16_t out[SOUND_RING_SAMPLES];
-
-// The song's variables at one point, to try a call there and undo it.
-struct SongState {
-    float audioTime;
-    float rowLength;
-    int32_t rowCount, row, orderPos;
-    uint32_t randomSeed;
-    uint8_t quit;
-    Voice voices[VOICE_COUNT];
-};
-
-void Save(SongState* s)
-{
-    s->audioTime = audioTime;
-    s->rowLength = rowLength;
-    s->rowCount = rowCount;
-    s->row = row;
-    s->orderPos = orderPos;
-    s->randomSeed = randomSeed;
-    s->quit = quitRequested.load();
-    memcpy(s->voices, voices, sizeof voices);
-}
-
-void Restore(const SongState* s)
-{
-    audioTime = s->audioTime;
-    rowLength = s->rowLength;
-    rowCount = s->rowCount;
-    row = s->row;
-    orderPos = s->orderPos;
-    randomSeed = s->randomSeed;
-    quitRequested.store(s->quit);
-    memcpy(voices, s->voices, sizeof voices);
-}
 
 double Milliseconds(std::chrono::steady_clock::duration d)
 {
@@ -88,11 +55,11 @@ void CostliestFullRingCall(benchmark::State& state)
         SongState here;
         worst = 0.0;
         for (int call = 0; !QuitRequested(); call++) {
-            Save(&here);
+            SaveSong(&here);
             double best = 1e9;
             int sounding = 0;
             for (int attempt = 0; attempt < 3; attempt++) {
-                Restore(&here);
+                LoadSong(&here);
                 auto t0 = std::chrono::steady_clock::now();
                 RenderAudio(out, SOUND_RING_BYTES);
                 best = std::min(best, Milliseconds(std::chrono::steady_clock::now() - t0));
@@ -105,7 +72,7 @@ void CostliestFullRingCall(benchmark::State& state)
                 worstSong = here.audioTime;
                 worstVoices = sounding;
             }
-            Restore(&here);
+            LoadSong(&here);
             RenderAudio(out, SoundRefillSamples(call) * 2);
         }
     }
