@@ -862,6 +862,8 @@ def player(site, capture, work):
         text = page.evaluate("document.getElementById('last').textContent")
         if status != "ended 0" or text != ENDED_TEXT:
             fail("Space ended the show with %s, %r" % (status, text))
+        if page.evaluate("getComputedStyle(document.getElementById('controls')).display") != "none":
+            fail("the player's controls stay on the last screen")
         box = page.evaluate("(function (r) { return [r.left + r.width / 2, r.top + r.height / 2, r.width]; })"
                             "(document.getElementById('again').getBoundingClientRect())")
         if not box[2]:
@@ -892,8 +894,9 @@ def player(site, capture, work):
             box = page.evaluate("""(function () {
                 var c = document.getElementById('controls'), r = c.getBoundingClientRect(),
                     t = document.getElementById('track').getBoundingClientRect();
-                return [c.classList.contains('faded') || c.classList.contains('hidden'), r.left, r.top, r.right,
-                        r.bottom, c.scrollWidth, t.width]; })()""")
+                var style = getComputedStyle(c);
+                return [style.display === 'none' || style.opacity !== '1', r.left, r.top, r.right, r.bottom,
+                        c.scrollWidth, t.width]; })()""")
             print("%d x %d: controls at %s, %d px of timeline" % (width, height, box[1:5], box[6]))
             if box[0] or box[1] < 0 or box[3] > width or box[4] > height or box[5] > width or box[6] < 40:
                 fail("at %d x %d a tap does not show controls that fit: %s" % (width, height, box))
