@@ -9,8 +9,8 @@
 // frame that a capture at 25 frames a second shows at the song's play
 // position, running the frames due since the last one through the show's
 // own loop (those not shown without drawing anything) and none ahead of
-// the music. ?pace=display runs one frame per
-// animation frame instead, the desktop show's pace.
+// the music. ?pace=display runs one frame per animation frame instead, the
+// desktop show's pace.
 //
 // The page is a player as well: it pauses (the song's clock held, as for a
 // hidden tab) and seeks. A seek moves the song's clock; frames ahead of the
