@@ -51,25 +51,6 @@ TEST(CaptureRate, RefusesWhatIsNotAPositiveBoundedRate)
     EXPECT_EQ(d, 7);
 }
 
-// Decimal only: what strtod would also take (hexadecimal, blanks, inf) is
-// refused; a value too small to represent is 0, one too large is refused.
-TEST(CaptureTime, DecimalSecondsOnly)
-{
-    double t = 9.0;
-    for (const char* bad : {"0x10", "0X1p3", " 2", "2 ", "\t2", "inf", "-nan", "1e400", "-1e400", "1000000.5",
-                            "1e", "e5", ".", "-", "+-1", "1..2", "1e+"})
-        EXPECT_FALSE(ParseTime(bad, &t)) << "'" << bad << "'";
-    EXPECT_EQ(t, 9.0);
-    ASSERT_TRUE(ParseTime("1e-400", &t));
-    EXPECT_EQ(t, 0.0);
-    ASSERT_TRUE(ParseTime("-2.5e1", &t));
-    EXPECT_EQ(t, -25.0);
-    ASSERT_TRUE(ParseTime(".5", &t));
-    EXPECT_EQ(t, 0.5);
-    ASSERT_TRUE(ParseTime("-1e6", &t));
-    EXPECT_EQ(t, -1e6);
-}
-
 TEST(CaptureOptions, ModesAndDefaults)
 {
     CaptureOptions o;
