@@ -3,6 +3,7 @@
 // archive against the PNG frames and the WAV, and frames drawn at other
 // sizes against the show's own.
 #include "tests/tools/png_image.h"
+#include "tests/tools/work_dir.h"
 #include <gtest/gtest.h>
 #include <math.h>
 #include <png.h>
@@ -132,17 +133,8 @@ int CountLit(const Image& image, int* grey)
 
 class CaptureVideo : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        char dir[] = "/tmp/brinelux-video-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        workDir = dir;
-    }
-    static void TearDownTestSuite()
-    {
-        std::string cmd = "rm -rf '" + workDir + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
-    }
+    static void SetUpTestSuite() { workDir = MakeWorkDir("brinelux-video"); }
+    static void TearDownTestSuite() { RemoveWorkDir(workDir); }
 };
 
 TEST_F(CaptureVideo, Mp4AndMkvAreTaggedBt709AndDecodeToTheDrawnColours)
