@@ -8,11 +8,11 @@
 PlatformWindow* StartUp()
 {
     PlatformStartProcess();
-    PlatformSetDisplayMode(1024, 768, 32);
+    PlatformSetDisplayMode(SHOW_WIDTH, SHOW_HEIGHT, 32);
     PlatformShowCursor(false);
     // The song from its start: the synthesizer's generator seeded with 9.
     ResetSong();
-    PlatformWindow* window = PlatformCreateWindow(0, 0, 1024, 768);
+    PlatformWindow* window = PlatformCreateWindow(0, 0, SHOW_WIDTH, SHOW_HEIGHT);
     if (window == nullptr) {
         // Without a window or context every GL call would crash: give the
         // screen back and say what is missing.
