@@ -10,6 +10,7 @@ int32_t presentWidth = 1024, presentHeight = 768;
 int32_t pictureX, pictureY, pictureWidth = 1024, pictureHeight = 768;
 int32_t sceneWidth = 1024, sceneHeight = 768;
 bool sceneDirect;
+GLuint windowFramebuffer;
 
 // The picture height the card glyphs were made for.
 static int32_t glyphsHeight = -1;
@@ -147,7 +148,7 @@ static bool ReadySceneTarget()
     glBindFramebuffer(GL_FRAMEBUFFER, sceneFramebuffer);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, sceneTexture, 0);
     bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer);
     // A texture the GPU has no memory for says so once; the scenes then go
     // straight to the window.
     while (glGetError() != GL_NO_ERROR)
@@ -170,7 +171,7 @@ void BeginPicture(bool scene)
         return;
     }
     if (sceneFramebuffer != 0)
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glBindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer);
     glViewport(pictureX, pictureY, pictureWidth, pictureHeight);
     SetSurfaceSize(pictureWidth, pictureHeight);
 }
@@ -189,7 +190,7 @@ void EndPicture(bool scene)
         return;
     GLfloat clear[4];
     glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer);
     glViewport(0, 0, presentWidth, presentHeight);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -249,7 +250,7 @@ void ProbeScenes(bool first)
     glDisable(GL_SCISSOR_TEST);
     glBindBuffer(GL_ARRAY_BUFFER, (GLuint)buffer);
     glUseProgram((GLuint)program);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer);
     glViewport(pictureX, pictureY, pictureWidth, pictureHeight);
 }
 

@@ -14,6 +14,8 @@
 // lower-left corner (GL's way).
 extern int32_t presentWidth, presentHeight;
 extern int32_t pictureX, pictureY, pictureWidth, pictureHeight;
+// The framebuffer that is the window: 0, but for a window drawn off screen.
+extern GLuint windowFramebuffer;
 // The size the scenes draw at; the picture's until SetSceneSize says other.
 extern int32_t sceneWidth, sceneHeight;
 // Set once the GPU proved unable to draw the scenes into a texture: they
