@@ -16,7 +16,7 @@ GLuint windowFramebuffer;
 static int32_t glyphsHeight = -1;
 
 static GLuint sceneTexture, sceneFramebuffer, presentProgram, presentBuffer;
-static GLint presentScaleAt, presentLimitAt;
+static GLint presentSceneAt, presentScaleAt, presentLimitAt;
 static int32_t textureWidth, textureHeight;
 
 #if defined(BRINELUX_GLES)
@@ -95,13 +95,11 @@ static void MakePresentProgram()
     }
     glBindAttribLocation(presentProgram, 0, "a_corner");
     glLinkProgram(presentProgram);
-    GLint program = 0;
-    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
-    glUseProgram(presentProgram);
-    glUniform1i(glGetUniformLocation(presentProgram, "scene"), 2);
+    // The uniforms are set as the pass draws, so no program is made
+    // current here behind the caller's back.
+    presentSceneAt = glGetUniformLocation(presentProgram, "scene");
     presentScaleAt = glGetUniformLocation(presentProgram, "scale");
     presentLimitAt = glGetUniformLocation(presentProgram, "limit");
-    glUseProgram((GLuint)program);
     static const float corners[8] = {-1, -1, 1, -1, 1, 1, -1, 1};
     GLint buffer = 0;
     glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &buffer);
@@ -197,6 +195,8 @@ void EndPicture(bool scene)
     glClearColor(clear[0], clear[1], clear[2], clear[3]);
     glViewport(pictureX, pictureY, pictureWidth, pictureHeight);
     glUseProgram(presentProgram);
+    // Unit 2: unit 0 holds the noise texture, unit 1 the glyphs.
+    glUniform1i(presentSceneAt, 2);
     float sx = (float)sceneWidth / textureWidth, sy = (float)sceneHeight / textureHeight;
     glUniform2f(presentScaleAt, sx, sy);
     glUniform4f(presentLimitAt, 0.5f / textureWidth, 0.5f / textureHeight, sx - 0.5f / textureWidth,

@@ -76,6 +76,9 @@ TEST_F(SceneSize, FloorAndPinHold)
 {
     int32_t floorLevel = SceneLevel(), w, h;
     EXPECT_EQ(Feed(2000.0, 20), floorLevel);
+    // A drop from the top that would pass the floor stops at it.
+    RaiseToTop();
+    EXPECT_EQ(Feed(5000.0, 2), floorLevel);
     ChosenSceneSize(&w, &h);
     EXPECT_EQ(h, 192);
     // A picture under the floor: the scenes at the picture's size.

@@ -61,22 +61,42 @@ TEST(Present, SmallerSceneIsScaledOntoThePictureBetweenBlackBars)
     ASSERT_FALSE(sceneDirect) << "the headless context renders into textures";
     EXPECT_EQ(surfaceWidth, 400);
     EXPECT_EQ(surfaceHeight, 300);
-    // Blue where the texture lies beyond the scene: never to be seen.
+    // Blue where the texture lies beyond the scene: never to be seen. The
+    // scene's quarters red, green (bottom) and yellow, magenta (top).
     Fill(0, 800, 600, 0, 0, 1);
-    Fill(0, 200, 300, 1, 0, 0);
-    Fill(200, 400, 300, 0, 1, 0);
+    Fill(0, 200, 300, 1, 1, 0);
+    Fill(200, 400, 300, 1, 0, 1);
+    Fill(0, 200, 150, 1, 0, 0);
+    Fill(200, 400, 150, 0, 1, 0);
     EndPicture(true);
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
     std::vector<unsigned char> pixels = ReadFramebuffer();
     ExpectRgb(At(pixels, 50, 300), 0, 0, 0, "left bar");
     ExpectRgb(At(pixels, 1000, 300), 0, 0, 0, "right bar");
-    ExpectRgb(At(pixels, 122, 300), 255, 0, 0, "scene's left half");
-    ExpectRgb(At(pixels, 902, 300), 0, 255, 0, "scene's right half");
+    ExpectRgb(At(pixels, 412, 200), 255, 0, 0, "bottom left quarter");
+    ExpectRgb(At(pixels, 612, 200), 0, 255, 0, "bottom right quarter");
+    ExpectRgb(At(pixels, 412, 400), 255, 255, 0, "top left quarter");
+    ExpectRgb(At(pixels, 612, 400), 255, 0, 255, "top right quarter");
+    // Scaled up smoothly: the seam between red and green is a blend.
+    Rgb seam = At(pixels, 512, 100);
+    EXPECT_TRUE(seam.r > 0 && seam.r < 255 && seam.g > 0 && seam.g < 255) << seam.r << " " << seam.g;
     // The scene's last row and column, scaled up smoothly, read nothing of
     // the texture beyond them.
-    ExpectRgb(At(pixels, 122, 599), 255, 0, 0, "top row");
-    ExpectRgb(At(pixels, 911, 599), 0, 255, 0, "top right corner");
+    ExpectRgb(At(pixels, 122, 599), 255, 255, 0, "top row");
+    ExpectRgb(At(pixels, 911, 599), 255, 0, 255, "top right corner");
     ExpectRgb(At(pixels, 911, 0), 0, 255, 0, "bottom right corner");
+}
+
+TEST(Present, OddRowLeftOverGoesToTheBottomBar)
+{
+    // GL counts rows from the bottom: the picture's corner is one row up.
+    FrameWindow(800, 701);
+    EXPECT_EQ(pictureX, 0);
+    EXPECT_EQ(pictureY, 51);
+    EXPECT_EQ(pictureHeight, 600);
+    FrameWindow(1025, 600);
+    EXPECT_EQ(pictureX, 112);
+    EXPECT_EQ(pictureY, 0);
 }
 
 TEST(Present, PictureSizedSceneIsCopiedPixelForPixel)
