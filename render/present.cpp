@@ -194,6 +194,10 @@ void EndPicture(bool scene)
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glClearColor(clear[0], clear[1], clear[2], clear[3]);
     glViewport(pictureX, pictureY, pictureWidth, pictureHeight);
+    // The scene's program is current again after the pass, as it is where
+    // the scenes draw straight onto the window.
+    GLint program = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
     glUseProgram(presentProgram);
     // Unit 2: unit 0 holds the noise texture, unit 1 the glyphs.
     glUniform1i(presentSceneAt, 2);
@@ -212,6 +216,7 @@ void EndPicture(bool scene)
     BindCorners();
     glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
     glBindBuffer(GL_ARRAY_BUFFER, (GLuint)buffer);
+    glUseProgram((GLuint)program);
     // Unbound again, so that the next scene never draws into a texture
     // that a unit still offers.
     glBindTexture(GL_TEXTURE_2D, 0);

@@ -5,6 +5,7 @@
 #include <epoxy/gl.h>
 #include "render/present.h"
 #include "render/render.h"
+#include "state/shared.h"
 #include "tests/support/gl_env.h"
 
 namespace {
@@ -68,8 +69,14 @@ TEST(Present, SmallerSceneIsScaledOntoThePictureBetweenBlackBars)
     Fill(200, 400, 300, 1, 0, 1);
     Fill(0, 200, 150, 1, 0, 0);
     Fill(200, 400, 150, 0, 1, 0);
+    GLuint scene = SceneProgram(PART_WATER);
+    glUseProgram(scene);
     EndPicture(true);
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    // What the frame after draws with is the scene's, not the pass's.
+    GLint current = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    EXPECT_EQ((GLuint)current, scene);
     std::vector<unsigned char> pixels = ReadFramebuffer();
     ExpectRgb(At(pixels, 50, 300), 0, 0, 0, "left bar");
     ExpectRgb(At(pixels, 1000, 300), 0, 0, 0, "right bar");
