@@ -76,9 +76,11 @@ static bool FramebuffersOffered()
     return true;
 #else
     const char* version = (const char*)glGetString(GL_VERSION);
+    if (version != nullptr && atoi(version) >= 3)
+        return true;
+    // Asked only below 3.0: a core context refuses the whole list.
     const char* extensions = (const char*)glGetString(GL_EXTENSIONS);
-    return (version != nullptr && atoi(version) >= 3) ||
-           (extensions != nullptr && strstr(extensions, "GL_ARB_framebuffer_object") != nullptr);
+    return extensions != nullptr && strstr(extensions, "GL_ARB_framebuffer_object") != nullptr;
 #endif
 }
 

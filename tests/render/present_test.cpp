@@ -185,3 +185,48 @@ TEST(Present, GlyphsFollowThePictureHeight)
     FrameWindow(1024, 600);
     EXPECT_EQ(DrawnText(), tall);
 }
+
+namespace {
+PFNGLGETSTRINGPROC realGetString;
+
+// A GL 2.1 driver without framebuffer objects.
+const GLubyte* OldGetString(GLenum name)
+{
+    if (name == GL_VERSION)
+        return (const GLubyte*)"2.1 Mesa";
+    if (name == GL_EXTENSIONS)
+        return (const GLubyte*)"GL_ARB_texture_non_power_of_two GL_EXT_framebuffer_blit";
+    return realGetString(name);
+}
+} // namespace
+
+TEST(Present, WithoutFramebufferObjectsScenesDrawStraightAtThePicture)
+{
+    FrameWideWindow();
+    ForgetPictureGraphics();
+    SetSceneSize(400, 300);
+    realGetString = epoxy_glGetString;
+    epoxy_glGetString = OldGetString;
+    std::string out, err;
+    CaptureOutput([](void*) { BeginPicture(true); }, nullptr, out, err);
+    epoxy_glGetString = realGetString;
+    EXPECT_TRUE(sceneDirect);
+    EXPECT_NE(out.find("cannot draw the scenes into a texture"), std::string::npos) << out;
+    EXPECT_EQ(sceneWidth, 800);
+    EXPECT_EQ(surfaceHeight, 600);
+    GLint bound = -1, view[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    glGetIntegerv(GL_VIEWPORT, view);
+    EXPECT_EQ((GLuint)bound, windowFramebuffer);
+    EXPECT_EQ(view[0], 112);
+    // What was drawn stays: no pass, no bars drawn over it.
+    glClearColor(1, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    EndPicture(true);
+    ExpectRgb(At(ReadFramebuffer(), 50, 300), 255, 0, 0, "drawn straight");
+    // Asked for a smaller size again, the scenes stay at the picture's.
+    SetSceneSize(400, 300);
+    EXPECT_EQ(sceneWidth, 800);
+    sceneDirect = false;
+    ForgetPictureGraphics();
+}
