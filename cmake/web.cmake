@@ -34,7 +34,7 @@ target_compile_definitions(brinelux_render PRIVATE BRINELUX_FONT_SIZES)
 
 set(SITE_DIR ${CMAKE_BINARY_DIR}/site)
 add_executable(brinelux
-  host/main_web.cpp platform/web/platform_web.cpp platform/web/sound_web.cpp
+  host/main_web.cpp host/picture_web.cpp platform/web/platform_web.cpp platform/web/sound_web.cpp
   platform/web/gl_legacy.cpp platform/web/canvas_web.cpp ${GLYPH_CPP})
 target_include_directories(brinelux PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(brinelux PRIVATE brinelux_core)

@@ -22,6 +22,7 @@
 // instead, as the desktop's capture draws its stills; with &repeat=N (and
 // &to=T2) it times N frames with the loop the capture's bench uses.
 #include "audio/audio.h"
+#include "host/picture_web.h"
 #include "host/show.h"
 #include "platform/gl.h"
 #include "platform/web/web.h"

@@ -117,6 +117,13 @@ void StepSceneClock()
     sceneTime = (float)((double)sceneTime + 0.04);
 }
 
+void AimSceneProgram(GLuint program, int32_t width, int32_t height, float time)
+{
+    glUseProgram(program);
+    glUniform2f(glGetUniformLocation(program, "iResolution"), (float)width, (float)height);
+    glUniform1f(glGetUniformLocation(program, "iGlobalTime"), time);
+}
+
 void DrawScene(GLuint program)
 {
     StepSceneClock();
