@@ -1,8 +1,9 @@
 #include "host/scene_size.h"
+#include "state/shared.h"
 
 #include <math.h>
 
-static int32_t forWidth = 1024, forHeight = 768;
+static int32_t forWidth = SHOW_WIDTH, forHeight = SHOW_HEIGHT;
 static int32_t sceneLevel = -1;
 static double pinnedScale = -1.0;
 static bool held;
@@ -62,8 +63,8 @@ void PinSceneScale(double scale)
 
 void ForgetSceneSize()
 {
-    forWidth = 1024;
-    forHeight = 768;
+    forWidth = SHOW_WIDTH;
+    forHeight = SHOW_HEIGHT;
     sceneLevel = -1;
     pinnedScale = -1.0;
     held = false;

@@ -6,9 +6,9 @@
 #include "render/render.h"
 #include "state/shared.h"
 
-int32_t presentWidth = 1024, presentHeight = 768;
-int32_t pictureX, pictureY, pictureWidth = 1024, pictureHeight = 768;
-int32_t sceneWidth = 1024, sceneHeight = 768;
+int32_t presentWidth = SHOW_WIDTH, presentHeight = SHOW_HEIGHT;
+int32_t pictureX, pictureY, pictureWidth = SHOW_WIDTH, pictureHeight = SHOW_HEIGHT;
+int32_t sceneWidth = SHOW_WIDTH, sceneHeight = SHOW_HEIGHT;
 bool sceneDirect;
 GLuint windowFramebuffer;
 
