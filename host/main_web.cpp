@@ -55,6 +55,7 @@ static double clockPausedAt = -1.0;
 static double clockFromSamples;
 static int64_t clockRefills;
 static int64_t clockSamples;
+static const int64_t NO_LIMIT = INT64_MAX;
 
 EM_JS(void, LogSongBlock, (const int16_t* samples, int count), {
     if (Module['soundLog']) Module['soundLog'].push(HEAP16.slice(samples >> 1, (samples >> 1) + count));
@@ -86,21 +87,20 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebSongSeek(double samples)
         clockPausedAt = clockStartMs;
 }
 
+// The sound log goes on from where the worker's ended.
+static void LogFromWorkersEnd(int64_t first, const int16_t* block, int32_t count)
+{
+    if ((double)first >= clockFromSamples)
+        LogSongBlock(block, count);
+}
+
 static void KeepSongTime()
 {
     if (clockStartMs < 0.0)
         return;
-    static int16_t block[SOUND_RING_SAMPLES];
     double now = clockPausedAt >= 0.0 ? clockPausedAt : emscripten_get_now();
     double due = clockFromSamples + (now - clockStartMs) * SOUND_SAMPLE_RATE / 1000.0 + SOUND_RING_SAMPLES;
-    while (!QuitRequested() && (double)clockSamples < due) {
-        int32_t n = SoundRefillSamples(clockRefills++);
-        RenderAudio(block, n * SOUND_BYTES_PER_SAMPLE);
-        // The sound log goes on from where the worker's ended.
-        if ((double)clockSamples >= clockFromSamples)
-            LogSongBlock(block, n);
-        clockSamples += n;
-    }
+    RenderSongRefills(&clockRefills, &clockSamples, due, NO_LIMIT, nullptr, LogFromWorkersEnd);
 }
 
 // ---- the frame loop on the page ----
@@ -245,15 +245,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebSeekTo(double seconds)
     lastAnimationMs = lastSceneMs = -1.0;
 }
 
-// The song's length in seconds: it ends as the row of its end mark starts,
-// one row of rowLength after the rows of the steps before it.
-extern "C" EMSCRIPTEN_KEEPALIVE double WebSongLength(void)
-{
-    int32_t steps = 0;
-    while (steps < ORDER_LENGTH && orderList[steps] != END_MARK)
-        steps++;
-    return (double)(steps * 16 + 1) * (double)rowLength;
-}
+// The song's length in seconds, for the page's timeline.
+extern "C" EMSCRIPTEN_KEEPALIVE double WebSongLength(void) { return SongLengthSeconds(); }
 
 // The song time at which a part (a ShowPart) first shows, for the page's
 // timeline marks; -1 for no part.
