@@ -62,6 +62,9 @@ void SetSurfaceSize(int32_t width, int32_t height);
 void FramePicture(int32_t width, int32_t height, int32_t* x, int32_t* y, int32_t* w, int32_t* h);
 
 // ---- scene pass ----
+// Seconds of scene time one scene pass moves the clock by (the sum taken in
+// double, rounded to float); the show's frame rate is its inverse.
+constexpr double SCENE_STEP_SECONDS = 0.04;
 // Advances the scene clock and draws one screen quad with the program.
 void DrawScene(GLuint program);
 // The clocks a scene pass moves (frameCount, and sceneTime by 0.04 s), with
