@@ -393,6 +393,13 @@ case_limits() {
     done
     [ $failed -gt 0 ] || fail "no memory limit made the run fail"
 
+    # A supersampled still's framebuffer (16384 x 12288) beyond the memory
+    # allowed: the reason is memory, not an "incomplete" framebuffer.
+    (ulimit -v 2000000 && exec "$bin" --still title --size 4096x3072 --supersample 4 --png big.png) >out 2>err
+    status=$?
+    expect_refusal 1 "memory" "ulimit -v 2000000, a 16384x12288 still"
+    [ ! -e big.png ] || fail "ulimit -v 2000000, a 16384x12288 still: a file written"
+
     # Signals beyond the terminal's, during a video: the same cleanup as
     # for Ctrl+C, and their own status.
     for signal in QUIT USR1 USR2 ALRM; do
