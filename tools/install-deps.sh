@@ -28,9 +28,10 @@ packages="cmake g++ make pkg-config
 test="libgtest-dev glslang-tools
     xvfb xauth xdotool x11-utils imagemagick weston
     python3 fontconfig groff-base mandoc desktop-file-utils appstream lintian dpkg-dev file"
-# The Windows build: MinGW-w64 for both targets, GoogleTest's sources to
-# build with them, and 64-bit Wine to run the x86_64 tests and the show.
-windows="g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64"
+# The Windows build: MinGW-w64 for both targets, ImageMagick to render the
+# executables' icon, GoogleTest's sources to build with them, and 64-bit
+# Wine to run the x86_64 tests and the show.
+windows="g++-mingw-w64-i686 g++-mingw-w64-x86-64 imagemagick googletest wine64"
 # The web build and its test: Emscripten, and Chromium to open the page headless.
 web="emscripten chromium"
 
