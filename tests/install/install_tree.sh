@@ -57,10 +57,10 @@ for page in "$man1" "$prefix/share/man/man6/brinelux.6.gz"; do
     warnings=$(groff -man -Tascii -ww -z "$work/page.roff" 2>&1)
     [ -z "$warnings" ] || fail "$page: $warnings"
     grep -qE '^\.TH [^ ]+ [0-9]+ "[0-9]{4}-[0-9]{2}-[0-9]{2}"' "$work/page.roff" || fail "$page has no date"
-    wide=$(MANWIDTH=80 mandoc -Tascii -O width=80 "$work/page.roff" | col -b | awk 'length($0) > 80')
+    wide=$(MANWIDTH=80 mandoc -Tascii -O width=80 "$work/page.roff" | sed "s/.\x08//g" | awk 'length($0) > 80')
     [ -z "$wide" ] || fail "$page overflows 80 columns: $wide"
 done
-zcat "$man1" | mandoc -Tascii -O width=200 | col -b >"$work/page.txt"
+zcat "$man1" | mandoc -Tascii -O width=200 | sed "s/.\x08//g" >"$work/page.txt"
 python3 - "$work/help.txt" "$work/page.txt" <<'CHECK' || fail "the manual page's OPTIONS and --help differ"
 import re, sys
 help_text, page = (open(path).read() for path in sys.argv[1:])
