@@ -94,6 +94,15 @@ if command -v apt-get >/dev/null; then
         { cat "$work/apt.log"; echo "release.sh: apt cannot install the package" >&2; exit 1; }
 fi
 
+# Every artefact carries its licence; the web zip holds no executable file.
+tar -tzf "$dist/brinelux-$version-linux-"*.tar.gz | grep '/share/doc/brinelux/copyright$' >/dev/null &&
+    dpkg-deb -c "$dist/brinelux_${version}_"*.deb | grep ' \./usr/share/doc/brinelux/copyright$' >/dev/null &&
+    cmake -E tar tf "$dist/brinelux-$version-windows.zip" | grep '/LICENSE\.txt$' >/dev/null &&
+    cmake -E tar tf "$dist/brinelux-$version-web.zip" | grep '/LICENSE\.txt$' >/dev/null ||
+    { echo "release.sh: an artefact lacks its licence" >&2; exit 1; }
+[ -z "$(find "$work/stage/brinelux-$version-web" -type f -perm /111)" ] ||
+    { echo "release.sh: the web zip holds executable files" >&2; exit 1; }
+
 (cd "$dist" && sha256sum -- *.deb *.tar.gz *.zip screenshots/*/*.png >SHA256SUMS)
 step "brinelux $version in $(($(date +%s) - started)) s, in dist/:"
 (cd "$dist" && ls -l -- *.deb *.tar.gz *.zip SHA256SUMS screenshots/*/*)
