@@ -24,7 +24,8 @@ add_custom_command(
   COMMENT "Building the glyph table tool" VERBATIM)
 add_custom_command(
   OUTPUT ${GLYPH_CPP}
-  COMMAND ${GLYPH_TOOL} > ${GLYPH_CPP}
+  COMMAND ${GLYPH_TOOL} > ${GLYPH_CPP}.tmp
+  COMMAND ${CMAKE_COMMAND} -E rename ${GLYPH_CPP}.tmp ${GLYPH_CPP}
   DEPENDS ${GLYPH_TOOL}
   COMMENT "Rasterising the show's glyphs")
 
