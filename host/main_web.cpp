@@ -10,7 +10,9 @@
 // position, running the frames due since the last one through the show's
 // own loop (those not shown without drawing anything) and none ahead of
 // the music. ?pace=display runs one frame per animation frame instead, the
-// desktop show's pace.
+// desktop show's pace. With smooth motion on (?smooth, or the player's
+// control), each animation frame draws the picture at the song's exact
+// position within that frame (host/pace.h).
 //
 // The page is a player as well: it pauses (the song's clock held, as for a
 // hidden tab) and seeks. A seek moves the song's clock; frames ahead of the
@@ -48,6 +50,10 @@ EM_JS(void, ShowEndScreen, (int status), {
 // ---- the frame loop on the page ----
 
 static bool paceDisplay;
+static bool smooth;
+// The clock of the smooth picture on screen: drawn again only once the song
+// has moved it (never while paused).
+static float smoothShown = -1.0f;
 static bool contextLost;
 // The canvas's displayed size in device pixels, waiting for the next frame
 // drawn (resizing the canvas clears it).
@@ -77,10 +83,12 @@ EM_JS(double, SongSeconds, (void), {
     return Module['songSeconds'] ? Module['songSeconds']() : -1;
 });
 
-// The frame on screen, and the scene time it showed (0 for a card).
-EM_JS(void, PublishFrame, (int frame, double scene), {
+// The frame on screen, the scene time it showed (0 for a card), and the
+// song's position it was drawn for.
+EM_JS(void, PublishFrame, (int frame, double scene, double song), {
     Module['shownFrame'] = frame;
     Module['shownSceneTime'] = scene;
+    Module['shownSongSeconds'] = song;
 });
 
 EM_JS(void, CanvasDeviceSize, (int* size), {
@@ -139,8 +147,11 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
         lastAnimationMs = lastSceneMs = -1.0;
         return;
     }
-    int32_t due = NextDueFrame(SongSeconds(), paceDisplay);
-    if (due <= paceFrames) {
+    double since = 0.0, song = SongSeconds();
+    float clock = 0.0f;
+    int32_t due = smooth ? NextSmoothFrame(song, &since) : NextDueFrame(song, paceDisplay);
+    bool moved = smooth && due == paceFrames && SmoothPicture(since, &clock) != PART_COUNT && clock != smoothShown;
+    if (due < paceFrames || (due == paceFrames && !moved)) {
         NoteAnimationFrame(nowMs, false, false, 0);
         return;
     }
@@ -149,12 +160,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
         resizeWidth = resizeHeight = 0;
     }
     bool scene = false;
-    int32_t skipped = due - paceFrames - 1;
-    if (!RunFramesTo(window, due, BeginPicture, EndPicture, &scene)) {
+    int32_t skipped = due > paceFrames ? due - paceFrames - 1 : 0;
+    bool going = smooth ? RunSmoothTo(window, due, since, BeginPicture, EndPicture, &scene)
+                        : RunFramesTo(window, due, BeginPicture, EndPicture, &scene);
+    if (!going) {
         EndTheShow();
         return;
     }
-    PublishFrame(paceFrames, scene ? (double)sceneTime : 0.0);
+    if (smooth)
+        SmoothPicture(since, &smoothShown);
+    PublishFrame(paceFrames, !scene ? 0.0 : smooth ? (double)smoothShown : (double)sceneTime, song);
     // While the thanks card stands still, the water is drawn unseen at the
     // scenes' size until its frame times settle that size: a slow GPU's
     // first water frame is then not one at the picture's full size. The
@@ -176,8 +191,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebSeekTo(double seconds)
     if (over)
         return;
     PaceSeek(seconds);
+    smoothShown = -1.0f;
     // The frames run meanwhile say nothing of the GPU's pace.
     lastAnimationMs = lastSceneMs = -1.0;
+}
+
+// Called by the page to turn smooth motion on (1) or off (0).
+extern "C" EMSCRIPTEN_KEEPALIVE void WebSetSmooth(int on)
+{
+    smooth = on != 0;
+    smoothShown = -1.0f;
 }
 
 // The song's length in seconds, for the page's timeline.
@@ -213,6 +236,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebCanvasResized(int width, int height)
 {
     resizeWidth = width;
     resizeHeight = height;
+    smoothShown = -1.0f;
 }
 
 // Called by the page when the browser takes the WebGL context away (the
@@ -226,6 +250,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebContextRestored(void)
         return;
     contextLost = false;
     lastAnimationMs = lastSceneMs = -1.0;
+    smoothShown = -1.0f;
     // The lost context's own report, and anything it left.
     while (glGetError() != GL_NO_ERROR) {
     }
