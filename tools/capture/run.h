@@ -56,7 +56,8 @@ int OpenContext();
 
 // The progress of a capture of frames, from now on.
 void StartProgress();
-void Progress(int32_t done, int32_t total);
+// drawn: the pictures drawn for those frames, when not every frame is.
+void Progress(int32_t done, int32_t total, int32_t drawn = -1);
 
 // The modes, one file each; each returns the exit status.
 int CaptureFrames();
