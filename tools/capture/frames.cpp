@@ -40,7 +40,7 @@ static std::string audioTemp;
 // The frame in which the song's end mark is reached at this frame rate: the
 // song rendered once on the virtual clock (about a second), then the song
 // and the clock put back to their start for the capture itself.
-static int64_t LastFrameOfShow()
+int64_t LastFrameOfShow()
 {
     ResetSong();
     StartAudio(nullptr, RenderAudio);
