@@ -229,7 +229,11 @@ static std::atomic<int32_t> drawn;
 static void WriteJob(const Job& job, std::vector<uint8_t>* encoded)
 {
     size_t i = (size_t)(job.frame - plan.first);
-    int32_t n = pictureOf[i];
+    // A frame past the plan (the show ran longer than learnt) is drawn and
+    // kept for nothing.
+    bool planned = i < pictureOf.size();
+    int32_t n = planned ? pictureOf[i] : -1;
+    bool later = planned && neededLater[i];
     const uint8_t* rgb = nullptr;
     const std::vector<uint8_t>* png = nullptr;
     if (job.slot >= 0) {
@@ -239,13 +243,13 @@ static void WriteJob(const Job& job, std::vector<uint8_t>* encoded)
                 Abort("cannot encode frame " + std::to_string(job.frame) + " as PNG");
             png = encoded;
         }
-        if (n >= 0 && neededLater[i])
+        if (n >= 0 && later)
             Keep(n, plan.rgb ? rgb : nullptr, png);
     } else {
         Fetch(n, &rgb, &png);
     }
     plan.write(job.frame, plan.rgb ? rgb : nullptr, png);
-    if (job.slot < 0 && !neededLater[i])
+    if (job.slot < 0 && !later)
         Release(n);
 }
 
