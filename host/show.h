@@ -21,6 +21,11 @@ void RunFrame(PlatformWindow* window);
 // the clocks move as RunFrame moves them (the sound starts at the first),
 // for a player that runs frames it does not show.
 void SkipFrame(PlatformWindow* window);
+// What the show's frames 1 to count show, from its start, with nothing
+// drawn and nothing moved: each frame's part (PART_COUNT for none) and, for
+// a scene, the iGlobalTime its program sees (0 for a card). A frame's
+// picture at a given size is a function of these two alone.
+void PlanShowFrames(int32_t count, ShowPart* parts, float* clocks);
 // Back to before the show's first frame, for a player that seeks backwards:
 // the frames run again from there are the ones a fresh start runs, except
 // that the sound, already started, is not started again.

@@ -5,6 +5,9 @@
 #include "render/render.h"
 
 int32_t timelineState;
+// The part the timeline's last step showed, or would have shown undrawn;
+// PART_COUNT when it showed nothing.
+static ShowPart steppedPart = PART_COUNT;
 
 bool ShowShouldEnd()
 {
@@ -51,12 +54,14 @@ static void SceneFrame(ShowPart part, bool drawn)
 
 static void TimelineStep(PlatformWindow* window, bool drawn)
 {
+    steppedPart = PART_COUNT;
     switch (timelineState) {
     case -6:
         StartAudio(window, RenderAudio);
         timelineState = -5;
         [[fallthrough]];
     case -5:
+        steppedPart = PART_TITLE;
         if (drawn)
             DrawTitleCard();
         if ((double)frameCount >= 300.0)
@@ -66,6 +71,7 @@ static void TimelineStep(PlatformWindow* window, bool drawn)
     case -3:
         if ((double)frameCount >= 600.0)
             timelineState += 1;
+        steppedPart = PART_THANKS;
         if (drawn)
             DrawThanksCard();
         return;
@@ -74,6 +80,7 @@ static void TimelineStep(PlatformWindow* window, bool drawn)
         [[fallthrough]];
     case 0:
         if ((double)sceneTime < 5.0) {
+            steppedPart = PART_WATER;
             SceneFrame(PART_WATER, drawn);
             return;
         }
@@ -85,6 +92,7 @@ static void TimelineStep(PlatformWindow* window, bool drawn)
             timelineState = 1;
             sceneTime = 0.0f;
         }
+        steppedPart = PART_SPHERES;
         SceneFrame(PART_SPHERES, drawn);
         return;
     default:
@@ -131,6 +139,24 @@ void SkipFrame(PlatformWindow* window)
 {
     frameCount += 1;
     TimelineStep(window, false);
+}
+
+void PlanShowFrames(int32_t count, ShowPart* parts, float* clocks)
+{
+    int32_t state = timelineState, frames = frameCount;
+    float clock = sceneTime;
+    // From the show's start as a rewind leaves it: the sound's start, the
+    // one step that does more than move the clocks, is left out.
+    RewindTimeline();
+    for (int32_t i = 0; i < count; i++) {
+        frameCount += 1;
+        TimelineStep(nullptr, false);
+        parts[i] = steppedPart;
+        clocks[i] = steppedPart == PART_WATER || steppedPart == PART_SPHERES ? sceneTime : 0.0f;
+    }
+    timelineState = state;
+    frameCount = frames;
+    sceneTime = clock;
 }
 
 // The clock value from which the scene pass's own 0.04 step lands on the

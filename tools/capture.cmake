@@ -20,6 +20,7 @@ add_executable(brinelux-capture
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/interrupts.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/progress.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/frames.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/capture/reuse.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/song.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/still.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/bench.cpp

@@ -28,6 +28,10 @@ void OfflineSetFrameRate(int64_t num, int64_t den);
 // last 0: to the end of the show.
 void OfflineSetFrameRange(int32_t first, int32_t last);
 void OfflineSetSinks(OfflineFrameSink frames, OfflineSoundSink sound);
+// While set, a swap reads nothing back and hands the frame sink null rows:
+// for a frame the caller did not draw because it holds its picture already.
+// The clock moves as for any other frame.
+void OfflineSkipReadBack(bool skip);
 
 // Samples played before the start of frame k: round-half-up of
 // (k - 1) / fps x 44100.

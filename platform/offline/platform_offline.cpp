@@ -39,6 +39,7 @@ static int64_t fpsNum = 25, fpsDen = 1;
 static int32_t firstFrame = 1, lastFrame = 0;
 static OfflineFrameSink frameSink;
 static OfflineSoundSink soundSink;
+static bool skipReadBack;
 static std::atomic<int32_t> framesDone;
 static std::atomic<bool> terminationRequested;
 static std::atomic<int> interruptSignal;
@@ -101,6 +102,8 @@ void OfflineSetSinks(OfflineFrameSink frames, OfflineSoundSink sound)
     frameSink = frames;
     soundSink = sound;
 }
+
+void OfflineSkipReadBack(bool skip) { skipReadBack = skip; }
 
 int64_t OfflineSamplesBeforeFrame(int64_t frame) { return SamplesAt(FrameStartTicks(frame)); }
 
@@ -271,7 +274,9 @@ void PlatformSwapBuffers(PlatformWindow* window)
     }
     int32_t frame = ++framesDone;
     bool wanted = frame >= firstFrame && (lastFrame == 0 || frame <= lastFrame);
-    if (wanted && frameSink) {
+    if (wanted && frameSink && skipReadBack) {
+        frameSink(frame, nullptr, window->width, window->height);
+    } else if (wanted && frameSink) {
         int w = window->width, h = window->height;
         size_t row = (size_t)w * 3;
         glPixelStorei(GL_PACK_ALIGNMENT, 1);

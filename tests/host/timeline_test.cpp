@@ -250,3 +250,42 @@ TEST(Timeline, GLErrorEndsTheLoopAfterThatFrameCompletes)
     EXPECT_EQ(frames[10].titleLines, 4);
     EXPECT_TRUE(glErrorReported);
 }
+
+// The capture plans a run from what each frame will show before drawing
+// any: the plan must be what the loop then draws, frame by frame, and
+// planning must move nothing (least of all start the sound).
+TEST(Timeline, PlannedFramesAreTheOnesTheLoopDraws)
+{
+    const int count = 601 + 126 + 351 * 2 + 5;
+    std::vector<ShowPart> parts(count);
+    std::vector<float> clocks(count);
+    ResetShow();
+    PlanShowFrames(count, parts.data(), clocks.data());
+    EXPECT_EQ(audioStarts, 0);
+    EXPECT_EQ(timelineState, -6);
+    EXPECT_EQ(frameCount, 0);
+    RunFrames(count);
+    for (int k = 0; k < count; k++) {
+        const FrameRecord& f = frames[(size_t)k];
+        ShowPart drawn = f.titleLines == 4   ? PART_TITLE
+                         : f.thanksLines == 2 ? PART_THANKS
+                         : f.program == 101   ? PART_WATER
+                         : f.program == 102   ? PART_SPHERES
+                                              : PART_COUNT;
+        ASSERT_EQ(parts[(size_t)k], drawn) << "frame " << k + 1;
+        ASSERT_EQ(clocks[(size_t)k], f.scenes ? f.time : 0.0f) << "frame " << k + 1;
+    }
+    // Mid-show, the plan still starts from the show's start and leaves the
+    // loop where it was.
+    int32_t state = timelineState, counted = frameCount;
+    float clock = sceneTime;
+    std::vector<ShowPart> again(count);
+    std::vector<float> againClocks(count);
+    PlanShowFrames(count, again.data(), againClocks.data());
+    EXPECT_EQ(again, parts);
+    EXPECT_EQ(againClocks, clocks);
+    EXPECT_EQ(timelineState, state);
+    EXPECT_EQ(frameCount, counted);
+    EXPECT_EQ(sceneTime, clock);
+    EXPECT_EQ(audioStarts, 1);
+}

@@ -54,6 +54,9 @@ TEST(CaptureOptions, ModesAndDefaults)
     EXPECT_EQ(o.fpsDen, 1);
     EXPECT_EQ(o.firstFrame, 1);
     EXPECT_EQ(o.lastFrame, 0);
+    EXPECT_EQ(o.cacheMb, 1024);
+    EXPECT_EQ(Parse({"--png-dir", "frames", "--cache-mb", "0"}, &o), "");
+    EXPECT_EQ(o.cacheMb, 0);
 
     EXPECT_EQ(Parse({"--out", "a.mkv", "--png-dir", "frames", "--fps", "60", "--frames", "10-20"}, &o), "");
     EXPECT_EQ(o.mode, MODE_FRAMES);
@@ -125,6 +128,10 @@ TEST(CaptureOptions, EachBadValueIsNamedInOneLine)
         {{"--wav", "s.wav", "--png", "x.png"}, "--png names the file of a --still"},
         {{"--still", "title"}, "--still needs --png"},
         {{"--still", "title", "--png", "t.png", "--time", "1"}, "--time applies"},
+        {{"--out", "a.mp4", "--cache-mb", "-1"}, "--cache-mb"},
+        {{"--out", "a.mp4", "--cache-mb", "10000000"}, "--cache-mb"},
+        {{"--out", "a.mp4", "--cache-mb", "1G"}, "--cache-mb"},
+        {{"--bench", "--cache-mb", "64"}, "--cache-mb applies"},
     };
     for (const Case& c : cases) {
         std::string why = Parse(c.args, &o);

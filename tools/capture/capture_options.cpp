@@ -21,7 +21,7 @@ static const char* Fail(const char* format, ...)
 
 const char* CaptureUsage(void)
 {
-    static char usage[2048];
+    static char usage[4096];
     snprintf(usage, sizeof usage,
            "usage: brinelux-capture MODE [options]\n"
            "  --out FILE.mp4|FILE.mkv   the show as video through ffmpeg (H.264 with AAC or FLAC)\n"
@@ -33,6 +33,8 @@ const char* CaptureUsage(void)
            "      --size WxH            frames drawn at that size, 64x48 to 8192x6144 (default %dx%d);\n"
            "                            another shape than 4:3 puts the picture between black bars\n"
            "      --supersample N       each pixel drawn N x N times and averaged (1 to 4, default 1)\n"
+           "      --cache-mb N          memory for pictures the show shows again, in MiB (default 1024); beyond\n"
+           "                            it they wait in a temporary file beside the output\n"
            "  --wav FILE.wav            the song alone, 16-bit mono %d Hz\n"
            "      --audio-block N       render N samples per call (1 to a full ring, %d) instead of the live schedule\n"
            "      --audio-schedule FILE render calls of the sample counts listed in FILE (a page's log), in order\n"
@@ -151,8 +153,9 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
     o->height = SHOW_HEIGHT;
     o->supersample = 1;
     o->crf = -1;
+    o->cacheMb = 1024;
     bool bench = false, help = false, fpsGiven = false, framesGiven = false, timeGiven = false;
-    bool blockGiven = false, stillGiven = false, supersampleGiven = false;
+    bool blockGiven = false, stillGiven = false, supersampleGiven = false, cacheGiven = false;
 
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
@@ -170,7 +173,7 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
         }
         static const char* const valued[] = {"--out", "--png-dir", "--wav", "--audio-block", "--audio-schedule",
                                              "--fps", "--frames", "--still", "--png", "--time",
-                                             "--size", "--supersample", "--crf"};
+                                             "--size", "--supersample", "--crf", "--cache-mb"};
         bool known = false;
         for (const char* name : valued)
             known = known || strcmp(arg, name) == 0;
@@ -223,6 +226,10 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
                 return Fail("--supersample takes 1, 2, 3 or 4, not '%s'", value);
             o->supersample = (int32_t)n;
             supersampleGiven = true;
+        } else if (strcmp(arg, "--cache-mb") == 0) {
+            if (!ParseCount(value, strlen(value), &o->cacheMb))
+                return Fail("--cache-mb takes a size in MiB from 0 to 9999999, not '%s'", value);
+            cacheGiven = true;
         } else if (strcmp(arg, "--crf") == 0) {
             int64_t n = 0;
             if (!ParseCount(value, strlen(value), &n) || n > 51)
@@ -261,6 +268,8 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
         return Fail("--time applies to --still water and --still spheres");
     if ((o->sizeGiven || supersampleGiven) && !(o->out || o->pngDir || stillGiven))
         return Fail("--size and --supersample apply to --out, --png-dir and --still");
+    if (cacheGiven && !(o->out || o->pngDir))
+        return Fail("--cache-mb applies to --out and --png-dir");
     if ((o->crf >= 0 || o->lossless) && !o->out)
         return Fail("--crf and --lossless apply to --out");
     if (o->lossless && !o->outIsMkv)

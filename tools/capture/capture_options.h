@@ -30,6 +30,7 @@ struct CaptureOptions {
     int32_t supersample;  // --supersample: each pixel drawn as N x N, 1 unless given
     int32_t crf;          // --crf: the H.264 quality, -1 for the default
     bool lossless;        // --lossless: FFV1 and FLAC in .mkv
+    int64_t cacheMb;      // --cache-mb: memory for pictures shown again, in MiB
 };
 
 // Parses argv into options. Returns null on success, else a one-line reason

@@ -1,6 +1,7 @@
 // A capture of frames: the show's frames to a video through ffmpeg, to PNG
 // files, or both, with the song's sound beside the video.
 #include <errno.h>
+#include <stdlib.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -17,6 +18,7 @@
 #include "tools/capture/ffmpeg.h"
 #include "tools/capture/picture.h"
 #include "tools/capture/publish.h"
+#include "tools/capture/reuse.h"
 #include "tools/capture/run.h"
 #include "tools/capture/video_format.h"
 
@@ -38,7 +40,7 @@ static std::string audioTemp;
 // The frame in which the song's end mark is reached at this frame rate: the
 // song rendered once on the virtual clock (about a second), then the song
 // and the clock put back to their start for the capture itself.
-static int64_t LastFrameOfShow()
+int64_t LastFrameOfShow()
 {
     ResetSong();
     StartAudio(nullptr, RenderAudio);
@@ -64,26 +66,39 @@ static std::string EncoderFailure(const std::string& dir, const std::string& fal
     return said.empty() ? fallback : said;
 }
 
-static std::vector<uint8_t> encoded;
-
-static void OnFrame(int32_t frame, const uint8_t* drawn, int, int)
+// A finished frame, on the writer thread: its PNG file, its frame of video.
+static void WriteOut(int32_t frame, const uint8_t* rgb, const std::vector<uint8_t>* png)
 {
-    const uint8_t* rgb = FrameOf(drawn);
-    int width = frameLayout.width, height = frameLayout.height;
     std::string why;
-    if (options.pngDir) {
+    if (png) {
         char name[32];
         snprintf(name, sizeof name, "/frame-%06d.png", frame);
-        std::string path = std::string(options.pngDir) + name;
-        if (!EncodePng(rgb, width, height, &encoded))
-            Abort("cannot encode " + path + " as PNG");
-        if (!WriteFileAtomically(path, encoded, &why))
+        if (!WriteFileAtomically(std::string(options.pngDir) + name, *png, &why))
             Abort(why);
     }
-    if (options.out && !VideoWriteFrame(rgb, (size_t)width * height * 3, &why))
+    size_t bytes = (size_t)frameLayout.width * frameLayout.height * 3;
+    if (rgb && !VideoWriteFrame(rgb, bytes, &why))
         Abort("cannot write " + std::string(options.out) + ": " + EncoderFailure(DirectoryOf(outFile.path), why));
     framesWritten++;
-    Progress(framesWritten, framesWanted);
+    Progress(framesWritten, framesWanted, PicturesDrawn());
+}
+
+static void OnFrame(int32_t frame, const uint8_t* drawn, int, int) { QueueFrame(frame, drawn); }
+
+// The show's frame loop, except that a frame whose picture the run holds
+// already only moves the timeline and the clock.
+static void CaptureLoop(PlatformWindow* window)
+{
+    while (!ShowShouldEnd()) {
+        if (!PictureKept(OfflineFramesDone() + 1)) {
+            RunFrame(window);
+            continue;
+        }
+        OfflineSkipReadBack(true);
+        SkipFrame(window);
+        PlatformSwapBuffers(window);
+        OfflineSkipReadBack(false);
+    }
 }
 
 static void OnSound(int64_t first, const int16_t* samples, int32_t count)
@@ -144,6 +159,7 @@ static std::string Frames(int32_t count) { return std::to_string(count) + (count
 // What a capture of frames ends with, once the show's loop is over.
 static int FinishFrames(int status)
 {
+    StopReuse(!OfflineInterrupted() && status == 0);
     if (OfflineInterrupted()) {
         Cleanup();
         Say("interrupted after " + Frames(framesWritten) +
@@ -157,6 +173,9 @@ static int FinishFrames(int status)
             Say("the show reported an OpenGL error (line above); capture stopped");
         return 1;
     }
+    int32_t inFile = PicturesInFile();
+    fprintf(stderr, "drew %d pictures for %s%s\n", PicturesDrawn(), Frames(framesWritten).c_str(),
+            inFile ? (", " + std::to_string(inFile) + " of them kept in a temporary file").c_str() : "");
     if (options.out) {
         FinishVideo();
         fprintf(report, "wrote %s: %s at %lld/%lld frames per second, %.3f s of sound; %s%s\n", options.out,
@@ -252,6 +271,20 @@ int CaptureFrames()
     StartProgress();
 
     PlatformWindow* window = StartUp();
-    FrameLoop(window);
+    ReusePlan plan;
+    plan.first = options.firstFrame;
+    plan.last = (int32_t)last;
+    plan.width = frameLayout.width;
+    plan.height = frameLayout.height;
+    plan.rgb = options.out != nullptr;
+    plan.png = options.pngDir != nullptr;
+    // Every frame drawn, as before pictures were kept: for comparing the two.
+    const char* drawAll = getenv("BRINELUX_CAPTURE_DRAW_ALL");
+    plan.drawAll = drawAll && strcmp(drawAll, "1") == 0;
+    plan.budget = (size_t)options.cacheMb << 20;
+    plan.storeDir = options.out ? DirectoryOf(outFile.path) : std::string(options.pngDir);
+    plan.write = WriteOut;
+    StartReuse(plan);
+    CaptureLoop(window);
     return FinishFrames(EndShow(window));
 }

@@ -32,7 +32,7 @@ static std::string Duration(double seconds)
 // The rate is that of the last half minute or so: the cards take
 // milliseconds a frame and the spheres seconds, so the whole run's average
 // would promise far too early an end.
-void Progress(int32_t done, int32_t total)
+void Progress(int32_t done, int32_t total, int32_t drawn)
 {
     static Clock::time_point markTime;
     static int32_t markDone;
@@ -62,8 +62,9 @@ void Progress(int32_t done, int32_t total)
         return;
     progressShown = now;
     std::string left = rate > 0.0 ? Duration((total - done) / rate) : "?";
-    fprintf(stderr, "%sframe %d of %d (%.1f%%), %.2f frames/s, %s left%s", progressOnTerminal ? "\r" : "",
-            done, total, total > 0 ? 100.0 * done / total : 100.0, rate, left.c_str(),
+    std::string pictures = drawn >= 0 ? ", " + std::to_string(drawn) + " pictures drawn" : "";
+    fprintf(stderr, "%sframe %d of %d (%.1f%%)%s, %.2f frames/s, %s left%s", progressOnTerminal ? "\r" : "",
+            done, total, total > 0 ? 100.0 * done / total : 100.0, pictures.c_str(), rate, left.c_str(),
             progressOnTerminal ? (last ? "   \n" : "   ") : "\n");
     progressPending = progressOnTerminal && !last;
     fflush(stderr);

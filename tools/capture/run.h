@@ -58,7 +58,13 @@ int OpenContext();
 extern bool progressPending;
 // The progress of a capture of frames, from now on.
 void StartProgress();
-void Progress(int32_t done, int32_t total);
+// drawn: the pictures drawn for those frames, when not every frame is.
+void Progress(int32_t done, int32_t total, int32_t drawn = -1);
+
+// The frame in which the song's end mark is reached at the offline
+// backend's frame rate (-1 when it is not found), learnt on the virtual
+// clock with the song and clock put back to their start afterwards.
+int64_t LastFrameOfShow();
 
 // The modes, one file each; each returns the exit status.
 int CaptureFrames();

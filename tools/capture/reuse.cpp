@@ -1,0 +1,332 @@
+#include "tools/capture/reuse.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <unistd.h>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <algorithm>
+#include <unordered_map>
+
+#include "host/show.h"
+#include "tools/capture/encode.h"
+#include "tools/capture/picture.h"
+#include "tools/capture/publish.h"
+#include "tools/capture/run.h"
+
+static uint64_t PictureKey(ShowPart part, float clock)
+{
+    uint32_t bits;
+    memcpy(&bits, &clock, sizeof bits);
+    return (uint64_t)part << 32 | bits;
+}
+
+int32_t CountPictures(const ShowPart* parts, const float* clocks, int32_t count)
+{
+    std::unordered_map<uint64_t, int32_t> seen;
+    for (int32_t i = 0; i < count; i++)
+        if (parts[i] != PART_COUNT)
+            seen.emplace(PictureKey(parts[i], clocks[i]), 0);
+    return (int32_t)seen.size();
+}
+
+// ---- the plan: frame i of the run is frame first + i of the show ----
+
+static ReusePlan plan;
+static std::vector<bool> seenBefore;     // an earlier frame of the run showed it
+static std::vector<int32_t> pictureOf;   // the picture's number
+static std::vector<bool> neededLater;    // a later frame of the run shows it
+
+static void MakePlan()
+{
+    int32_t frames = plan.last - plan.first + 1;
+    std::vector<ShowPart> parts((size_t)plan.last);
+    std::vector<float> clocks((size_t)plan.last);
+    PlanShowFrames(plan.last, parts.data(), clocks.data());
+    seenBefore.assign((size_t)frames, false);
+    neededLater.assign((size_t)frames, false);
+    pictureOf.assign((size_t)frames, -1);
+    std::unordered_map<uint64_t, int32_t> numbers;
+    std::vector<int32_t> lastShown;
+    for (int32_t i = 0; i < frames; i++) {
+        int32_t k = plan.first - 1 + i;
+        // A frame that shows nothing has no picture to share.
+        if (plan.drawAll || parts[(size_t)k] == PART_COUNT)
+            continue;
+        auto found = numbers.emplace(PictureKey(parts[(size_t)k], clocks[(size_t)k]), (int32_t)numbers.size());
+        int32_t n = found.first->second;
+        pictureOf[(size_t)i] = n;
+        if (!found.second) {
+            seenBefore[(size_t)i] = true;
+            neededLater[(size_t)lastShown[(size_t)n]] = true;
+            lastShown[(size_t)n] = i;
+        } else {
+            lastShown.push_back(i);
+        }
+    }
+}
+
+bool PictureKept(int32_t frame)
+{
+    int64_t i = (int64_t)frame - plan.first;
+    return i >= 0 && i < (int64_t)seenBefore.size() && seenBefore[(size_t)i];
+}
+
+// ---- the kept pictures ----
+
+struct Kept {
+    std::vector<uint8_t> rgb;  // in memory
+    std::vector<uint8_t> png;
+    int64_t at = -1;           // or in the file from here: rgb, then png
+    size_t rgbBytes = 0;
+    size_t pngBytes = 0;
+};
+
+static std::vector<Kept> kept;
+static size_t heldBytes;
+static int storeFd = -1;
+static int64_t storeEnd;
+// Stretches of the file whose pictures are no longer needed.
+static std::vector<std::pair<int64_t, int64_t>> storeHoles;
+static std::atomic<int32_t> inFile;
+
+static void FailStore(const char* doing, int error)
+{
+    Abort(std::string("cannot ") + doing + " the pictures kept in " + plan.storeDir + ": " + strerror(error));
+}
+
+static int64_t StoreSpace(int64_t bytes)
+{
+    for (std::pair<int64_t, int64_t>& hole : storeHoles)
+        if (hole.second >= bytes) {
+            int64_t at = hole.first;
+            hole.first += bytes;
+            hole.second -= bytes;
+            return at;
+        }
+    int64_t at = storeEnd;
+    storeEnd += bytes;
+    return at;
+}
+
+static void StoreWrite(const uint8_t* data, size_t n, int64_t at)
+{
+    while (n > 0) {
+        ssize_t done = pwrite(storeFd, data, n, (off_t)at);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            FailStore("write", done < 0 ? errno : ENOSPC);
+        data += done;
+        n -= (size_t)done;
+        at += done;
+    }
+}
+
+static void StoreRead(std::vector<uint8_t>* out, size_t n, int64_t at)
+{
+    out->resize(n);
+    uint8_t* data = out->data();
+    while (n > 0) {
+        ssize_t done = pread(storeFd, data, n, (off_t)at);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            FailStore("read", done < 0 ? errno : EIO);
+        data += done;
+        n -= (size_t)done;
+        at += done;
+    }
+}
+
+static void Keep(int32_t n, const uint8_t* rgb, const std::vector<uint8_t>* png)
+{
+    Kept& k = kept[(size_t)n];
+    k.rgbBytes = rgb ? (size_t)plan.width * plan.height * 3 : 0;
+    k.pngBytes = png ? png->size() : 0;
+    size_t bytes = k.rgbBytes + k.pngBytes;
+    if (heldBytes + bytes <= plan.budget) {
+        if (rgb)
+            k.rgb.assign(rgb, rgb + k.rgbBytes);
+        if (png)
+            k.png = *png;
+        heldBytes += bytes;
+        return;
+    }
+    if (storeFd < 0) {
+        std::string path, why;
+        if (!MakeTemporary(plan.storeDir, &path, &why))
+            Abort("cannot keep pictures in " + plan.storeDir + ": " + why);
+        storeFd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (storeFd < 0)
+            FailStore("open", errno);
+    }
+    k.at = StoreSpace((int64_t)bytes);
+    if (rgb)
+        StoreWrite(rgb, k.rgbBytes, k.at);
+    if (png)
+        StoreWrite(png->data(), k.pngBytes, k.at + (int64_t)k.rgbBytes);
+    inFile++;
+}
+
+static std::vector<uint8_t> readRgb;
+static std::vector<uint8_t> readPng;
+
+static void Fetch(int32_t n, const uint8_t** rgb, const std::vector<uint8_t>** png)
+{
+    Kept& k = kept[(size_t)n];
+    if (k.at < 0) {
+        *rgb = k.rgbBytes ? k.rgb.data() : nullptr;
+        *png = k.pngBytes ? &k.png : nullptr;
+        return;
+    }
+    if (k.rgbBytes)
+        StoreRead(&readRgb, k.rgbBytes, k.at);
+    if (k.pngBytes)
+        StoreRead(&readPng, k.pngBytes, k.at + (int64_t)k.rgbBytes);
+    *rgb = k.rgbBytes ? readRgb.data() : nullptr;
+    *png = k.pngBytes ? &readPng : nullptr;
+}
+
+static void Release(int32_t n)
+{
+    Kept& k = kept[(size_t)n];
+    if (k.at >= 0) {
+        storeHoles.push_back({k.at, (int64_t)(k.rgbBytes + k.pngBytes)});
+    } else {
+        heldBytes -= k.rgbBytes + k.pngBytes;
+        std::vector<uint8_t>().swap(k.rgb);
+        std::vector<uint8_t>().swap(k.png);
+    }
+    k = Kept();
+}
+
+// ---- the writer ----
+
+// Frames drawn and waiting: a few, so the drawing never waits on one slow
+// encode, and memory stays a few frames beyond the kept pictures.
+static const int SLOTS = 3;
+static const int JOBS = 64;
+
+struct Job {
+    int32_t frame;
+    int32_t slot;  // the drawn frame's rows, or -1 for a kept picture
+};
+
+static std::mutex& queueLock = *new std::mutex;
+static std::condition_variable& queueChanged = *new std::condition_variable;
+static Job jobs[JOBS];
+static int jobHead, jobCount;
+static std::vector<uint8_t> slots[SLOTS];
+static bool slotBusy[SLOTS];
+static bool stopping, draining;
+static std::thread writer;
+static std::atomic<int32_t> drawn;
+
+static void WriteJob(const Job& job, std::vector<uint8_t>* encoded)
+{
+    size_t i = (size_t)(job.frame - plan.first);
+    // A frame past the plan (the show ran longer than learnt) is drawn and
+    // kept for nothing.
+    bool planned = i < pictureOf.size();
+    int32_t n = planned ? pictureOf[i] : -1;
+    bool later = planned && neededLater[i];
+    const uint8_t* rgb = nullptr;
+    const std::vector<uint8_t>* png = nullptr;
+    if (job.slot >= 0) {
+        rgb = slots[job.slot].data();
+        if (plan.png) {
+            if (!EncodePng(rgb, plan.width, plan.height, encoded))
+                Abort("cannot encode frame " + std::to_string(job.frame) + " as PNG");
+            png = encoded;
+        }
+        if (n >= 0 && later)
+            Keep(n, plan.rgb ? rgb : nullptr, png);
+    } else {
+        Fetch(n, &rgb, &png);
+    }
+    plan.write(job.frame, plan.rgb ? rgb : nullptr, png);
+    if (job.slot < 0 && !later)
+        Release(n);
+}
+
+static void WriteFrames()
+{
+    std::vector<uint8_t> encoded;
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock<std::mutex> lock(queueLock);
+            queueChanged.wait(lock, [] { return jobCount > 0 || stopping; });
+            if (stopping && (!draining || jobCount == 0))
+                return;
+            job = jobs[jobHead];
+        }
+        WriteJob(job, &encoded);
+        std::lock_guard<std::mutex> lock(queueLock);
+        jobHead = (jobHead + 1) % JOBS;
+        jobCount--;
+        if (job.slot >= 0)
+            slotBusy[job.slot] = false;
+        queueChanged.notify_all();
+    }
+}
+
+void StartReuse(const ReusePlan& settings)
+{
+    plan = settings;
+    MakePlan();
+    int32_t pictures = 0;
+    for (int32_t n : pictureOf)
+        pictures = std::max(pictures, n + 1);
+    kept.resize((size_t)pictures);
+    for (std::vector<uint8_t>& slot : slots)
+        slot.resize((size_t)plan.width * plan.height * 3);
+    writer = std::thread(WriteFrames);
+}
+
+void QueueFrame(int32_t frame, const uint8_t* surface)
+{
+    std::unique_lock<std::mutex> lock(queueLock);
+    int slot = -1;
+    if (surface) {
+        queueChanged.wait(lock, [&slot] {
+            for (slot = 0; slot < SLOTS && slotBusy[slot]; slot++) {
+            }
+            return slot < SLOTS;
+        });
+        slotBusy[slot] = true;
+        // Composed here: the slot then holds only the frame, whatever the
+        // supersample.
+        lock.unlock();
+        ComposeFrame(frameLayout, surface, slots[slot].data());
+        drawn++;
+        lock.lock();
+    }
+    queueChanged.wait(lock, [] { return jobCount < JOBS; });
+    jobs[(jobHead + jobCount) % JOBS] = {frame, slot};
+    jobCount++;
+    queueChanged.notify_all();
+}
+
+void StopReuse(bool drain)
+{
+    if (!writer.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(queueLock);
+        stopping = true;
+        draining = drain;
+        queueChanged.notify_all();
+    }
+    writer.join();
+    if (storeFd >= 0)
+        close(storeFd);
+    storeFd = -1;
+}
+
+int32_t PicturesDrawn(void) { return drawn; }
+int32_t PicturesInFile(void) { return inFile; }
