@@ -112,8 +112,7 @@ ShowPart SmoothPicture(double since, float* clock)
     return paceShown;
 }
 
-bool RunSmoothTo(PlatformWindow* window, int32_t due, double since, void (*begin)(bool scene),
-                 void (*end)(bool scene), bool* scene)
+bool RunUnseenTo(PlatformWindow* window, int32_t due)
 {
     while (paceFrames < due) {
         int32_t before = timelineState;
@@ -123,6 +122,15 @@ bool RunSmoothTo(PlatformWindow* window, int32_t due, double since, void (*begin
         if (ShowShouldEnd())
             return false;
     }
+    return true;
+}
+
+bool RunSmoothTo(PlatformWindow* window, int32_t due, double since, void (*begin)(bool scene),
+                 void (*end)(bool scene), bool* scene)
+{
+    *scene = false;
+    if (!RunUnseenTo(window, due))
+        return false;
     float clock = 0.0f;
     ShowPart part = SmoothPicture(since, &clock);
     *scene = part == PART_WATER || part == PART_SPHERES;

@@ -61,6 +61,9 @@ float SmoothClock(float frameClock, double since);
 // part (PART_COUNT before any frame ran) and in *clock a scene's iGlobalTime
 // (0 for a card).
 ShowPart SmoothPicture(double since, float* clock);
+// Runs the loop up to frame due, every frame unseen and nothing drawn.
+// Returns false, at once, when the show must end.
+bool RunUnseenTo(PlatformWindow* window, int32_t due);
 // Runs the loop up to frame due, every frame unseen, then draws the picture
 // at since seconds past its start between begin(scene) and end(scene) (each
 // may be null); a due frame already on screen is drawn again at the new
