@@ -35,8 +35,8 @@ target_compile_definitions(brinelux_render PRIVATE BRINELUX_FONT_SIZES)
 
 set(SITE_DIR ${CMAKE_BINARY_DIR}/site)
 add_executable(brinelux
-  host/main_web.cpp host/picture_web.cpp platform/web/platform_web.cpp platform/web/sound_web.cpp
-  platform/web/gl_legacy.cpp platform/web/canvas_web.cpp ${GLYPH_CPP})
+  host/main_web.cpp host/picture_web.cpp host/song_clock_web.cpp host/still_web.cpp
+  platform/web/platform_web.cpp platform/web/sound_web.cpp platform/web/gl_legacy.cpp platform/web/canvas_web.cpp ${GLYPH_CPP})
 target_include_directories(brinelux PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(brinelux PRIVATE brinelux_core)
 set_target_properties(brinelux PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${SITE_DIR})
@@ -57,11 +57,14 @@ target_link_options(brinelux_feeder PRIVATE
   -sENVIRONMENT=worker
   -sEXPORTED_FUNCTIONS=_main,_WebFeederStart,_WebFeederTurn,_WebFeederPlayed,_WebFeederHold,_WebFeederBehind)
 
-# The page and the worker's script are copied whenever they change, not
-# only when a program relinks.
+# The page and the worker's script are written whenever they or the code
+# they share change, not only when a program relinks.
 foreach(file index.html feeder.js)
   add_custom_command(OUTPUT ${SITE_DIR}/${file}
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/platform/web/${file} ${SITE_DIR}/${file}
-    DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/${file})
+    COMMAND ${CMAKE_COMMAND} -DIN=${CMAKE_SOURCE_DIR}/platform/web/${file}
+      -DPART=${CMAKE_SOURCE_DIR}/platform/web/instantiate_wasm.js -DOUT=${SITE_DIR}/${file}
+      -P ${CMAKE_SOURCE_DIR}/cmake/inline_js.cmake
+    DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/${file} ${CMAKE_SOURCE_DIR}/platform/web/instantiate_wasm.js
+      ${CMAKE_SOURCE_DIR}/cmake/inline_js.cmake)
 endforeach()
 add_custom_target(brinelux_page ALL DEPENDS ${SITE_DIR}/index.html ${SITE_DIR}/feeder.js)

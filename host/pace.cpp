@@ -14,6 +14,8 @@ double FrameStartSeconds(int32_t frame, double fps) { return (double)FramePeriod
 
 int32_t DueFrame(double songSeconds) { return (int32_t)floor(songSeconds * SHOW_FRAME_RATE) + 1; }
 
+int32_t DueFrameAtSample(int64_t songSample) { return (int32_t)(songSample / SAMPLES_PER_FRAME) + 1; }
+
 bool SceneState(int32_t state) { return state == -2 || state == 0 || state == 1; }
 
 int32_t NextDueFrame(double songSeconds, bool oneAFrame)
@@ -22,7 +24,10 @@ int32_t NextDueFrame(double songSeconds, bool oneAFrame)
         return paceFrames + 1 > seekDue ? paceFrames + 1 : seekDue;
     if (songSeconds < 0.0)
         return paceFrames;
-    return DueFrame(songSeconds);
+    // Until the song's clock has passed the seek's point, the seek's frame
+    // (the clock read in seconds may fall a rounding short of it).
+    int32_t due = DueFrame(songSeconds);
+    return due > seekDue ? due : seekDue;
 }
 
 bool RunFramesTo(PlatformWindow* window, int32_t due, void (*begin)(bool scene), void (*end)(bool scene),
@@ -49,14 +54,20 @@ bool RunFramesTo(PlatformWindow* window, int32_t due, void (*begin)(bool scene),
     return true;
 }
 
-void PaceSeek(double songSeconds)
+// To the frame due: shown next, reached from the timeline's start when
+// it is behind the one on screen.
+static void SeekToFrame(int32_t due)
 {
-    seekDue = DueFrame(songSeconds);
+    seekDue = due;
     if (seekDue < paceFrames) {
         RewindTimeline();
         paceFrames = 0;
     }
 }
+
+void PaceSeek(double songSeconds) { SeekToFrame(DueFrame(songSeconds)); }
+
+void PaceSeekToSample(int64_t songSample) { SeekToFrame(DueFrameAtSample(songSample)); }
 
 void PaceRewind()
 {
