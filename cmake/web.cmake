@@ -57,11 +57,14 @@ target_link_options(brinelux_feeder PRIVATE
   -sENVIRONMENT=worker
   -sEXPORTED_FUNCTIONS=_main,_WebFeederStart,_WebFeederTurn,_WebFeederPlayed,_WebFeederHold,_WebFeederBehind)
 
-# The page and the worker's script are copied whenever they change, not
-# only when a program relinks.
+# The page and the worker's script are written whenever they or the code
+# they share change, not only when a program relinks.
 foreach(file index.html feeder.js)
   add_custom_command(OUTPUT ${SITE_DIR}/${file}
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/platform/web/${file} ${SITE_DIR}/${file}
-    DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/${file})
+    COMMAND ${CMAKE_COMMAND} -DIN=${CMAKE_SOURCE_DIR}/platform/web/${file}
+      -DPART=${CMAKE_SOURCE_DIR}/platform/web/instantiate_wasm.js -DOUT=${SITE_DIR}/${file}
+      -P ${CMAKE_SOURCE_DIR}/cmake/inline_js.cmake
+    DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/${file} ${CMAKE_SOURCE_DIR}/platform/web/instantiate_wasm.js
+      ${CMAKE_SOURCE_DIR}/cmake/inline_js.cmake)
 endforeach()
 add_custom_target(brinelux_page ALL DEPENDS ${SITE_DIR}/index.html ${SITE_DIR}/feeder.js)

@@ -13,7 +13,7 @@
 // is posted to the page, whose frame loop then ends the show.
 #include "audio/audio.h"
 #include "audio/song_state.h"
-#include "platform/web/web.h"
+#include "platform/web/feeder_web.h"
 #include "state/shared.h"
 
 #include <emscripten/emscripten.h>

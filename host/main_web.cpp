@@ -183,14 +183,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
     NoteAnimationFrame(nowMs, true, scene, skipped);
 }
 
-// Called by the page when the viewer seeks to `seconds` of song (or opens
-// the page at a moment): a frame behind the one on screen is reached from
-// the timeline's start, run again unseen.
-extern "C" EMSCRIPTEN_KEEPALIVE void WebSeekTo(double seconds)
+// Called by the page when the viewer seeks to sample `samples` of song (or
+// opens the page at a moment): a frame behind the one on screen is reached
+// from the timeline's start, run again unseen. In samples, so that a seek to
+// a frame's first sample lands on that frame.
+extern "C" EMSCRIPTEN_KEEPALIVE void WebSeekTo(double samples)
 {
-    if (over)
+    if (over || !(samples >= 0.0 && samples <= 1e15))
         return;
-    PaceSeek(seconds);
+    PaceSeekToSample((int64_t)samples);
     smoothShown = -1.0f;
     // The frames run meanwhile say nothing of the GPU's pace.
     lastAnimationMs = lastSceneMs = -1.0;

@@ -14,17 +14,9 @@ static int32_t seekDue = 1;
 
 double FrameStartSeconds(int32_t frame, double fps) { return (double)FramePeriodsBefore(frame) / fps; }
 
-int32_t DueFrame(double songSeconds)
-{
-    int32_t frame = (int32_t)floor(songSeconds * SHOW_FRAME_RATE) + 1;
-    // The product may round across a frame's start (29 / 25.0 * 25 falls
-    // short of 29): the frame is the one whose start FrameStartSeconds gives.
-    if (FrameStartSeconds(frame + 1, SHOW_FRAME_RATE) <= songSeconds)
-        frame++;
-    else if (FrameStartSeconds(frame, SHOW_FRAME_RATE) > songSeconds)
-        frame--;
-    return frame;
-}
+int32_t DueFrame(double songSeconds) { return (int32_t)floor(songSeconds * SHOW_FRAME_RATE) + 1; }
+
+int32_t DueFrameAtSample(int64_t songSample) { return (int32_t)(songSample / SAMPLES_PER_FRAME) + 1; }
 
 bool SceneState(int32_t state) { return state == -2 || state == 0 || state == 1; }
 
@@ -46,7 +38,10 @@ int32_t NextDueFrame(double songSeconds, bool oneAFrame)
         return paceFrames + 1 > seekDue ? paceFrames + 1 : seekDue;
     if (songSeconds < 0.0)
         return paceFrames;
-    return DueFrame(songSeconds);
+    // Until the song's clock has passed the seek's point, the seek's frame
+    // (the clock read in seconds may fall a rounding short of it).
+    int32_t due = DueFrame(songSeconds);
+    return due > seekDue ? due : seekDue;
 }
 
 bool RunFramesTo(PlatformWindow* window, int32_t due, void (*begin)(bool scene), void (*end)(bool scene),
@@ -78,6 +73,12 @@ bool RunFramesTo(PlatformWindow* window, int32_t due, void (*begin)(bool scene),
 int32_t SmoothFrame(double songSeconds, double* since)
 {
     int32_t frame = DueFrame(songSeconds);
+    // The product may round across a frame's start (29 / 25.0 * 25 falls
+    // short of 29): on the grid the picture is that frame's own.
+    if (FrameStartSeconds(frame + 1, SHOW_FRAME_RATE) <= songSeconds)
+        frame++;
+    else if (FrameStartSeconds(frame, SHOW_FRAME_RATE) > songSeconds)
+        frame--;
     *since = songSeconds - FrameStartSeconds(frame, SHOW_FRAME_RATE);
     return frame;
 }
@@ -95,11 +96,11 @@ int32_t SmoothVideoFrame(int64_t video, int64_t fpsNum, int64_t fpsDen, double* 
 int32_t NextSmoothFrame(double songSeconds, double* since)
 {
     int32_t due = NextDueFrame(songSeconds, false);
-    *since = songSeconds - FrameStartSeconds(due, SHOW_FRAME_RATE);
+    if (songSeconds >= 0.0 && due == DueFrame(songSeconds))
+        return SmoothFrame(songSeconds, since);
     // A frame the song has not reached (a seek's, the first) or left behind
     // (the song's clock not started) is drawn at its own clock.
-    if (songSeconds < 0.0 || *since < 0.0 || *since >= SCENE_STEP_SECONDS)
-        *since = 0.0;
+    *since = 0.0;
     return due;
 }
 
@@ -144,15 +145,21 @@ bool RunSmoothTo(PlatformWindow* window, int32_t due, double since, void (*begin
     return !ShowShouldEnd();
 }
 
-void PaceSeek(double songSeconds)
+// To the frame due: shown next, reached from the timeline's start when
+// it is behind the one on screen.
+static void SeekToFrame(int32_t due)
 {
-    seekDue = DueFrame(songSeconds);
+    seekDue = due;
     if (seekDue < paceFrames) {
         RewindTimeline();
         paceFrames = 0;
         paceShown = PART_COUNT;
     }
 }
+
+void PaceSeek(double songSeconds) { SeekToFrame(DueFrame(songSeconds)); }
+
+void PaceSeekToSample(int64_t songSample) { SeekToFrame(DueFrameAtSample(songSample)); }
 
 void PaceRewind()
 {

@@ -5,12 +5,19 @@
 
 #include <stdint.h>
 #include "platform/platform.h"
+#include "platform/sound_ring.h"
 #include "render/render.h"
 #include "state/shared.h"
 
 // Frames a second: one frame per scene pass, so a scene's clock keeps time
 // with the song. 25.
 constexpr double SHOW_FRAME_RATE = 1.0 / SCENE_STEP_SECONDS;
+
+// Song samples in a frame: 1764, so that frame k starts at sample
+// (k - 1) * SAMPLES_PER_FRAME exactly.
+constexpr int64_t SAMPLES_PER_FRAME = SOUND_SAMPLE_RATE / (int64_t)SHOW_FRAME_RATE;
+static_assert(SAMPLES_PER_FRAME * (int64_t)SHOW_FRAME_RATE == SOUND_SAMPLE_RATE,
+              "a frame lasts a whole number of samples");
 
 // Frame periods gone before frame k (from 1) starts: frame k starts at
 // (k - 1) / fps. Inline so that a backend's clock can be handed it.
@@ -20,6 +27,9 @@ double FrameStartSeconds(int32_t frame, double fps);
 // The frame shown at songSeconds of song at the show's rate: the one whose
 // span holds that moment.
 int32_t DueFrame(double songSeconds);
+// The same at a song position counted in samples, exact: a position that is
+// a frame's first sample is that frame (seconds rounded may fall just short).
+int32_t DueFrameAtSample(int64_t songSample);
 
 // Frames the loop has run, numbered as the capture numbers them; the last
 // is the one on screen.
@@ -74,6 +84,8 @@ bool RunSmoothTo(PlatformWindow* window, int32_t due, double since, void (*begin
 // Seeks to the frame at songSeconds: shown next; a frame behind the one on
 // screen is reached from the timeline's start, run again unseen.
 void PaceSeek(double songSeconds);
+// The same to a song position counted in samples.
+void PaceSeekToSample(int64_t songSample);
 // Back to before the first frame, for watching again.
 void PaceRewind();
 

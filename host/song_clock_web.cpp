@@ -5,12 +5,12 @@
 #include "host/song_clock_web.h"
 
 #include "audio/audio.h"
+#include "state/held_clock.h"
 
 #include <emscripten/emscripten.h>
 #include <stdint.h>
 
-static double clockStartMs = -1.0;
-static double clockPausedAt = -1.0;
+static HeldClock songClock;
 static double clockFromSamples;
 static int64_t clockRefills;
 static int64_t clockSamples;
@@ -25,9 +25,9 @@ EM_JS(void, LogSongBlock, (const int16_t* samples, int count), {
 // without one (0).
 extern "C" EMSCRIPTEN_KEEPALIVE void WebFeederLost(double songSamples)
 {
-    if (clockStartMs >= 0.0)
+    if (HeldClockStarted(&songClock))
         return;
-    clockStartMs = emscripten_get_now();
+    HeldClockStart(&songClock, emscripten_get_now());
     clockFromSamples = songSamples;
 }
 
@@ -35,32 +35,20 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebFeederLost(double songSamples)
 // time: the song from its start, rendered here up to `samples` and on.
 extern "C" EMSCRIPTEN_KEEPALIVE void WebSongSeek(double samples)
 {
-    if (clockStartMs < 0.0)
+    if (!HeldClockStarted(&songClock))
         return;
     ResetSong();
     clockSamples = 0;
     clockRefills = 0;
     clockFromSamples = samples;
-    clockStartMs = emscripten_get_now();
-    if (clockPausedAt >= 0.0)
-        clockPausedAt = clockStartMs;
+    HeldClockStart(&songClock, emscripten_get_now());
 }
 
-void SongClockPause(bool paused)
-{
-    double now = emscripten_get_now();
-    if (paused && clockPausedAt < 0.0) {
-        clockPausedAt = now;
-    } else if (!paused && clockPausedAt >= 0.0) {
-        if (clockStartMs >= 0.0)
-            clockStartMs += now - clockPausedAt;
-        clockPausedAt = -1.0;
-    }
-}
+void SongClockPause(bool paused) { HeldClockHold(&songClock, paused, emscripten_get_now()); }
 
 void SongClockReset()
 {
-    clockStartMs = clockPausedAt = -1.0;
+    songClock = HeldClock();
     clockSamples = clockRefills = 0;
 }
 
@@ -73,9 +61,9 @@ static void LogFromWorkersEnd(int64_t first, const int16_t* block, int32_t count
 
 void KeepSongTime()
 {
-    if (clockStartMs < 0.0)
+    if (!HeldClockStarted(&songClock))
         return;
-    double now = clockPausedAt >= 0.0 ? clockPausedAt : emscripten_get_now();
-    double due = clockFromSamples + (now - clockStartMs) * SOUND_SAMPLE_RATE / 1000.0 + SOUND_RING_SAMPLES;
+    double ms = HeldClockMs(&songClock, emscripten_get_now());
+    double due = clockFromSamples + ms * SOUND_SAMPLE_RATE / 1000.0 + SOUND_RING_SAMPLES;
     RenderSongRefills(&clockRefills, &clockSamples, due, NO_LIMIT, nullptr, LogFromWorkersEnd);
 }

@@ -21,6 +21,8 @@ var finished = false;
 // Samples the output's count runs ahead of the song, as last told the page.
 var behind = -1;
 
+// inline: instantiate_wasm.js
+
 function Failed(why) {
   if (failed) return;
   failed = true;
@@ -55,20 +57,10 @@ self.Module = {
     ready = true;
     if (pending) Start(pending);
   },
-  // As the page does for its own: one clear reason, not the loader's
-  // fallbacks.
   instantiateWasm: function (imports, receive) {
-    fetch('brinelux_feeder.wasm', { credentials: 'same-origin' }).then(function (response) {
-      if (!response.ok) throw new Error('HTTP ' + response.status);
-      return response.arrayBuffer();
-    }).then(function (bytes) {
-      return WebAssembly.instantiate(bytes, imports);
-    }).then(function (result) {
-      receive(result.instance);
-    }, function (e) {
-      Failed('the sound worker did not load brinelux_feeder.wasm (' + e.message + ')');
+    return InstantiateWasm('brinelux_feeder.wasm', imports, receive, function (reason) {
+      Failed('the sound worker did not load brinelux_feeder.wasm (' + reason + ')');
     });
-    return {};
   },
   onAbort: function (what) {
     Failed('the sound worker stopped (' + what + ')');

@@ -4,7 +4,8 @@
 // no Web Audio), and the refilled bytes posted to the worklet.
 #include "platform/platform.h"
 #include "platform/sound_ring.h"
-#include "platform/web/web.h"
+#include "platform/web/feeder_web.h"
+#include "state/held_clock.h"
 
 #include <emscripten/emscripten.h>
 
@@ -13,10 +14,8 @@ static uint32_t ringSize = SOUND_RING_BYTES;
 static uint32_t rate = SOUND_SAMPLE_RATE;
 static bool started;
 static bool silent;
-static double silentStart;
-// While the page is hidden the silent ring's clock stands still (from this
-// time on; -1 while it runs).
-static double silentPausedAt = -1.0;
+// The silent ring's clock, held while the page is hidden.
+static HeldClock silentClock;
 // Ring samples the worklet has played since the stream started, and at the
 // previous turn's look (-1 before the first).
 static double playedSamples;
@@ -35,9 +34,7 @@ void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate
 {
     if (!RingStart(&started, ring, ringBytes, sampleRate, &ringSize, &rate))
         return;
-    silentStart = emscripten_get_now();
-    if (silentPausedAt >= 0.0)
-        silentPausedAt = silentStart;
+    HeldClockStart(&silentClock, emscripten_get_now());
 }
 
 void WebFeederRestart(void)
@@ -49,17 +46,12 @@ void WebFeederRestart(void)
     refilledSamples = 0.0;
 }
 
-static double SilentMs(void)
-{
-    return (silentPausedAt >= 0.0 ? silentPausedAt : emscripten_get_now()) - silentStart;
-}
-
 uint32_t PlatformSoundPlayPosition(void)
 {
     if (!started)
         return 0;
     if (silent) {
-        uint64_t ticks = (uint64_t)(SilentMs() * 1000.0);
+        uint64_t ticks = (uint64_t)(HeldClockMs(&silentClock, emscripten_get_now()) * 1000.0);
         lookedPlayed = (double)SilentSamplesPlayed(ticks, 1000000u, rate);
         return SilentPlayPosition(ticks, 1000000u, ringSize, rate);
     }
@@ -117,16 +109,7 @@ bool WebFeederOutputMoved(void)
     return moved;
 }
 
-void WebFeederPause(bool paused)
-{
-    double now = emscripten_get_now();
-    if (paused && silentPausedAt < 0.0) {
-        silentPausedAt = now;
-    } else if (!paused && silentPausedAt >= 0.0) {
-        silentStart += now - silentPausedAt;
-        silentPausedAt = -1.0;
-    }
-}
+void WebFeederPause(bool paused) { HeldClockHold(&silentClock, paused, emscripten_get_now()); }
 
 double WebFeederSongBehind(void)
 {

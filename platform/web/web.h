@@ -1,4 +1,5 @@
-// What the web entries need from the web backend beyond platform.h.
+// What the page's entry needs from the web backend beyond platform.h (the
+// feeder's worker has its own: feeder_web.h).
 #pragma once
 
 #include <stdint.h>
@@ -11,22 +12,6 @@ struct PlatformWindow;
 bool WebTakeContextBack(PlatformWindow* window);
 // Stops the sound at the end of the show.
 void WebSoundStop(void);
-// The feeder's worker: plays its ring on the worker's clock instead of the
-// worklet's reports (a page without Web Audio).
-void WebFeederSilent(bool noAudio);
-// The feeder's worker: a fresh ring, played from its start by a fresh
-// worklet, for the next sound start (a seek).
-void WebFeederRestart(void);
-// The feeder's worker: whether the output has played anything since the
-// previous call (always at the first, and for the silent ring).
-bool WebFeederOutputMoved(void);
-// The feeder's worker: stops the silent ring's clock while the page is
-// hidden, and starts it again from where it stood.
-void WebFeederPause(bool paused);
-// The feeder's worker: samples the output has played beyond the song's
-// place in it (the ring the song plays behind its refills, and what late
-// refills lost), so that the song's position is the output's count less it.
-double WebFeederSongBehind(void);
 // The text cards' GL objects, forgotten when the context was lost: the
 // next lists made build them again.
 void WebForgetTextGraphics(void);

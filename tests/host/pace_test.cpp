@@ -128,6 +128,46 @@ TEST(Pace, SeeksBothWaysLandOnTheCapturesFrame)
     }
 }
 
+// A seek to the very sample at which frame k starts (the page seeks in
+// whole samples) shows frame k, never k - 1, even where that sample read
+// back in seconds falls a rounding short of the frame's start.
+TEST(Pace, SeeksToAFramesFirstSampleLandOnIt)
+{
+    std::vector<int32_t> roundedShort;
+    for (int32_t k = 1; k <= 20000; k++) {
+        int64_t first = (int64_t)(k - 1) * SAMPLES_PER_FRAME;
+        ASSERT_EQ(DueFrameAtSample(first), k);
+        if (k > 1) {
+            ASSERT_EQ(DueFrameAtSample(first - 1), k - 1);
+        }
+        ASSERT_EQ(DueFrameAtSample(first + SAMPLES_PER_FRAME - 1), k);
+        if (DueFrame((double)first / SOUND_SAMPLE_RATE) != k)
+            roundedShort.push_back(k);
+    }
+    // The frames whose start in seconds rounds short: the seek's own frame
+    // must still come first, while the song's clock stands at the seek.
+    ASSERT_FALSE(roundedShort.empty());
+    std::vector<LoopState> plain = PlainLoop(roundedShort[3] + 1);
+    ResetShow();
+    PaceRewind();
+    timelineState = -6;
+    bool scene = false;
+    for (size_t i : {3, 0, 2}) {
+        int32_t k = roundedShort[i];
+        int64_t first = (int64_t)(k - 1) * SAMPLES_PER_FRAME;
+        PaceSeekToSample(first);
+        int32_t due = NextDueFrame(-1.0, false);
+        if (due <= paceFrames)
+            due = NextDueFrame((double)first / SOUND_SAMPLE_RATE, false);
+        ASSERT_TRUE(RunFramesTo(nullptr, due, nullptr, nullptr, &scene));
+        EXPECT_EQ(paceFrames, k);
+        Expect(Now(), plain[(size_t)k - 1], k);
+        // The song's clock moves on from there: the next frame comes at the
+        // next frame's start, not before.
+        EXPECT_EQ(NextDueFrame((double)(first + SAMPLES_PER_FRAME - 1) / SOUND_SAMPLE_RATE, false), k);
+    }
+}
+
 TEST(Pace, DisplayPaceRunsOneFrameEachAndNoneBeforeTheSong)
 {
     ResetShow();
