@@ -35,8 +35,8 @@ target_compile_definitions(brinelux_render PRIVATE BRINELUX_FONT_SIZES)
 
 set(SITE_DIR ${CMAKE_BINARY_DIR}/site)
 add_executable(brinelux
-  host/main_web.cpp host/picture_web.cpp platform/web/platform_web.cpp platform/web/sound_web.cpp
-  platform/web/gl_legacy.cpp platform/web/canvas_web.cpp ${GLYPH_CPP})
+  host/main_web.cpp host/picture_web.cpp host/song_clock_web.cpp host/still_web.cpp
+  platform/web/platform_web.cpp platform/web/sound_web.cpp platform/web/gl_legacy.cpp platform/web/canvas_web.cpp ${GLYPH_CPP})
 target_include_directories(brinelux PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(brinelux PRIVATE brinelux_core)
 set_target_properties(brinelux PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${SITE_DIR})

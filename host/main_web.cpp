@@ -18,23 +18,20 @@
 // backwards first rewinds the timeline to its start, so that the frame
 // shown is always the capture's frame for that time.
 //
-// A page opened with ?still=PART (and &time=T) draws that one frame
-// instead, as the desktop's capture draws its stills; with &repeat=N (and
-// &to=T2) it times N frames with the loop the capture's bench uses.
+// A page opened with ?still=PART draws that one frame instead
+// (still_web.cpp).
 #include "audio/audio.h"
 #include "host/pace.h"
 #include "host/picture_web.h"
+#include "host/song_clock_web.h"
+#include "host/still_web.h"
 #include "host/show.h"
 #include "platform/gl.h"
 #include "platform/web/web.h"
 #include "render/render.h"
-#include "state/show_text.h"
 
 #include <emscripten/emscripten.h>
 #include <emscripten/html5.h>
-#include <algorithm>
-#include <errno.h>
-#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -47,63 +44,6 @@ static bool over;
 EM_JS(void, ShowEndScreen, (int status), {
     if (Module['onShowEnd']) Module['onShowEnd'](status);
 });
-
-// Without the feeder's worker (it did not load, or died) the song is
-// rendered here, unheard, on the page's clock: in the refills the worker's
-// silent ring makes, a ring ahead, from where the worker left it, so that
-// its end mark ends the show on time. A second's song costs milliseconds.
-static double clockStartMs = -1.0;
-static double clockPausedAt = -1.0;
-static double clockFromSamples;
-static int64_t clockRefills;
-static int64_t clockSamples;
-static const int64_t NO_LIMIT = INT64_MAX;
-
-EM_JS(void, LogSongBlock, (const int16_t* samples, int count), {
-    if (Module['soundLog']) Module['soundLog'].push(HEAP16.slice(samples >> 1, (samples >> 1) + count));
-});
-
-// Called by the page when the worker is lost after the show's sound started
-// (songSamples: how far it had rendered the song), or when the sound starts
-// without one (0).
-extern "C" EMSCRIPTEN_KEEPALIVE void WebFeederLost(double songSamples)
-{
-    if (clockStartMs >= 0.0)
-        return;
-    clockStartMs = emscripten_get_now();
-    clockFromSamples = songSamples;
-}
-
-// Called by the page when the viewer seeks while the page keeps the song's
-// time: the song from its start, rendered here up to `samples` and on.
-extern "C" EMSCRIPTEN_KEEPALIVE void WebSongSeek(double samples)
-{
-    if (clockStartMs < 0.0)
-        return;
-    ResetSong();
-    clockSamples = 0;
-    clockRefills = 0;
-    clockFromSamples = samples;
-    clockStartMs = emscripten_get_now();
-    if (clockPausedAt >= 0.0)
-        clockPausedAt = clockStartMs;
-}
-
-// The sound log goes on from where the worker's ended.
-static void LogFromWorkersEnd(int64_t first, const int16_t* block, int32_t count)
-{
-    if ((double)first >= clockFromSamples)
-        LogSongBlock(block, count);
-}
-
-static void KeepSongTime()
-{
-    if (clockStartMs < 0.0)
-        return;
-    double now = clockPausedAt >= 0.0 ? clockPausedAt : emscripten_get_now();
-    double due = clockFromSamples + (now - clockStartMs) * SOUND_SAMPLE_RATE / 1000.0 + SOUND_RING_SAMPLES;
-    RenderSongRefills(&clockRefills, &clockSamples, due, NO_LIMIT, nullptr, LogFromWorkersEnd);
-}
 
 // ---- the frame loop on the page ----
 
@@ -127,14 +67,7 @@ static int32_t probes;
 // stops and goes on with the pictures, on the page's clock too.
 extern "C" EMSCRIPTEN_KEEPALIVE void WebSongPause(int paused)
 {
-    double now = emscripten_get_now();
-    if (paused && clockPausedAt < 0.0) {
-        clockPausedAt = now;
-    } else if (!paused && clockPausedAt >= 0.0) {
-        if (clockStartMs >= 0.0)
-            clockStartMs += now - clockPausedAt;
-        clockPausedAt = -1.0;
-    }
+    SongClockPause(paused != 0);
     // No animation frames came meanwhile: no measure of the GPU either.
     lastAnimationMs = lastSceneMs = -1.0;
 }
@@ -266,8 +199,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int WebReplay(void)
         return 0;
     ResetSong();
     PaceRewind();
-    clockStartMs = clockPausedAt = -1.0;
-    clockSamples = clockRefills = 0;
+    SongClockReset();
     over = false;
     running = true;
     PlatformShowCursor(false);
@@ -319,107 +251,13 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebBeginShow(void)
     WebForgetKeys();
 }
 
-// The value of a query parameter of the page's address into out (cut to
-// size); returns its length in bytes, -1 when it is absent.
-EM_JS(int, QueryValue, (const char* key, char* out, int size), {
-    var value = new URLSearchParams(location.search).get(UTF8ToString(key));
-    if (value === null) return -1;
-    stringToUTF8(value, out, size);
-    return lengthBytesUTF8(value);
-});
-
-EM_JS(void, ShowStillScreen, (int status, const char* why), {
-    if (Module['onStill']) Module['onStill'](status, UTF8ToString(why));
-});
-
-// A still the page cannot draw: the reason on the console and the page.
-static bool RefuseStill(const char* what, const char* value)
-{
-    char line[160];
-    snprintf(line, sizeof line, "brinelux: %s, not '%s'", what, value);
-    printf("%s\n", line);
-    fflush(stdout);
-    ShowStillScreen(2, line);
-    return true;
-}
-
-// A scene time as the capture takes one, the whole value (one cut to the
-// buffer is not the one asked for). False once a bad one is refused; *time
-// is left alone when it is absent.
-static bool SceneTime(const char* key, float* time)
-{
-    char text[SCENE_TIME_MAX_LENGTH + 1];
-    int length = QueryValue(key, text, sizeof text);
-    if (length < 0)
-        return true;
-    double t = 0.0;
-    if (length >= (int)sizeof text || !ParseSceneTime(text, &t)) {
-        char what[80];
-        snprintf(what, sizeof what, "?%s= takes seconds of scene time between -1e6 and 1e6", key);
-        RefuseStill(what, text);
-        return false;
-    }
-    *time = (float)t;
-    return true;
-}
-
-static double NowMs(void) { return emscripten_get_now(); }
-
-static void ReadOnePixel(void)
-{
-    GLubyte pixel[4];
-    glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
-}
-
-static bool DrawStill()
-{
-    char name[32], text[32];
-    if (QueryValue("still", name, sizeof name) < 0)
-        return false;
-    ShowPart part;
-    if (!FindShowPart(name, &part))
-        return RefuseStill("?still= takes title, thanks, water or spheres", name);
-    float time = 0.04f;
-    if (!SceneTime("time", &time))
-        return true;
-    float to = time;
-    if (!SceneTime("to", &to))
-        return true;
-
-    // A timed still (&repeat=N) draws a first frame that carries the
-    // driver's deferred work, then N spread from time to `to`, each waited
-    // for by reading a pixel back (WebGL's glFinish does not wait); Chromium
-    // warns once about that stall, so plain stills neither wait nor time.
-    bool timed = QueryValue("repeat", text, sizeof text) >= 0;
-    int repeat = timed ? std::min(std::max(atoi(text), 1), 50) : 0;
-    static double ms[50];
-    double firstMs = 0.0;
-    bool scene = part == PART_WATER || part == PART_SPHERES;
-    // A still is the picture at its own size, whatever the GPU's speed.
-    WebPinSceneScale(1.0);
-    WebBeginPicture(scene);
-    float lands = RunPartFrames(window, part, time, to, repeat, timed ? NowMs : nullptr, ReadOnePixel, ms,
-                                &firstMs);
-    WebEndPicture(scene);
-    if (timed) {
-        std::sort(ms, ms + repeat);
-        printf("brinelux: still %s from %.6g to %.6g drawn %d times, median %.1f ms (%.1f to %.1f)\n", name,
-               (double)time, (double)to, repeat, ms[repeat / 2], ms[0], ms[repeat - 1]);
-    } else {
-        printf("brinelux: still %s at %.6g drawn\n", name, (double)lands);
-    }
-    fflush(stdout);
-    ShowStillScreen(QuitRequested() ? 1 : 0, "");
-    return true;
-}
-
 // ?pace=display, and ?scale=S (the scenes at S of the picture's side, 0 to 1;
 // 1 pins the picture's own size).
 static void ReadPace()
 {
     char text[32];
-    paceDisplay = QueryValue("pace", text, sizeof text) >= 0 && strcmp(text, "display") == 0;
-    int length = QueryValue("scale", text, sizeof text);
+    paceDisplay = PageQuery("pace", text, sizeof text) >= 0 && strcmp(text, "display") == 0;
+    int length = PageQuery("scale", text, sizeof text);
     if (length < 0)
         return;
     char* end = nullptr;
@@ -440,7 +278,7 @@ int main()
     int32_t size[2];
     CanvasDeviceSize(size);
     WebSetCanvasSize(size[0], size[1]);
-    if (DrawStill())
+    if (DrawStill(window))
         return 0;
     ReadPace();
     printf("brinelux: ready\n");
