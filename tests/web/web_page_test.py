@@ -947,7 +947,7 @@ def in_step(page, what):
     page.pump(3.0)
     looks = []
     for _ in range(2):
-        frame, song = page.evaluate("[Module.shownFrame, Module.songSeconds()]")
+        frame, song = page.evaluate("[Module.shownFrame || 0, Module.songSeconds()]")
         looks.append((frame, song, page.evaluate_in_worker("song") / 44100))
         page.pump(1.0)
     (f0, s0, w0), (f1, s1, w1) = looks
