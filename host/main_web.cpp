@@ -48,7 +48,13 @@ EM_JS(void, ShowEndScreen, (int status), {
 // ---- the frame loop on the page ----
 
 static bool paceDisplay;
+// The viewer's pause or a hidden page: the song's clock stands still.
+static bool songHeld;
 static bool contextLost;
+// The context was given back while the show was over: what the GL held is
+// made again when the show is watched again.
+static bool rebuildAtReplay;
+static void RebuildGraphics();
 // The canvas's displayed size in device pixels, waiting for the next frame
 // drawn (resizing the canvas clears it).
 static int32_t resizeWidth, resizeHeight;
@@ -68,6 +74,7 @@ static int32_t probes;
 extern "C" EMSCRIPTEN_KEEPALIVE void WebSongPause(int paused)
 {
     SongClockPause(paused != 0);
+    songHeld = paused != 0;
     // No animation frames came meanwhile: no measure of the GPU either.
     lastAnimationMs = lastSceneMs = -1.0;
 }
@@ -139,7 +146,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
         lastAnimationMs = lastSceneMs = -1.0;
         return;
     }
-    int32_t due = NextDueFrame(SongSeconds(), paceDisplay);
+    // Held, the display's pace stands still with the song: the frame due is
+    // the song's (one a seek asks for), none of its own.
+    int32_t due = NextDueFrame(SongSeconds(), paceDisplay && !songHeld);
+    // Resized while nothing moves: the frame on screen drawn again at the
+    // new size, rather than the old one stretched until the show goes on.
+    if (due <= paceFrames && songHeld && resizeWidth > 0) {
+        PaceRedraw();
+        due = NextDueFrame(SongSeconds(), false);
+    }
     if (due <= paceFrames) {
         NoteAnimationFrame(nowMs, false, false, 0);
         return;
@@ -198,9 +213,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE int WebReplay(void)
 {
     if (!over || glErrorReported || window == nullptr || !WebTakeContextBack(window))
         return 0;
+    if (rebuildAtReplay) {
+        rebuildAtReplay = false;
+        RebuildGraphics();
+    }
     ResetSong();
     PaceRewind();
     SongClockReset();
+    songHeld = false;
     over = false;
     running = true;
     PlatformShowCursor(false);
@@ -219,14 +239,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebCanvasResized(int width, int height)
 // Called by the page when the browser takes the WebGL context away (the
 // song plays on), and when it gives it back: everything the GL held is
 // made again, and the show goes on at the song's position.
-extern "C" EMSCRIPTEN_KEEPALIVE void WebContextLost(void) { contextLost = true; }
-
-extern "C" EMSCRIPTEN_KEEPALIVE void WebContextRestored(void)
+extern "C" EMSCRIPTEN_KEEPALIVE void WebContextLost(void)
 {
-    if (window == nullptr || over)
-        return;
-    contextLost = false;
-    lastAnimationMs = lastSceneMs = -1.0;
+    contextLost = true;
+    rebuildAtReplay = false;
+}
+
+static void RebuildGraphics()
+{
     // The lost context's own report, and anything it left.
     while (glGetError() != GL_NO_ERROR) {
     }
@@ -236,6 +256,20 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebContextRestored(void)
     int32_t size[2];
     CanvasDeviceSize(size);
     WebSetCanvasSize(size[0], size[1]);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void WebContextRestored(void)
+{
+    if (window == nullptr)
+        return;
+    contextLost = false;
+    lastAnimationMs = lastSceneMs = -1.0;
+    // The show over has released the context: its graphics wait for a
+    // replay to take it back.
+    if (over)
+        rebuildAtReplay = true;
+    else
+        RebuildGraphics();
 }
 
 // Called by the page when the feeder's worker reached the song's end mark:

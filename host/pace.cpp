@@ -71,9 +71,21 @@ void PaceSeekToSample(int64_t songSample) { SeekToFrame(DueFrameAtSample(songSam
 
 void PaceRewind()
 {
-    RewindTimeline();
+    // A timeline that never ran a frame is at its start already, and its
+    // first frame still has the sound to start.
+    if (timelineState != -6)
+        RewindTimeline();
     paceFrames = 0;
     seekDue = 1;
+}
+
+void PaceRedraw()
+{
+    if (paceFrames == 0)
+        return;
+    seekDue = paceFrames;
+    RewindTimeline();
+    paceFrames = 0;
 }
 
 // The first frame of each part, found by running the timeline unseen from

@@ -35,7 +35,13 @@ static EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* event, void*)
         return EM_FALSE;
     if (type == EMSCRIPTEN_EVENT_KEYUP) {
         keyDown[key] = false;
-    } else if (!event->repeat) {
+        return EM_TRUE;
+    }
+    // A key with Ctrl, Alt or Meta is the browser's (its shortcuts), not
+    // the show's.
+    if (event->ctrlKey || event->altKey || event->metaKey)
+        return EM_FALSE;
+    if (!event->repeat) {
         // A repeat belongs to a press that began before the show listened
         // (the key that started it, held): only fresh presses count.
         keyDown[key] = true;
