@@ -27,7 +27,8 @@ struct PlatformWindow {
 static PlatformWindow showWindow;
 static int modeWidth = 1024, modeHeight = 768, modeBpp = 32;
 static bool videoReady;
-static std::atomic<bool> keyPressedSince[2];
+static PlatformScreenUse screenUse = PLATFORM_SCREEN_DESKTOP;
+static std::atomic<bool> keyPressedSince[3];
 static std::atomic<bool> terminationRequested;
 
 // Once the show should end (a termination request, a lost window), a call
@@ -153,6 +154,8 @@ static int WatchEvents(void*, SDL_Event* e)
             keyPressedSince[PLATFORM_KEY_ESCAPE].store(true);
         else if (e->key.keysym.scancode == SDL_SCANCODE_SPACE)
             keyPressedSince[PLATFORM_KEY_SPACE].store(true);
+        else if (e->key.keysym.scancode == SDL_SCANCODE_F11 && !e->key.repeat)
+            keyPressedSince[PLATFORM_KEY_F11].store(true);
     } else if (e->type == SDL_QUIT ||
                (e->type == SDL_WINDOWEVENT && e->window.event == SDL_WINDOWEVENT_CLOSE)) {
         terminationRequested.store(true);
@@ -179,6 +182,8 @@ void PlatformStartProcess(void)
     sa.sa_handler = OnEndWatch;
     sigaction(SIGALRM, &sa, NULL);
 }
+
+void PlatformUseScreen(PlatformScreenUse use) { screenUse = use; }
 
 void PlatformSetDisplayMode(int width, int height, int bpp)
 {
@@ -249,7 +254,7 @@ void PlatformShowCursor(bool show)
     EndWindowCall();
 }
 
-static SDL_Window* CreateWithDepth(int x, int y, int width, int height, int depth)
+static SDL_Window* CreateWithDepth(int x, int y, int width, int height, int depth, Uint32 flags)
 {
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
@@ -261,10 +266,7 @@ static SDL_Window* CreateWithDepth(int x, int y, int width, int height, int dept
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    SDL_Window* w = SDL_CreateWindow("brinelux", x, y, width, height,
-                                     SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN |
-                                         SDL_WINDOW_SHOWN);
-    return w;
+    return SDL_CreateWindow("brinelux", x, y, width, height, flags);
 }
 
 // Gives the window up with a reason; destroying it also leaves full screen.
@@ -278,16 +280,55 @@ static PlatformWindow* GiveUpWindow(SDL_Window* w, const char* what, const char*
     return NULL;
 }
 
+// True when the display offers the mode asked for and the system lets a
+// program switch to it; else one line says why not.
+static bool ModeCanBeHad(void)
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && strcmp(driver, "wayland") == 0) {
+        fprintf(stderr, "brinelux: Wayland lets no program switch the display mode; the show goes on at the "
+                        "desktop's mode\n");
+        return false;
+    }
+    int modes = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < modes; i++) {
+        SDL_DisplayMode m;
+        if (SDL_GetDisplayMode(0, i, &m) == 0 && m.w == modeWidth && m.h == modeHeight)
+            return true;
+    }
+    fprintf(stderr, "brinelux: the display offers no %d x %d mode; the show goes on at the desktop's mode\n",
+            modeWidth, modeHeight);
+    return false;
+}
+
 PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
 {
     if (!videoReady)
         return NULL;
+    BeginWindowCall();
+    if (screenUse == PLATFORM_SCREEN_MODE && !ModeCanBeHad())
+        screenUse = PLATFORM_SCREEN_DESKTOP;
+    EndWindowCall();
+    // High-density screens get their device pixels: the picture is drawn at
+    // the drawable's size, never scaled up by the system.
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI;
+    if (screenUse == PLATFORM_SCREEN_MODE) {
+        flags |= SDL_WINDOW_FULLSCREEN | SDL_WINDOW_BORDERLESS;
+    } else {
+        // A desktop full-screen window is resizable too, for when F11 makes
+        // it a window.
+        flags |= SDL_WINDOW_RESIZABLE;
+        if (screenUse == PLATFORM_SCREEN_DESKTOP)
+            flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+        else
+            x = y = SDL_WINDOWPOS_CENTERED;
+    }
     // Many drivers offer no 32-bit depth buffer: step down before giving up.
     static const int depths[] = {32, 24, 16};
     SDL_Window* w = NULL;
     BeginWindowCall();
     for (int depth : depths) {
-        w = CreateWithDepth(x, y, width, height, depth);
+        w = CreateWithDepth(x, y, width, height, depth, flags);
         if (w)
             break;
     }
@@ -311,7 +352,8 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     mode.w = modeWidth;
     mode.h = modeHeight;
     BeginWindowCall();
-    SDL_SetWindowDisplayMode(w, &mode);
+    if (screenUse == PLATFORM_SCREEN_MODE)
+        SDL_SetWindowDisplayMode(w, &mode);
     // SDL reads the window's attributes unchecked when it makes the context:
     // a window destroyed from outside by now would crash it. Asking for them
     // here raises the error in our handler instead.
@@ -339,15 +381,26 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     BeginWindowCall();
     SDL_GL_SetSwapInterval(1);
     EndWindowCall();
-    // With no mode of the show's size the window keeps it and the screen
-    // shows only its top-left part.
-    SDL_DisplayMode screen;
-    if (SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(w), &screen) == 0 &&
-        (screen.w < width || screen.h < height))
-        fprintf(stderr, "brinelux: the screen is %d x %d, smaller than the show's %d x %d; the picture is cropped\n",
-                screen.w, screen.h, width, height);
     showWindow.context = context;
     return &showWindow;
+}
+
+void PlatformDrawableSize(PlatformWindow* window, int* width, int* height)
+{
+    SDL_GL_GetDrawableSize(window->window, width, height);
+}
+
+void PlatformSetFullscreen(PlatformWindow* window, bool fullscreen)
+{
+    BeginWindowCall();
+    SDL_SetWindowFullscreen(window->window, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (!fullscreen) {
+        // A window made for a mode switch had neither.
+        SDL_SetWindowBordered(window->window, SDL_TRUE);
+        SDL_SetWindowResizable(window->window, SDL_TRUE);
+    }
+    EndWindowCall();
+    EndOnXError();
 }
 
 void PlatformFocusWindow(PlatformWindow* window)
@@ -384,6 +437,9 @@ bool PlatformKeyPressed(PlatformKey key)
     EndOnXError();
     const Uint8* state = SDL_GetKeyboardState(NULL);
     bool pressed = keyPressedSince[key].exchange(false);
+    // A switch, not a quit: a key held down counts once.
+    if (key == PLATFORM_KEY_F11)
+        return pressed;
     SDL_Scancode code = key == PLATFORM_KEY_ESCAPE ? SDL_SCANCODE_ESCAPE : SDL_SCANCODE_SPACE;
     return state[code] != 0 || pressed;
 }
