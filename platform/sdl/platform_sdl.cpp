@@ -46,6 +46,9 @@ static std::atomic<bool> endLineWritten;
 static XErrorEvent firstXError;
 static std::atomic<bool> xErrorSeen;
 static Window showXWindow;
+static Display* showXDisplay;
+// Where the window goes back to when it leaves full screen.
+static SDL_Rect windowedArea;
 static bool endingOnXError;
 
 static void SetError(const char* what, const char* reason)
@@ -254,6 +257,18 @@ void PlatformShowCursor(bool show)
     EndWindowCall();
 }
 
+// SDL asks the window manager for full screen and takes the display's size
+// as given; with no window manager (a bare X server) nothing answers and the
+// X window keeps its first size. Sized here too, it covers the display.
+static void CoverDisplay(SDL_Window* w)
+{
+    SDL_Rect bounds;
+    if (!showXDisplay || SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w), &bounds) != 0)
+        return;
+    XMoveResizeWindow(showXDisplay, showXWindow, bounds.x, bounds.y, (unsigned)bounds.w, (unsigned)bounds.h);
+    XSync(showXDisplay, False);
+}
+
 static SDL_Window* CreateWithDepth(int x, int y, int width, int height, int depth, Uint32 flags)
 {
     SDL_GL_ResetAttributes();
@@ -345,6 +360,7 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     if (SDL_GetWindowWMInfo(w, &info) && info.subsystem == SDL_SYSWM_X11) {
         showXWindow = info.info.x11.window;
         xDisplay = info.info.x11.display;
+        showXDisplay = xDisplay;
     }
     SDL_DisplayMode mode;
     memset(&mode, 0, sizeof mode);
@@ -354,6 +370,15 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     BeginWindowCall();
     if (screenUse == PLATFORM_SCREEN_MODE)
         SDL_SetWindowDisplayMode(w, &mode);
+    else if (screenUse == PLATFORM_SCREEN_DESKTOP)
+        CoverDisplay(w);
+    // A window made full screen goes back to the size asked for, centred.
+    SDL_Rect bounds = {0, 0, width, height};
+    SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w), &bounds);
+    windowedArea.x = bounds.x + (bounds.w - width) / 2;
+    windowedArea.y = bounds.y + (bounds.h - height) / 2;
+    windowedArea.w = width;
+    windowedArea.h = height;
     // SDL reads the window's attributes unchecked when it makes the context:
     // a window destroyed from outside by now would crash it. Asking for them
     // here raises the error in our handler instead.
@@ -393,7 +418,19 @@ void PlatformDrawableSize(PlatformWindow* window, int* width, int* height)
 void PlatformSetFullscreen(PlatformWindow* window, bool fullscreen)
 {
     BeginWindowCall();
+    if (fullscreen && !(SDL_GetWindowFlags(window->window) & SDL_WINDOW_FULLSCREEN)) {
+        SDL_GetWindowPosition(window->window, &windowedArea.x, &windowedArea.y);
+        SDL_GetWindowSize(window->window, &windowedArea.w, &windowedArea.h);
+    }
     SDL_SetWindowFullscreen(window->window, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (fullscreen) {
+        CoverDisplay(window->window);
+    } else if (showXDisplay) {
+        // Nor does anything give a window its size back on a bare X server.
+        XMoveResizeWindow(showXDisplay, showXWindow, windowedArea.x, windowedArea.y, (unsigned)windowedArea.w,
+                          (unsigned)windowedArea.h);
+        XSync(showXDisplay, False);
+    }
     if (!fullscreen) {
         // A window made for a mode switch had neither.
         SDL_SetWindowBordered(window->window, SDL_TRUE);
