@@ -129,7 +129,7 @@ void RenderAudio(int16_t* out, int32_t byteCount)
         n = MIX_SAMPLES;
 
     // The clock stands at the end of this block during the whole call.
-    audioTime = audioTime + (float)n / 44100.0f;
+    audioTime = audioTime + (float)n / (float)SOUND_SAMPLE_RATE;
     memset(mixBuffer, 0, sizeof mixBuffer);
 
     if (audioTime - (float)rowCount * rowLength > rowLength)

@@ -26,6 +26,7 @@
 #include "platform/gl.h"
 #include "platform/web/web.h"
 #include "render/render.h"
+#include "state/show_text.h"
 
 #include <emscripten/emscripten.h>
 #include <emscripten/html5.h>
@@ -381,19 +382,17 @@ static bool RefuseStill(const char* what, const char* value)
     return true;
 }
 
-// A scene time as the capture takes one: a finite number from -1e6 to 1e6,
-// the whole value (a value cut to the buffer is not the one asked for).
-// False once a bad one is refused; *time is left alone when it is absent.
+// A scene time as the capture takes one, the whole value (one cut to the
+// buffer is not the one asked for). False once a bad one is refused; *time
+// is left alone when it is absent.
 static bool SceneTime(const char* key, float* time)
 {
-    char text[32];
+    char text[SCENE_TIME_MAX_LENGTH + 1];
     int length = QueryValue(key, text, sizeof text);
     if (length < 0)
         return true;
-    char* end = nullptr;
-    errno = 0;
-    double t = strtod(text, &end);
-    if (length >= (int)sizeof text || end == text || *end != 0 || errno != 0 || !isfinite(t) || fabs(t) > 1.0e6) {
+    double t = 0.0;
+    if (length >= (int)sizeof text || !ParseSceneTime(text, &t)) {
         char what[80];
         snprintf(what, sizeof what, "?%s= takes seconds of scene time between -1e6 and 1e6", key);
         RefuseStill(what, text);
@@ -416,11 +415,8 @@ static bool DrawStill()
     char name[32], text[32];
     if (QueryValue("still", name, sizeof name) < 0)
         return false;
-    int part = -1;
-    for (int p = 0; p < PART_COUNT; p++)
-        if (strcmp(name, showPartNames[p]) == 0)
-            part = p;
-    if (part < 0)
+    ShowPart part;
+    if (!FindShowPart(name, &part))
         return RefuseStill("?still= takes title, thanks, water or spheres", name);
     float time = 0.04f;
     if (!SceneTime("time", &time))
@@ -441,7 +437,7 @@ static bool DrawStill()
     // A still is the picture at its own size, whatever the GPU's speed.
     WebPinSceneScale(1.0);
     WebBeginPicture(scene);
-    float lands = RunPartFrames(window, (ShowPart)part, time, to, repeat, timed ? NowMs : nullptr, ReadOnePixel, ms,
+    float lands = RunPartFrames(window, part, time, to, repeat, timed ? NowMs : nullptr, ReadOnePixel, ms,
                                 &firstMs);
     WebEndPicture(scene);
     if (timed) {

@@ -1,11 +1,12 @@
 #include "host/options.h"
+#include "state/shared.h"
 
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-ShowOptions showOptions = {PLATFORM_SCREEN_DESKTOP, 1024, 768, false, 0.0, false};
+ShowOptions showOptions = {PLATFORM_SCREEN_DESKTOP, SHOW_WIDTH, SHOW_HEIGHT, false, 0.0, false};
 
 static char reason[256];
 

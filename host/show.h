@@ -13,7 +13,7 @@ extern int32_t timelineState;
 // Takes the screen, builds every graphics resource. Returns the window, or
 // ends the process with status 1 when no window or GL context can be had.
 // The size is the window's where it is not full screen.
-PlatformWindow* StartUp(int32_t windowWidth = 1024, int32_t windowHeight = 768);
+PlatformWindow* StartUp(int32_t windowWidth = SHOW_WIDTH, int32_t windowHeight = SHOW_HEIGHT);
 // True when the loop must end before the next frame.
 bool ShowShouldEnd();
 // One pass of the loop: clear, check, timeline step, swap, one message.

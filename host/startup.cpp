@@ -8,7 +8,7 @@
 PlatformWindow* StartUp(int32_t windowWidth, int32_t windowHeight)
 {
     PlatformStartProcess();
-    PlatformSetDisplayMode(1024, 768, 32);
+    PlatformSetDisplayMode(SHOW_WIDTH, SHOW_HEIGHT, 32);
     PlatformShowCursor(false);
     // The song from its start: the synthesizer's generator seeded with 9.
     ResetSong();

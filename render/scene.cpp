@@ -24,8 +24,8 @@ void ForgetSceneBuffers() { quadBuffer = 0; }
 void ForgetSceneBuffers() {}
 #endif
 
-int32_t surfaceWidth = 1024;
-int32_t surfaceHeight = 768;
+int32_t surfaceWidth = SHOW_WIDTH;
+int32_t surfaceHeight = SHOW_HEIGHT;
 
 void SetSurfaceSize(int32_t width, int32_t height)
 {

@@ -19,6 +19,10 @@ extern float sceneTime;
 // Frames of the loop plus scene passes; the title and thanks cards count it.
 extern int32_t frameCount;
 
+// The show's own picture size: its window, and what the scenes, the cards
+// and the capture's frames are drawn at unless told otherwise.
+enum { SHOW_WIDTH = 1024, SHOW_HEIGHT = 768 };
+
 // The parts of the show in their order, by the names tools and tests use:
 // two cards, then the two scenes, each drawn by a fragment program of its
 // own (shaders/water.glsl, shaders/sphere.glsl).

@@ -35,7 +35,7 @@ void WholeSongInFeederRhythm(benchmark::State& state)
             samples += n;
         }
         wallSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        songSeconds += (double)samples / 44100.0;
+        songSeconds += (double)samples / SOUND_SAMPLE_RATE;
         benchmark::ClobberMemory();
     }
     // Seconds of song per second of wall time.

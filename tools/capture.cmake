@@ -11,10 +11,14 @@ add_library(brinelux_capture_parts STATIC
 target_include_directories(brinelux_capture_parts PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(brinelux_capture_parts PUBLIC brinelux_shared PkgConfig::PNG)
 
-# main and its modes, one file each, and what they share (run.cpp).
+# main and its modes, one file each, and what they share (run.cpp, the ends,
+# the interrupts, the progress line).
 add_executable(brinelux-capture
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/capture.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/run.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/capture/ends.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/capture/interrupts.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/capture/progress.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/frames.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/song.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/still.cpp

@@ -24,8 +24,8 @@
 #include "render/render.h"
 #include "state/shared.h"
 
-static const int WIDTH = 1024;
-static const int HEIGHT = 768;
+static const int WIDTH = SHOW_WIDTH;
+static const int HEIGHT = SHOW_HEIGHT;
 
 static int Refuse(const char* what, const char* detail = "")
 {

@@ -22,6 +22,7 @@
 #include <atomic>
 #include "platform/headless/headless_gl.h"
 #include "platform/posix/process.h"
+#include "platform/posix/signals.h"
 
 struct PlatformWindow {
     int width;
@@ -198,15 +199,8 @@ int OfflineInterruptSignal(void) { return interruptSignal.load(); }
 
 void OfflineCatchInterrupts(void)
 {
-    struct sigaction sa;
-    memset(&sa, 0, sizeof sa);
-    sa.sa_handler = OnTerminationSignal;
     // Reads, writes and waits carry on; the flag is looked at between frames.
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, NULL);
-    sigaction(SIGTERM, &sa, NULL);
-    // A closed terminal or a dropped ssh session is an interrupt too.
-    sigaction(SIGHUP, &sa, NULL);
+    CatchTerminationSignals(OnTerminationSignal, true);
 }
 
 // A capture interrupted from the terminal ends like the show asked to stop,

@@ -3,8 +3,10 @@
 #include "platform/platform.h"
 #include "platform/posix/descriptors.h"
 #include "platform/posix/process.h"
+#include "platform/posix/signals.h"
 #include "platform/sdl/wayland_probe.h"
 #include "platform/thread_start.h"
+#include "state/shared.h"
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
@@ -25,7 +27,7 @@ struct PlatformWindow {
 };
 
 static PlatformWindow showWindow;
-static int modeWidth = 1024, modeHeight = 768, modeBpp = 32;
+static int modeWidth = SHOW_WIDTH, modeHeight = SHOW_HEIGHT, modeBpp = 32;
 static bool videoReady;
 static PlatformScreenUse screenUse = PLATFORM_SCREEN_DESKTOP;
 static std::atomic<bool> keyPressedSince[3];
@@ -173,17 +175,11 @@ void PlatformStartProcess(void)
     KeepStandardDescriptorsOpen();
     // Our own handlers: SDL's would only queue an event the show never reads.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    struct sigaction sa;
-    memset(&sa, 0, sizeof sa);
-    sa.sa_handler = OnTerminationSignal;
-    sigaction(SIGINT, &sa, NULL);
-    sigaction(SIGTERM, &sa, NULL);
     // A closed terminal ends the show like Ctrl+C.
-    sigaction(SIGHUP, &sa, NULL);
+    CatchTerminationSignals(OnTerminationSignal, false);
     // An error line written to a reader that went away must not kill it.
     signal(SIGPIPE, SIG_IGN);
-    sa.sa_handler = OnEndWatch;
-    sigaction(SIGALRM, &sa, NULL);
+    CatchSignal(SIGALRM, OnEndWatch, false);
 }
 
 void PlatformUseScreen(PlatformScreenUse use) { screenUse = use; }

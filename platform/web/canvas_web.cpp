@@ -18,9 +18,9 @@
 // a quarter of the show's own 1024 x 768 each way, however slow the GPU.
 enum { PICTURE_MAX_HEIGHT = 2160, SCENE_MIN_HEIGHT = 192 };
 
-static int32_t canvasWidth = 1024, canvasHeight = 768;
+static int32_t canvasWidth = SHOW_WIDTH, canvasHeight = SHOW_HEIGHT;
 // The picture in the canvas, from its lower-left corner (GL's way).
-static int32_t pictureX, pictureY, pictureWidth = 1024, pictureHeight = 768;
+static int32_t pictureX, pictureY, pictureWidth = SHOW_WIDTH, pictureHeight = SHOW_HEIGHT;
 // The picture height the card glyphs were made for.
 static int32_t glyphsHeight = -1;
 

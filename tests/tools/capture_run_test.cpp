@@ -2,6 +2,7 @@
 // WAV against direct calls of the song's renderer, a short video, frame
 // ranges and the refusals of bad command lines.
 #include "tests/tools/png_image.h"
+#include "tests/tools/work_dir.h"
 #include <gtest/gtest.h>
 #include <png.h>
 #include <stdio.h>
@@ -80,17 +81,8 @@ void ExpectBand(const Image& image)
 
 class CaptureRun : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        char dir[] = "/tmp/brinelux-capture-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        workDir = dir;
-    }
-    static void TearDownTestSuite()
-    {
-        std::string cmd = "rm -rf '" + workDir + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
-    }
+    static void SetUpTestSuite() { workDir = MakeWorkDir("brinelux-capture"); }
+    static void TearDownTestSuite() { RemoveWorkDir(workDir); }
 };
 
 TEST_F(CaptureRun, StillsAreTheShowsFramesAndRepeatByteForByte)

@@ -3,6 +3,7 @@
 // archive against the PNG frames and the WAV, and frames drawn at other
 // sizes against the show's own.
 #include "tests/tools/png_image.h"
+#include "tests/tools/work_dir.h"
 #include <gtest/gtest.h>
 #include <math.h>
 #include <png.h>
@@ -43,6 +44,18 @@ int Capture(const std::string& args, std::string* err = nullptr, std::string* ou
     if (out)
         *out = Slurp(Path("stdout.txt"));
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A run that succeeds and whose summary on standard output says said.
+::testing::AssertionResult CapturedSaying(const std::string& args, const char* said)
+{
+    std::string err, out;
+    int status = Capture(args, &err, &out);
+    if (status != 0)
+        return ::testing::AssertionFailure() << args << ": status " << status << ", " << err;
+    if (out.find(said) == std::string::npos)
+        return ::testing::AssertionFailure() << args << ": said " << out << ", not " << said;
+    return ::testing::AssertionSuccess();
 }
 
 bool Exists(const std::string& name)
@@ -132,17 +145,8 @@ int CountLit(const Image& image, int* grey)
 
 class CaptureVideo : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        char dir[] = "/tmp/brinelux-video-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        workDir = dir;
-    }
-    static void TearDownTestSuite()
-    {
-        std::string cmd = "rm -rf '" + workDir + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
-    }
+    static void SetUpTestSuite() { workDir = MakeWorkDir("brinelux-video"); }
+    static void TearDownTestSuite() { RemoveWorkDir(workDir); }
 };
 
 TEST_F(CaptureVideo, Mp4AndMkvAreTaggedBt709AndDecodeToTheDrawnColours)
@@ -151,9 +155,8 @@ TEST_F(CaptureVideo, Mp4AndMkvAreTaggedBt709AndDecodeToTheDrawnColours)
         GTEST_SKIP() << "ffmpeg is not installed";
     // Water frames, whose fine ridges and foam are where a wrong matrix or
     // careless rounding shows: frame 650 against its own PNG.
-    std::string summary;
-    ASSERT_EQ(Capture("--out water.mp4 --png-dir water --frames 641-655", nullptr, &summary), 0);
-    EXPECT_NE(summary.find("H.264 CRF 18 (BT.709, limited range) and AAC 192 kb/s"), std::string::npos) << summary;
+    ASSERT_TRUE(CapturedSaying("--out water.mp4 --png-dir water --frames 641-655",
+                               "H.264 CRF 18 (BT.709, limited range) and AAC 192 kb/s"));
     EXPECT_EQ(Probe("water.mp4", "pix_fmt,color_range,color_space,color_transfer,color_primaries"),
               "pix_fmt=yuv420p|color_range=tv|color_space=bt709|color_transfer=bt709|color_primaries=bt709\n");
     // In the container too, not only in the H.264 stream: MP4's colour box,
@@ -200,9 +203,8 @@ TEST_F(CaptureVideo, LosslessMkvDecodesToThePngFramesAndTheWav)
     if (!HaveFfmpeg())
         GTEST_SKIP() << "ffmpeg is not installed";
     // The thanks card's last frames and the water's first.
-    std::string summary;
-    ASSERT_EQ(Capture("--out master.mkv --lossless --png-dir master --frames 600-606", nullptr, &summary), 0);
-    EXPECT_NE(summary.find("FFV1 (RGB, lossless) and FLAC"), std::string::npos) << summary;
+    ASSERT_TRUE(CapturedSaying("--out master.mkv --lossless --png-dir master --frames 600-606",
+                               "FFV1 (RGB, lossless) and FLAC"));
     EXPECT_EQ(Probe("master.mkv", "codec_name,pix_fmt,color_space"), "codec_name=ffv1|pix_fmt=bgr0|color_space=gbr\n");
     std::string bytes = Output("ffmpeg -v error -i '" + Path("master.mkv") + "' -map 0:v -f rawvideo -pix_fmt rgb24 -");
     size_t frameBytes = (size_t)1024 * 768 * 3;
@@ -240,9 +242,7 @@ TEST_F(CaptureVideo, ScenesAtTwiceTheSizeAverageToTheShowsFrame)
     ASSERT_EQ(Capture("--still water --time 2 --png water-1x.png"), 0);
     ASSERT_EQ(Capture("--still water --time 2 --png water-same.png --size 1024x768"), 0);
     EXPECT_EQ(Slurp(Path("water-1x.png")), Slurp(Path("water-same.png")));
-    std::string summary;
-    ASSERT_EQ(Capture("--still water --time 2 --png water-2x.png --size 2048x1536", nullptr, &summary), 0);
-    EXPECT_NE(summary.find("2048x1536"), std::string::npos) << summary;
+    ASSERT_TRUE(CapturedSaying("--still water --time 2 --png water-2x.png --size 2048x1536", "2048x1536"));
     ASSERT_EQ(Capture("--still spheres --time 7 --png spheres-1x.png"), 0);
     ASSERT_EQ(Capture("--still spheres --time 7 --png spheres-2x.png --size 2048x1536"), 0);
 
@@ -305,9 +305,7 @@ TEST_F(CaptureVideo, CardsTextIsSharpAndInPlaceAtAnySize)
 
     // Another shape: the 4:3 picture, here 1440 x 1080, between black bars,
     // and the same picture as drawn at that size alone.
-    std::string summary;
-    ASSERT_EQ(Capture("--still title --png wide.png --size 1920x1080", nullptr, &summary), 0);
-    EXPECT_NE(summary.find("1440x1080 between black bars"), std::string::npos) << summary;
+    ASSERT_TRUE(CapturedSaying("--still title --png wide.png --size 1920x1080", "1440x1080 between black bars"));
     ASSERT_EQ(Capture("--still title --png narrow.png --size 1440x1080"), 0);
     Image wide = ReadPng("wide.png");
     Image narrow = ReadPng("narrow.png");

@@ -45,7 +45,7 @@ static void TimeStep(int32_t step)
 
 int Bench()
 {
-    PlatformWindow* window = PlatformCreateWindow(0, 0, WIDTH, HEIGHT);
+    PlatformWindow* window = PlatformCreateWindow(0, 0, SHOW_WIDTH, SHOW_HEIGHT);
     if (!window) {
         fprintf(stderr, "brinelux-capture: %s\n", PlatformLastError());
         return 1;
@@ -85,9 +85,9 @@ int Bench()
     if (OfflineInterrupted())
         return Interrupted();
     double songWall = Seconds(t);
-    double songSeconds = samples / 44100.0;
+    double songSeconds = samples / (double)SOUND_SAMPLE_RATE;
 
-    printf("brinelux-capture --bench, %dx%d, renderer: %s\n", WIDTH, HEIGHT, HeadlessRenderer());
+    printf("brinelux-capture --bench, %dx%d, renderer: %s\n", SHOW_WIDTH, SHOW_HEIGHT, HeadlessRenderer());
     printf("start-up: texture %.1f ms, programs %.1f ms (vertex %.1f, water %.1f, spheres %.1f), font %.1f ms\n",
            ms[GRAPHICS_STEP_TEXTURE], ms[GRAPHICS_STEP_VERTEX] + ms[GRAPHICS_STEP_WATER] + ms[GRAPHICS_STEP_SPHERES],
            ms[GRAPHICS_STEP_VERTEX], ms[GRAPHICS_STEP_WATER], ms[GRAPHICS_STEP_SPHERES], ms[GRAPHICS_STEP_FONT]);

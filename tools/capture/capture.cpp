@@ -7,7 +7,7 @@
 // show draws and plays, frame for frame and sample for sample.
 //
 // This file holds main: the command line picks one mode (frames.cpp,
-// song.cpp, still.cpp, bench.cpp); run.cpp holds what they share.
+// song.cpp, still.cpp, bench.cpp); run.h declares what they share.
 #include <signal.h>
 #include <stdio.h>
 #include <thread>

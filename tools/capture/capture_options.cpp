@@ -1,9 +1,8 @@
 #include "tools/capture/capture_options.h"
 
 #include "platform/sound_ring.h"
+#include "state/show_text.h"
 
-#include <errno.h>
-#include <math.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -31,17 +30,17 @@ const char* CaptureUsage(void)
            "      --frames A-B          write only frames A to B (A- for A to the end)\n"
            "      --crf N               H.264 quality from 0 (best) to 51; 18 by default\n"
            "      --lossless            FFV1 video and FLAC sound that decode to the frames and song exactly (.mkv)\n"
-           "      --size WxH            frames drawn at that size, 64x48 to 8192x6144 (default 1024x768);\n"
+           "      --size WxH            frames drawn at that size, 64x48 to 8192x6144 (default %dx%d);\n"
            "                            another shape than 4:3 puts the picture between black bars\n"
            "      --supersample N       each pixel drawn N x N times and averaged (1 to 4, default 1)\n"
-           "  --wav FILE.wav            the song alone, 16-bit mono 44100 Hz\n"
+           "  --wav FILE.wav            the song alone, 16-bit mono %d Hz\n"
            "      --audio-block N       render N samples per call (1 to a full ring, %d) instead of the live schedule\n"
            "      --audio-schedule FILE render calls of the sample counts listed in FILE (a page's log), in order\n"
            "  --still PART --png FILE   one frame: title, thanks, water or spheres\n"
            "      --time T              the scene's iGlobalTime (default 0.04)\n"
            "      --size WxH, --supersample N   as for --out\n"
            "  --bench                   frame times of each part, start-up costs, song speed\n",
-           (int)SOUND_RING_SAMPLES);
+           SHOW_WIDTH, SHOW_HEIGHT, (int)SOUND_SAMPLE_RATE, (int)SOUND_RING_SAMPLES);
     return usage;
 }
 
@@ -106,45 +105,6 @@ bool ParseFrameRate(const char* text, int64_t* num, int64_t* den)
     return true;
 }
 
-// A decimal number only: an optional sign, digits with an optional point,
-// an optional exponent; no blanks, no hexadecimal, no inf or nan. One too
-// small to represent is 0, which the scene draws at the nearest time its
-// clock reaches, as for 0 itself; one beyond +-1e6 is refused.
-bool ParseTime(const char* text, double* seconds)
-{
-    const char* c = text;
-    if (*c == '+' || *c == '-')
-        c++;
-    size_t digits = strspn(c, "0123456789");
-    c += digits;
-    if (*c == '.') {
-        size_t fraction = strspn(c + 1, "0123456789");
-        digits += fraction;
-        c += 1 + fraction;
-    }
-    if (digits == 0)
-        return false;
-    if (*c == 'e' || *c == 'E') {
-        c++;
-        if (*c == '+' || *c == '-')
-            c++;
-        size_t exponent = strspn(c, "0123456789");
-        if (exponent == 0)
-            return false;
-        c += exponent;
-    }
-    if (*c != 0)
-        return false;
-    errno = 0;
-    double t = strtod(text, nullptr);
-    if (errno == ERANGE && fabs(t) <= 1.0)
-        t = 0.0;
-    else if (errno != 0 || !isfinite(t) || fabs(t) > 1.0e6)
-        return false;
-    *seconds = t;
-    return true;
-}
-
 bool ParseFrameSize(const char* text, int32_t* width, int32_t* height)
 {
     const char* x = strchr(text, 'x');
@@ -187,8 +147,8 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
     o->fpsDen = 1;
     o->firstFrame = 1;
     o->time = 0.04f;
-    o->width = 1024;
-    o->height = 768;
+    o->width = SHOW_WIDTH;
+    o->height = SHOW_HEIGHT;
     o->supersample = 1;
     o->crf = -1;
     bool bench = false, help = false, fpsGiven = false, framesGiven = false, timeGiven = false;
@@ -247,13 +207,8 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
                 return Fail("--frames takes A-B with 1 <= A <= B (or A- for A to the end), not '%s'", value);
             framesGiven = true;
         } else if (strcmp(arg, "--still") == 0) {
-            int found = -1;
-            for (int s = 0; s < PART_COUNT; s++)
-                if (strcmp(value, showPartNames[s]) == 0)
-                    found = s;
-            if (found < 0)
+            if (!FindShowPart(value, &o->still))
                 return Fail("--still takes title, thanks, water or spheres, not '%s'", value);
-            o->still = (ShowPart)found;
             stillGiven = true;
         } else if (strcmp(arg, "--png") == 0) {
             o->png = value;
@@ -275,7 +230,7 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
             o->crf = (int32_t)n;
         } else {
             double t = 0.0;
-            if (!ParseTime(value, &t))
+            if (!ParseSceneTime(value, &t))
                 return Fail("--time takes seconds of scene time between -1e6 and 1e6, written in decimal "
                             "(2.5, -3, 1e-3), not '%s'", value);
             o->time = (float)t;

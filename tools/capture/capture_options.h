@@ -42,10 +42,6 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* options);
 // False when the text is anything else.
 bool ParseFrameRate(const char* text, int64_t* num, int64_t* den);
 
-// --time's seconds: a decimal number from -1e6 to 1e6 (one too small to
-// represent is 0). False when the text is anything else.
-bool ParseTime(const char* text, double* seconds);
-
 // --size's "WIDTHxHEIGHT", each in its range (64 to 8192 by 48 to 6144).
 // False when the text is anything else.
 bool ParseFrameSize(const char* text, int32_t* width, int32_t* height);

@@ -2,6 +2,8 @@
 
 #include <png.h>
 
+#include "platform/sound_ring.h"
+
 static void PngToVector(png_structp png, png_bytep data, png_size_t length)
 {
     std::vector<uint8_t>* out = (std::vector<uint8_t>*)png_get_io_ptr(png);
@@ -49,8 +51,8 @@ bool EncodeWav(const int16_t* samples, size_t count, std::vector<uint8_t>* out)
     PutLE(*out, 16, 4);
     PutLE(*out, 1, 2);         // PCM
     PutLE(*out, 1, 2);         // mono
-    PutLE(*out, 44100, 4);     // samples per second
-    PutLE(*out, 88200, 4);     // bytes per second
+    PutLE(*out, SOUND_SAMPLE_RATE, 4);     // samples per second
+    PutLE(*out, SOUND_SAMPLE_RATE * 2, 4); // bytes per second
     PutLE(*out, 2, 2);         // block align
     PutLE(*out, 16, 2);        // bits per sample
     out->insert(out->end(), {'d', 'a', 't', 'a'});

@@ -14,11 +14,10 @@
 #include <unistd.h>
 #include <chrono>
 
+#include "platform/sound_ring.h"
 #include "tools/capture/publish.h"
 
 extern char** environ;
-
-static std::string Reason(int error) { return strerror(error); }
 
 std::string FindProgram(const char* name)
 {
@@ -322,7 +321,7 @@ bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std
 {
     std::vector<std::string> args = {ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
                                      "-i", AsFile(videoTemp),
-                                     "-f", "s16le", "-ar", "44100", "-ac", "1", "-i", AsFile(audioRaw),
+                                     "-f", "s16le", "-ar", std::to_string(SOUND_SAMPLE_RATE), "-ac", "1", "-i", AsFile(audioRaw),
                                      "-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy"};
     args.insert(args.end(), streams.begin(), streams.end());
     args.insert(args.end(), {"-fflags", "+bitexact", "-flags:a", "+bitexact", "-f", mkv ? "matroska" : "mp4",

@@ -161,7 +161,7 @@ static int FinishFrames(int status)
         FinishVideo();
         fprintf(report, "wrote %s: %s at %lld/%lld frames per second, %.3f s of sound; %s%s\n", options.out,
                 Frames(framesWritten).c_str(), (long long)options.fpsNum, (long long)options.fpsDen,
-                sound.size() / 44100.0, DescribeCodecs(options).c_str(), DescribeFrames(frameLayout).c_str());
+                sound.size() / (double)SOUND_SAMPLE_RATE, DescribeCodecs(options).c_str(), DescribeFrames(frameLayout).c_str());
     }
     if (options.pngDir && framesWritten == 1)
         fprintf(report, "wrote 1 frame to %s/frame-%06d.png%s\n", options.pngDir, options.firstFrame,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "render/render.h"
+#include "state/shared.h"
 
 FrameLayout LayOutFrames(int32_t width, int32_t height, int32_t supersample)
 {
@@ -81,7 +82,7 @@ void ComposeFrame(const FrameLayout& layout, const uint8_t* drawn, uint8_t* fram
     }
 }
 
-FrameLayout frameLayout = {1024, 768, 0, 0, 1024, 768, 1};
+FrameLayout frameLayout = {SHOW_WIDTH, SHOW_HEIGHT, 0, 0, SHOW_WIDTH, SHOW_HEIGHT, 1};
 static std::vector<uint8_t> composed;
 
 void LayOutCapture(int32_t width, int32_t height, int32_t supersample)
@@ -101,7 +102,7 @@ const uint8_t* FrameOf(const uint8_t* drawn)
 
 std::string DescribeFrames(const FrameLayout& layout)
 {
-    if (layout.width == 1024 && layout.height == 768 && layout.supersample == 1)
+    if (layout.width == SHOW_WIDTH && layout.height == SHOW_HEIGHT && layout.supersample == 1)
         return "";
     std::string text = ", " + std::to_string(layout.width) + "x" + std::to_string(layout.height);
     if (layout.pictureWidth != layout.width || layout.pictureHeight != layout.height)

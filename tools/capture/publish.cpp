@@ -20,7 +20,7 @@ void SetInterruptCheck(bool (*interrupted)(void)) { interruptCheck = interrupted
 
 bool InterruptRequested(void) { return interruptCheck && interruptCheck(); }
 
-static std::string Reason(int error) { return strerror(error); }
+std::string Reason(int error) { return strerror(error); }
 
 // ---- descriptors and writes ----
 

@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+// The system's words for an errno value, for the one-line reasons.
+std::string Reason(int error);
+
 // Set once, before any output is prepared: the check that tells a long
 // write or wait to give up because the run was interrupted.
 void SetInterruptCheck(bool (*interrupted)(void));

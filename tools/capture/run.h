@@ -1,5 +1,6 @@
 // What the modes of brinelux-capture share: the options, the frame size,
-// the one-line messages and the ways a run ends, the progress line.
+// the one-line messages and the ways a run ends (ends.cpp, interrupts.cpp),
+// the progress line (progress.cpp).
 #pragma once
 
 #include <stdint.h>
@@ -9,8 +10,6 @@
 
 #include "tools/capture/capture_options.h"
 
-static const int WIDTH = 1024;
-static const int HEIGHT = 768;
 // The song ends near 117 s; anything far beyond means it never will.
 static const int64_t MAX_REFILLS = 40 * 60 * 10;
 
@@ -42,6 +41,7 @@ int Interrupted();
 // Ends the run at once from any depth: status 1, or the interrupt's when
 // one is the cause.
 [[noreturn]] void Abort(const std::string& why);
+[[noreturn]] void End(const char* why);
 // From here on every signal that would end the process (but KILL and STOP,
 // and the faults of a crash) ends the run as an interrupt does, a write
 // past the file-size limit is a failed write, and an exception nobody
@@ -54,6 +54,8 @@ void WatchInterrupts();
 // reason is said.
 int OpenContext();
 
+// A progress line is open on the terminal: the next line starts below it.
+extern bool progressPending;
 // The progress of a capture of frames, from now on.
 void StartProgress();
 void Progress(int32_t done, int32_t total);

@@ -20,7 +20,7 @@ static std::vector<int16_t> sound;
 
 // The song's end mark comes near 117 s; forty minutes of samples means it
 // never will.
-static const int64_t MAX_SONG_SAMPLES = 40LL * 60 * 44100;
+static const int64_t MAX_SONG_SAMPLES = 40LL * 60 * SOUND_SAMPLE_RATE;
 static int32_t renderCalls;
 
 static void RecordingRender(int16_t* out, int32_t byteCount)
@@ -124,7 +124,7 @@ int WriteSong()
         return Refuse(why);
     if (wav.toStdout)
         report = stderr;
-    sound.reserve(44100 * 125);
+    sound.reserve(SOUND_SAMPLE_RATE * 125);
     // The song alone starts where the show's start-up puts it.
     ResetSong();
     static int16_t block[SOUND_RING_SAMPLES];
@@ -162,7 +162,7 @@ int WriteSong()
         return 1;
     }
     fprintf(report, "wrote %s: %zu samples (%.3f s) in %d calls of the song's renderer, song clock %.4f s%s\n",
-            options.wav, sound.size(), sound.size() / 44100.0, renderCalls, (double)audioTime,
+            options.wav, sound.size(), sound.size() / (double)SOUND_SAMPLE_RATE, renderCalls, (double)audioTime,
             QuitRequested() ? "" : " (the schedule ends before the song's end mark)");
     return 0;
 }
