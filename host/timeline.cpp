@@ -101,8 +101,12 @@ static void BeginFrame()
     CheckGLError("DrawScene:frame ");
 }
 
+void (*beforeSwap)(void);
+
 static void EndFrame(PlatformWindow* window)
 {
+    if (beforeSwap)
+        beforeSwap();
     PlatformSwapBuffers(window);
     PlatformRemoveOneMessage();
 }

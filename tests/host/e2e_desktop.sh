@@ -5,11 +5,12 @@
 # Cases: pace (1024 x 768: frames follow the song, the parts on screen when
 # the song has them), placement (1920 x 1080 and --display-mode: the
 # capture's picture between bars, byte for byte), window (--window, a
-# resize, F11 and back), display-pace (--pace display), options.
+# resize, F11 and back), display-pace (--pace display), options, frames
+# (--scale 1: a scene frame on screen is the capture's frame of its number).
 set -u
 bin=$1 capture=$2 outdir=$3
 shift 3
-cases=${*:-options pace placement window display-pace}
+cases=${*:-options pace placement window display-pace frames}
 mkdir -p "$outdir"
 export MESA_SHADER_CACHE_DISABLE=true SDL_AUDIODRIVER=none-such
 failures=0
@@ -161,6 +162,29 @@ display-pace)
     # No swap waits here: a frame per pass runs well ahead of the song.
     awk -v f="${frame:-0}" -v s="${song:-0}" 'BEGIN { exit !(f > 25 * s + 51) }' ||
         fail "display-pace: frame $frame at $song s of song"
+    ;;
+frames)
+    # The scenes at full size: the screen frozen on a frame, which is the
+    # last one reported or, frozen between its swap and its report, the next.
+    screen 1024x768
+    start --scale 1 || fail "frames: no window"
+    for _ in $(seq 600); do [ "$(reported frame)" -ge 610 ] && break; sleep 0.1; done
+    kill -STOP $pid
+    sleep 0.2
+    import -window root "$outdir/frames-shot.png"
+    before=$(reported frame)
+    kill -CONT $pid
+    for _ in $(seq 300); do [ "$(reported frame)" != "$before" ] && break; sleep 0.1; done
+    after=$(reported frame)
+    [ "$(reported scene)" = 1024x768 ] || fail "frames: --scale 1 drew the scenes at $(reported scene)"
+    stop
+    matched=""
+    for n in $before $after; do
+        rm -rf "$outdir/frames"
+        "$capture" --png-dir "$outdir/frames" --frames "$n-$n" >/dev/null 2>&1
+        same "$outdir/frames-shot.png" "$outdir/frames/frame-$(printf %06d "$n").png" && matched=$n
+    done
+    [ -n "$matched" ] || fail "frames: the scene on screen is neither frame $before nor $after of the capture"
     ;;
 esac
 done
