@@ -116,6 +116,18 @@ extern Voice voices[VOICE_COUNT];
 
 // ---- the song ----
 
+// The song's length in seconds, from its tables: it ends as the row of its
+// end mark starts, one row after the rows of the steps before it.
+double SongLengthSeconds(void);
+// Receives a block of song: its first sample's index and its samples.
+typedef void (*SongBlockSink)(int64_t firstSample, const int16_t* samples, int32_t count);
+// Renders the song on in the live feeder's refills, from refill *refills and
+// sample *samples (both moved on), until *samples reaches upTo, the song its
+// end mark, *refills maxRefills, or stop (may be null) says so; each block
+// goes to sink (may be null). Returns the refills made.
+int64_t RenderSongRefills(int64_t* refills, int64_t* samples, double upTo, int64_t maxRefills, bool (*stop)(void),
+                          SongBlockSink sink);
+
 extern const uint8_t orderList[ORDER_LENGTH];
 extern const uint16_t drumMasks[DRUM_CHANNELS][SONG_LINES];
 extern const uint8_t drumNotes[DRUM_CHANNELS];

@@ -24,7 +24,8 @@ add_custom_command(
   COMMENT "Building the glyph table tool" VERBATIM)
 add_custom_command(
   OUTPUT ${GLYPH_CPP}
-  COMMAND ${GLYPH_TOOL} > ${GLYPH_CPP}
+  COMMAND ${GLYPH_TOOL} > ${GLYPH_CPP}.tmp
+  COMMAND ${CMAKE_COMMAND} -E rename ${GLYPH_CPP}.tmp ${GLYPH_CPP}
   DEPENDS ${GLYPH_TOOL}
   COMMENT "Rasterising the show's glyphs")
 
@@ -34,7 +35,7 @@ target_compile_definitions(brinelux_render PRIVATE BRINELUX_FONT_SIZES)
 
 set(SITE_DIR ${CMAKE_BINARY_DIR}/site)
 add_executable(brinelux
-  host/main_web.cpp platform/web/platform_web.cpp platform/web/sound_web.cpp
+  host/main_web.cpp host/picture_web.cpp platform/web/platform_web.cpp platform/web/sound_web.cpp
   platform/web/gl_legacy.cpp platform/web/canvas_web.cpp ${GLYPH_CPP})
 target_include_directories(brinelux PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(brinelux PRIVATE brinelux_core)
@@ -43,7 +44,7 @@ set_target_properties(brinelux PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY 
 # beside it. Emscripten's own HTML step is not used (index.html is ours).
 target_link_options(brinelux PRIVATE
   -sENVIRONMENT=web -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
-  -sEXPORTED_FUNCTIONS=_main,_WebBeginShow,_WebSongEnded,_WebFeederLost,_WebAnimationFrame,_WebSongPause,_WebCanvasResized,_WebContextLost,_WebContextRestored,_WebSeekTo,_WebSongSeek,_WebSongLength,_WebReplay
+  -sEXPORTED_FUNCTIONS=_main,_WebBeginShow,_WebSongEnded,_WebFeederLost,_WebAnimationFrame,_WebSongPause,_WebCanvasResized,_WebContextLost,_WebContextRestored,_WebSeekTo,_WebSongSeek,_WebSongLength,_WebPartStart,_WebReplay
   -sINITIAL_MEMORY=33554432)
 
 # The sound feeder's thread: a second program, the show's sound stream and

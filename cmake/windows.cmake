@@ -24,7 +24,19 @@ target_link_libraries(brinelux_show INTERFACE brinelux_core brinelux_platform_wi
 
 # A console program, as the show's diagnostics are lines on standard output
 # and standard error.
-add_executable(brinelux ${CMAKE_SOURCE_DIR}/host/main.cpp)
+# Its icon, rendered from the project's SVG at build time, and a version
+# resource with the project's version.
+enable_language(RC)
+find_program(BRINELUX_CONVERT convert REQUIRED)
+set(WIN_ICON ${CMAKE_BINARY_DIR}/brinelux.ico)
+add_custom_command(OUTPUT ${WIN_ICON}
+  COMMAND ${BRINELUX_CONVERT} -background none ${CMAKE_SOURCE_DIR}/packaging/brinelux.svg -strip
+          -define icon:auto-resize=256,48,32,16 ${WIN_ICON}
+  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/brinelux.svg
+  COMMENT "Rendering the Windows icon" VERBATIM)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/brinelux.rc.in ${CMAKE_BINARY_DIR}/brinelux.rc @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/brinelux.rc PROPERTIES OBJECT_DEPENDS ${WIN_ICON})
+add_executable(brinelux ${CMAKE_SOURCE_DIR}/host/main.cpp ${CMAKE_BINARY_DIR}/brinelux.rc)
 target_link_libraries(brinelux PRIVATE brinelux_show)
 
 if(BRINELUX_TESTS)

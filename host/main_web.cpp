@@ -22,6 +22,8 @@
 // instead, as the desktop's capture draws its stills; with &repeat=N (and
 // &to=T2) it times N frames with the loop the capture's bench uses.
 #include "audio/audio.h"
+#include "host/pace.h"
+#include "host/picture_web.h"
 #include "host/show.h"
 #include "platform/gl.h"
 #include "platform/web/web.h"
@@ -55,6 +57,7 @@ static double clockPausedAt = -1.0;
 static double clockFromSamples;
 static int64_t clockRefills;
 static int64_t clockSamples;
+static const int64_t NO_LIMIT = INT64_MAX;
 
 EM_JS(void, LogSongBlock, (const int16_t* samples, int count), {
     if (Module['soundLog']) Module['soundLog'].push(HEAP16.slice(samples >> 1, (samples >> 1) + count));
@@ -86,29 +89,25 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebSongSeek(double samples)
         clockPausedAt = clockStartMs;
 }
 
+// The sound log goes on from where the worker's ended.
+static void LogFromWorkersEnd(int64_t first, const int16_t* block, int32_t count)
+{
+    if ((double)first >= clockFromSamples)
+        LogSongBlock(block, count);
+}
+
 static void KeepSongTime()
 {
     if (clockStartMs < 0.0)
         return;
-    static int16_t block[SOUND_RING_SAMPLES];
     double now = clockPausedAt >= 0.0 ? clockPausedAt : emscripten_get_now();
     double due = clockFromSamples + (now - clockStartMs) * SOUND_SAMPLE_RATE / 1000.0 + SOUND_RING_SAMPLES;
-    while (!QuitRequested() && (double)clockSamples < due) {
-        int32_t n = SoundRefillSamples(clockRefills++);
-        RenderAudio(block, n * SOUND_BYTES_PER_SAMPLE);
-        // The sound log goes on from where the worker's ended.
-        if ((double)clockSamples >= clockFromSamples)
-            LogSongBlock(block, n);
-        clockSamples += n;
-    }
+    RenderSongRefills(&clockRefills, &clockSamples, due, NO_LIMIT, nullptr, LogFromWorkersEnd);
 }
 
 // ---- the frame loop on the page ----
 
 static bool paceDisplay;
-// Frames the loop has run, numbered as the capture numbers them; the last
-// is the one on screen.
-static int32_t loopFrames;
 static bool contextLost;
 // The canvas's displayed size in device pixels, waiting for the next frame
 // drawn (resizing the canvas clears it).
@@ -123,9 +122,6 @@ static double lastSceneMs = -1.0;
 static double displayMs = 1000.0 / 60.0;
 // Probes of the scenes drawn (during the thanks card).
 static int32_t probes;
-// The frame the viewer's latest seek asked for: the first frame shown
-// after a rewind (before the song's clock has moved).
-static int32_t seekDue = 1;
 
 // Called by the page when it is hidden (1) or shown again (0): the song
 // stops and goes on with the pictures, on the page's clock too.
@@ -170,36 +166,8 @@ static void EndTheShow()
     ShowEndScreen(status);
 }
 
-// The frame a capture at 25 frames a second shows at the song's position:
-// frame k starts at (k - 1) / 25 s. The first frame starts the sound.
-static int32_t DueFrame()
-{
-    if (paceDisplay || loopFrames == 0)
-        return std::max(loopFrames + 1, seekDue);
-    double song = SongSeconds();
-    if (song < 0.0)
-        return loopFrames;
-    return (int32_t)floor(song * 25.0) + 1;
-}
-
-// The timeline's states that draw a scene in their frame.
-static bool SceneState(int32_t state) { return state == -2 || state == 0 || state == 1; }
-
-// One pass of the loop; a frame not shown is run without drawing (as
-// cheap as the timeline's own arithmetic), so that a seek across the whole
-// show, or a GPU too slow for every frame, costs no GL calls.
-static void LoopFrame(bool shown)
-{
-    if (!shown) {
-        SkipFrame(window);
-    } else {
-        bool scene = SceneState(timelineState);
-        WebBeginPicture(scene);
-        RunFrame(window);
-        WebEndPicture(scene);
-    }
-    loopFrames++;
-}
+static void BeginPicture(bool scene) { WebBeginPicture(scene); }
+static void EndPicture(bool scene) { WebEndPicture(scene); }
 
 // What a scene frame cost the GPU: the time to the next animation frame
 // (the browser holds it back while the GPU is busy), or, where the song
@@ -238,8 +206,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
         lastAnimationMs = lastSceneMs = -1.0;
         return;
     }
-    int32_t due = DueFrame();
-    if (due <= loopFrames) {
+    int32_t due = NextDueFrame(SongSeconds(), paceDisplay);
+    if (due <= paceFrames) {
         NoteAnimationFrame(nowMs, false, false, 0);
         return;
     }
@@ -248,20 +216,19 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
         resizeWidth = resizeHeight = 0;
     }
     bool scene = false;
-    int32_t skipped = due - loopFrames - 1;
-    while (loopFrames < due) {
-        scene = SceneState(timelineState);
-        LoopFrame(loopFrames + 1 == due);
-        if (ShowShouldEnd()) {
-            EndTheShow();
-            return;
-        }
+    int32_t skipped = due - paceFrames - 1;
+    if (!RunFramesTo(window, due, BeginPicture, EndPicture, &scene)) {
+        EndTheShow();
+        return;
     }
-    PublishFrame(loopFrames, scene ? (double)sceneTime : 0.0);
+    PublishFrame(paceFrames, scene ? (double)sceneTime : 0.0);
     // While the thanks card stands still, the water is drawn unseen at the
     // scenes' size until its frame times settle that size: a slow GPU's
-    // first water frame is then not one at the picture's full size.
-    if (!scene && loopFrames >= 320 && loopFrames < 560 && !WebSceneSizeSettled()) {
+    // first water frame is then not one at the picture's full size. The
+    // probes begin once the card has stood 20 frames and stop 42 frames
+    // before the water.
+    if (!scene && paceFrames >= PartFirstFrame(PART_THANKS) + 19 && paceFrames < PartFirstFrame(PART_WATER) - 42 &&
+        !WebSceneSizeSettled()) {
         WebProbeScenes(probes++ == 0);
         scene = true;
     }
@@ -275,23 +242,19 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebSeekTo(double seconds)
 {
     if (over)
         return;
-    seekDue = (int32_t)floor(seconds * 25.0) + 1;
-    if (seekDue < loopFrames) {
-        RewindTimeline();
-        loopFrames = 0;
-    }
+    PaceSeek(seconds);
     // The frames run meanwhile say nothing of the GPU's pace.
     lastAnimationMs = lastSceneMs = -1.0;
 }
 
-// The song's length in seconds: it ends as the row of its end mark starts,
-// one row of rowLength after the rows of the steps before it.
-extern "C" EMSCRIPTEN_KEEPALIVE double WebSongLength(void)
+// The song's length in seconds, for the page's timeline.
+extern "C" EMSCRIPTEN_KEEPALIVE double WebSongLength(void) { return SongLengthSeconds(); }
+
+// The song time at which a part (a ShowPart) first shows, for the page's
+// timeline marks; -1 for no part.
+extern "C" EMSCRIPTEN_KEEPALIVE double WebPartStart(int part)
 {
-    int32_t steps = 0;
-    while (steps < ORDER_LENGTH && orderList[steps] != END_MARK)
-        steps++;
-    return (double)(steps * 16 + 1) * (double)rowLength;
+    return part >= 0 && part < PART_COUNT ? PartStartSeconds((ShowPart)part) : -1.0;
 }
 
 // Called by the page to watch the show again after it ended normally: the
@@ -302,9 +265,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int WebReplay(void)
     if (!over || glErrorReported || window == nullptr || !WebTakeContextBack(window))
         return 0;
     ResetSong();
-    RewindTimeline();
-    loopFrames = 0;
-    seekDue = 1;
+    PaceRewind();
     clockStartMs = clockPausedAt = -1.0;
     clockSamples = clockRefills = 0;
     over = false;

@@ -136,13 +136,13 @@ void SkipFrame(PlatformWindow* window)
 // as near to it as that step can land: near 0 not every float is reachable.
 static float ClockBefore(float shown, float* lands)
 {
-    float start = (float)((double)shown - 0.04);
+    float start = (float)((double)shown - SCENE_STEP_SECONDS);
     float best = start;
-    float bestLands = (float)((double)start + 0.04);
+    float bestLands = (float)((double)start + SCENE_STEP_SECONDS);
     for (int direction = -1; direction <= 1; direction += 2) {
         float clock = start;
         for (int i = 0; i < 256 && bestLands != shown; i++) {
-            float at = (float)((double)clock + 0.04);
+            float at = (float)((double)clock + SCENE_STEP_SECONDS);
             if (fabsf(at - shown) < fabsf(bestLands - shown)) {
                 best = clock;
                 bestLands = at;

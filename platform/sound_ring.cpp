@@ -50,10 +50,15 @@ bool RingLockRegions(uint8_t* base, uint32_t ringBytes, uint32_t offset, uint32_
     return true;
 }
 
-uint32_t SilentPlayPosition(uint64_t ticks, uint64_t ticksPerSecond, uint32_t ringBytes, uint32_t rate)
+uint64_t SilentSamplesPlayed(uint64_t ticks, uint64_t ticksPerSecond, uint32_t rate)
 {
     // Whole seconds and the rest apart: no overflow however long it runs.
-    uint64_t samples = ticks / ticksPerSecond * rate + ticks % ticksPerSecond * rate / ticksPerSecond;
+    return ticks / ticksPerSecond * rate + ticks % ticksPerSecond * rate / ticksPerSecond;
+}
+
+uint32_t SilentPlayPosition(uint64_t ticks, uint64_t ticksPerSecond, uint32_t ringBytes, uint32_t rate)
+{
+    uint64_t samples = SilentSamplesPlayed(ticks, ticksPerSecond, rate);
     return (uint32_t)((samples * SOUND_BYTES_PER_SAMPLE) % ringBytes);
 }
 

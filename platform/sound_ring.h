@@ -41,3 +41,5 @@ bool RingStart(bool* started, uint8_t* storage, uint32_t ringBytes, uint32_t sam
 // time. ticks of a monotonic counter (ticksPerSecond per second) since the
 // start give the byte offset in the ring up to which it has played.
 uint32_t SilentPlayPosition(uint64_t ticks, uint64_t ticksPerSecond, uint32_t ringBytes, uint32_t rate);
+// The samples the silent output has taken by then.
+uint64_t SilentSamplesPlayed(uint64_t ticks, uint64_t ticksPerSecond, uint32_t rate);

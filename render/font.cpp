@@ -20,6 +20,15 @@ static bool MakeFontLists()
     return PlatformUseFontBitmaps(32, 96, fontListBase);
 }
 
+// 96 lists that draw and move nothing: the show goes on without text.
+static void EmptyFontLists()
+{
+    for (GLuint i = 0; i < 96; i++) {
+        glNewList(fontListBase + i, GL_COMPILE);
+        glEndList();
+    }
+}
+
 void BuildFont()
 {
     fontListBase = glGenLists(96);
@@ -29,12 +38,17 @@ void BuildFont()
     }
     if (MakeFontLists())
         return;
-    // The show goes on without text: 96 lists that draw and move nothing.
     fprintf(stderr, "brinelux: no usable font found; the cards will show no text\n");
-    for (GLuint i = 0; i < 96; i++) {
-        glNewList(fontListBase + i, GL_COMPILE);
-        glEndList();
-    }
+    EmptyFontLists();
+}
+
+void RemakeFontLists()
+{
+    // No lists were ever made: there is nothing to remake.
+    if (fontListBase == 0)
+        return;
+    if (!MakeFontLists())
+        EmptyFontLists();
 }
 
 void PrintText(const char* text)

@@ -46,6 +46,8 @@ GLuint CrearTextura(unsigned char*& textura, int32_t& size, int32_t width, int32
 // Makes the texture again from the fill buffer CrearTextura returned, bound
 // on unit 0 as CrearTextura leaves it.
 GLuint UploadNoiseTexture(const unsigned char* textura);
+// The bound texture's filter (both ways) and wrap (both axes).
+void SetTextureSampling(GLint filter, GLint wrap);
 
 // ---- the surface ----
 // Size in pixels of the surface the scene pass and the cards draw on: the
@@ -60,11 +62,17 @@ void SetSurfaceSize(int32_t width, int32_t height);
 void FramePicture(int32_t width, int32_t height, int32_t* x, int32_t* y, int32_t* w, int32_t* h);
 
 // ---- scene pass ----
+// Seconds of scene time one scene pass moves the clock by (the sum taken in
+// double, rounded to float); the show's frame rate is its inverse.
+constexpr double SCENE_STEP_SECONDS = 0.04;
 // Advances the scene clock and draws one screen quad with the program.
 void DrawScene(GLuint program);
 // The clocks a scene pass moves (frameCount, and sceneTime by 0.04 s), with
 // nothing drawn: DrawScene's first step.
 void StepSceneClock();
+// Makes the program current with the clocks a scene frame at width x
+// height and `time` gives it (iResolution, iGlobalTime).
+void AimSceneProgram(GLuint program, int32_t width, int32_t height, float time);
 // Forgets the GL buffers the scene pass made (a lost context's): the next
 // call makes them again.
 void ForgetSceneBuffers();
@@ -74,6 +82,9 @@ extern GLuint fontListBase;
 // Builds the 96 display lists for codes 32..127 from a bold monospaced face
 // 24 pixels high on a 768-row surface, scaled with the surface's height.
 void BuildFont();
+// The lists made again at the current surface's height (a window whose
+// picture changed size); lists that draw nothing where no face has it.
+void RemakeFontLists();
 // The face's height in pixels on the current surface.
 float FontPixelHeight();
 // Draws the string at the current raster position; null draws nothing.

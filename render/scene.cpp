@@ -114,7 +114,14 @@ void StepSceneClock()
     frameCount += 1;
     // The sum in double, rounded back to the stored float: the clock values
     // the timeline compares against depend on it.
-    sceneTime = (float)((double)sceneTime + 0.04);
+    sceneTime = (float)((double)sceneTime + SCENE_STEP_SECONDS);
+}
+
+void AimSceneProgram(GLuint program, int32_t width, int32_t height, float time)
+{
+    glUseProgram(program);
+    glUniform2f(glGetUniformLocation(program, "iResolution"), (float)width, (float)height);
+    glUniform1f(glGetUniformLocation(program, "iGlobalTime"), time);
 }
 
 void DrawScene(GLuint program)

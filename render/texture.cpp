@@ -41,9 +41,14 @@ GLuint UploadNoiseTexture(const unsigned char* textura)
     // Read as tightly packed RGB: only the first three quarters of the buffer
     // reach the texture.
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, textureSide, textureSide, 0, GL_RGB, GL_UNSIGNED_BYTE, textura);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    SetTextureSampling(GL_NEAREST, GL_REPEAT);
     return handle;
+}
+
+void SetTextureSampling(GLint filter, GLint wrap)
+{
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
 }

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <math.h>
+#include <stdint.h>
 #include <string.h>
 
 #include "audio/audio.h"
@@ -27,13 +29,9 @@ void WholeSongInFeederRhythm(benchmark::State& state)
     double songSeconds = 0.0, wallSeconds = 0.0;
     for (auto _ : state) {
         ResetSong();
-        int64_t samples = 0;
+        int64_t samples = 0, refills = 0;
         auto t0 = std::chrono::steady_clock::now();
-        for (int call = 0; !QuitRequested(); call++) {
-            int32_t n = SoundRefillSamples(call);
-            RenderAudio(out, n * 2);
-            samples += n;
-        }
+        RenderSongRefills(&refills, &samples, INFINITY, INT64_MAX, nullptr, nullptr);
         wallSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         songSeconds += (double)samples / SOUND_SAMPLE_RATE;
         benchmark::ClobberMemory();

@@ -32,7 +32,11 @@ fi
 
 # Only the system's own DLLs: nothing to ship beside the .exe.
 allowed="kernel32.dll user32.dll gdi32.dll opengl32.dll dsound.dll msvcrt.dll"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win64/CMakeCache.txt")
 for exe in "$win32/brinelux.exe" "$win64/brinelux.exe"; do
+    # Explorer's details: the version resource names the project's version.
+    strings -el "$exe" | grep -qx "$version" ||
+        { echo "ci-windows.sh: $exe has no version resource for $version" >&2; exit 1; }
     imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
     echo "$exe ($(stat -c %s "$exe") bytes) imports:" $imports
     for dll in $imports; do

@@ -1,6 +1,5 @@
-// Build-time tool: writes the face the show's text is drawn in, as this
-// machine's fonts offer it, into a C++ source file (argument 1) that the
-// desktop programs are built with. Without a face the build stops: a program
+// Build-time tool: writes the face the show's text is drawn in into a C++
+// source file (argument 1) that the desktop programs are built with. Without a face the build stops: a program
 // that would draw its cards blank, or publish blank cards as a capture,
 // must not be made.
 #include "tools/find_face.h"
@@ -37,8 +36,7 @@ int main(int argc, char** argv)
             return 1;
         }
     } else {
-        fprintf(stderr, "face_embed: no font for the cards on this machine: install fonts-liberation "
-                        "(or any bold monospaced face) and build again\n");
+        fprintf(stderr, "face_embed: " SHOW_FACE_MISSING "\n");
         if (library != nullptr)
             FT_Done_FreeType(library);
         return 1;

@@ -2,15 +2,6 @@
 
 #include <fontconfig/fontconfig.h>
 
-static bool BoldMonospaced(FcPattern* font)
-{
-    int spacing = FC_PROPORTIONAL;
-    int weight = FC_WEIGHT_REGULAR;
-    FcPatternGetInteger(font, FC_SPACING, 0, &spacing);
-    FcPatternGetInteger(font, FC_WEIGHT, 0, &weight);
-    return spacing >= FC_MONO && weight >= FC_WEIGHT_BOLD;
-}
-
 // Opens a face at a 24-pixel character height, or returns null when the file
 // cannot be read or has no such size.
 static FT_Face OpenFace(FT_Library library, FcPattern* font, std::string* path, int* faceIndex)
@@ -32,32 +23,31 @@ static FT_Face OpenFace(FT_Library library, FcPattern* font, std::string* path, 
     return face;
 }
 
-// The bold monospaced "Courier New" or its nearest match: fontconfig sorts
-// every face by closeness, the first bold monospaced one wins, else the
-// nearest face that opens at all.
+// Liberation Mono Bold from version 2 on, by name and nothing else: its
+// licence lets a program carry it, which the 1.x releases' does not, and a
+// stand-in chosen by closeness would change the cards from machine to machine.
 FT_Face FindShowFace(FT_Library library, std::string* file, int* index)
 {
     FcConfig* config = FcInitLoadConfigAndFonts();
     if (config == nullptr)
         return nullptr;
     FcPattern* wanted = FcPatternCreate();
-    FcPatternAddString(wanted, FC_FAMILY, (const FcChar8*)"Courier New");
-    FcPatternAddInteger(wanted, FC_WEIGHT, FC_WEIGHT_BOLD);
-    FcPatternAddInteger(wanted, FC_SPACING, FC_MONO);
-    FcConfigSubstitute(config, wanted, FcMatchPattern);
-    FcDefaultSubstitute(wanted);
-    FcResult result = FcResultNoMatch;
-    FcFontSet* fonts = FcFontSort(config, wanted, FcTrue, nullptr, &result);
+    FcPatternAddString(wanted, FC_FAMILY, (const FcChar8*)SHOW_FACE_FAMILY);
+    FcPatternAddString(wanted, FC_STYLE, (const FcChar8*)SHOW_FACE_STYLE);
+    FcObjectSet* fields = FcObjectSetBuild(FC_FILE, FC_INDEX, FC_FONTVERSION, (char*)nullptr);
+    FcFontSet* fonts = FcFontList(config, wanted, fields);
 
     FT_Face face = nullptr;
     if (fonts != nullptr) {
-        for (int i = 0; i < fonts->nfont && face == nullptr; i++)
-            if (BoldMonospaced(fonts->fonts[i]))
+        for (int i = 0; i < fonts->nfont && face == nullptr; i++) {
+            int version = 0;
+            FcPatternGetInteger(fonts->fonts[i], FC_FONTVERSION, 0, &version);
+            if (version >= SHOW_FACE_MIN_VERSION << 16)
                 face = OpenFace(library, fonts->fonts[i], file, index);
-        for (int i = 0; i < fonts->nfont && face == nullptr; i++)
-            face = OpenFace(library, fonts->fonts[i], file, index);
+        }
         FcFontSetDestroy(fonts);
     }
+    FcObjectSetDestroy(fields);
     FcPatternDestroy(wanted);
     FcConfigDestroy(config);
     return face;

@@ -53,14 +53,11 @@ int main()
     int index = 0;
     if (FT_Init_FreeType(&library) == 0)
         face = FindShowFace(library, &file, &index);
-    printf("// Generated at build time by glyph_table. Do not edit.\n#include \"platform/web/glyphs.h\"\n\n");
     if (face == nullptr) {
-        fprintf(stderr, "glyph_table: no bold monospaced face; the web cards will show no text\n");
-        printf("const bool webGlyphsFound = false;\nconst float webGlyphAdvance24[WEB_GLYPH_COUNT] = {};\n"
-               "const uint32_t webGlyphSizeStart[WEB_GLYPH_PPEM_MAX + 2] = {};\n"
-               "const uint8_t webGlyphData[1] = {0};\n");
-        return 0;
+        fprintf(stderr, "glyph_table: " SHOW_FACE_MISSING "\n");
+        return 1;
     }
+    printf("// Generated at build time by glyph_table. Do not edit.\n#include \"platform/web/glyphs.h\"\n\n");
     const TT_Header* head = (const TT_Header*)FT_Get_Sfnt_Table(face, FT_SFNT_HEAD);
     if (head == nullptr || (head->Flags & 8) == 0)
         fprintf(stderr, "glyph_table: %s does not force whole pixel sizes: the page's cards match the "

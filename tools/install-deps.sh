@@ -12,23 +12,26 @@ set -eu
 usage="usage: tools/install-deps.sh [--test] [--windows] [--web] [--all]"
 
 # Compiler and CMake, SDL2 (X11 and Wayland), libepoxy and EGL, FreeType and
-# fontconfig with a bold monospaced face, Mesa's software GL for machines
+# fontconfig with the cards' face (fonts-liberation2; fonts-liberation for
+# the font tests and Wine), Mesa's software GL for machines
 # without a GPU driver, libpng for the capture's PNGs and ffmpeg for its
 # video. Google Benchmark for the song's speed bench, built with the tools.
 packages="cmake g++ make pkg-config
     libsdl2-dev libepoxy-dev libegl-dev libgl1-mesa-dri libwayland-dev
-    libfreetype-dev libfontconfig-dev fonts-liberation
+    libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-liberation
     libpng-dev zlib1g-dev ffmpeg libbenchmark-dev"
 # Unit and GL tests, the show under Xvfb and weston, screenshots, fontconfig's
-# fc-match for the font tests; groff, desktop-file-utils, dpkg-dev and file
-# check the installed files and build the Debian package; python3 runs the
+# fc-match for the font tests; groff, mandoc, desktop-file-utils, appstream,
+# lintian, dpkg-dev and file check the installed files and build and check
+# the Debian package; python3 runs the
 # package and web checks.
 test="libgtest-dev glslang-tools
     xvfb xauth xdotool x11-utils imagemagick weston
-    python3 fontconfig groff-base desktop-file-utils dpkg-dev file"
-# The Windows build: MinGW-w64 for both targets, GoogleTest's sources to
-# build with them, and 64-bit Wine to run the x86_64 tests and the show.
-windows="g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64"
+    python3 fontconfig groff-base mandoc desktop-file-utils appstream lintian dpkg-dev file"
+# The Windows build: MinGW-w64 for both targets, ImageMagick to render the
+# executables' icon, GoogleTest's sources to build with them, and 64-bit
+# Wine to run the x86_64 tests and the show.
+windows="g++-mingw-w64-i686 g++-mingw-w64-x86-64 imagemagick googletest wine64"
 # The web build and its test: Emscripten, and Chromium to open the page headless.
 web="emscripten chromium"
 

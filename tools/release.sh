@@ -4,19 +4,33 @@
 #   brinelux-VERSION-linux-ARCH.tar.gz    the same installed tree
 #   brinelux-VERSION-windows.zip          both Windows targets' brinelux.exe
 #   brinelux-VERSION-web.zip              the web site
+#   screenshots/VERSION/*.png             the metainfo's screenshots
 #   SHA256SUMS
 # The version is the project's CMake version. In a git checkout the release
 # is built from the committed HEAD, copied out, so neither uncommitted edits
 # nor earlier builds go into it; everything is built in fresh folders under
-# dist-work/ (BRINELUX_RELEASE_WORK moves it). Needs tools/install-deps.sh --all.
+# dist-work/ (BRINELUX_RELEASE_WORK moves it: a directory this script made
+# before, marked as its own, or one that does not exist yet; a relative one
+# is taken from where the script is run). Needs tools/install-deps.sh --all.
 set -eu
+work="${BRINELUX_RELEASE_WORK:-}"
+case "$work" in "" | /*) ;; *) work="$(pwd)/$work" ;; esac
 cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=${JOBS:-$(nproc)}
-work="${BRINELUX_RELEASE_WORK:-dist-work}"
-case "$work" in /*) ;; *) work="$root/$work" ;; esac
+work="${work:-$root/dist-work}"
 dist="$root/dist"
 step() { echo "release.sh: $*"; }
+
+# The work directory is emptied at each run: only one this script made (the
+# marker inside says so) may be, never a directory of someone else's.
+marker=.brinelux-release-work
+if [ -e "$work" ] || [ -L "$work" ]; then
+    [ -d "$work" ] && [ ! -L "$work" ] && [ -f "$work/$marker" ] || {
+        echo "release.sh: $work exists and is not a release work directory (no $marker): name another" >&2
+        exit 2
+    }
+fi
 
 for tool in cmake cpack dpkg-shlibdeps file i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ emcmake sha256sum; do
     command -v "$tool" >/dev/null ||
@@ -24,6 +38,7 @@ for tool in cmake cpack dpkg-shlibdeps file i686-w64-mingw32-g++ x86_64-w64-ming
 done
 rm -rf "$work" "$dist"
 mkdir -p "$work/stage" "$dist"
+echo "made by tools/release.sh, which empties this directory at each run" >"$work/$marker"
 started=$(date +%s)
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
     mkdir "$work/src"
@@ -42,6 +57,14 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/linux/CMakeCache.t
 (cd "$work/linux" && cpack -B "$work/packages")
 cp "$work/packages/brinelux_${version}_"*.deb "$work/packages/brinelux-$version-linux-"*.tar.gz "$dist/"
 
+# The software centres' screenshots, as the metainfo names them: a site
+# hosts dist/screenshots/ at its screenshots/ address.
+shots="$dist/screenshots/$version"
+mkdir -p "$shots"
+"$work/linux/tools/brinelux-capture" --still title --png "$shots/title.png" >/dev/null
+"$work/linux/tools/brinelux-capture" --still water --time 7 --png "$shots/water.png" >/dev/null
+"$work/linux/tools/brinelux-capture" --still spheres --time 7 --png "$shots/spheres.png" >/dev/null
+
 step "Windows: i686 and x86_64"
 BRINELUX_WIN_BUILD="$work/win" JOBS="$jobs" tools/ci-windows.sh --build-only
 name="brinelux-$version-windows"
@@ -50,12 +73,18 @@ i686-w64-mingw32-strip -o "$work/stage/$name/32-bit/brinelux.exe" "$work/win32/b
 x86_64-w64-mingw32-strip -o "$work/stage/$name/64-bit/brinelux.exe" "$work/win64/brinelux.exe"
 # Windows' own line ends, for Notepad.
 sed "s/@VERSION@/$version/; s/\$/\r/" packaging/windows-readme.txt >"$work/stage/$name/README.txt"
+sed 's/$/\r/' LICENSE >"$work/stage/$name/LICENSE.txt"
 (cd "$work/stage" && cmake -E tar cf "$dist/$name.zip" --format=zip "$name")
 
 step "Web: the site"
 BRINELUX_WEB_BUILD="$work/web" tools/web.sh --build-only
 name="brinelux-$version-web"
 cp -R "$work/web/site" "$work/stage/$name"
+# Both licences: the page's glyphs are drawn from the embedded face. Data
+# files are not programs, whatever mode the compiler gave them.
+{ cat LICENSE; printf '\n%s\n\n' '----'; cat packaging/OFL-1.1.txt; } >"$work/stage/$name/LICENSE.txt"
+find "$work/stage/$name" -type f -exec chmod 0644 {} +
+find "$work/stage/$name" -type d -exec chmod 0755 {} +
 (cd "$work/stage" && cmake -E tar cf "$dist/$name.zip" --format=zip "$name")
 
 # The package must install on this system as it stands (apt resolves its
@@ -65,6 +94,15 @@ if command -v apt-get >/dev/null; then
         { cat "$work/apt.log"; echo "release.sh: apt cannot install the package" >&2; exit 1; }
 fi
 
-(cd "$dist" && sha256sum -- *.deb *.tar.gz *.zip >SHA256SUMS)
+# Every artefact carries its licence; the web zip holds no executable file.
+tar -tzf "$dist/brinelux-$version-linux-"*.tar.gz | grep '/share/doc/brinelux/copyright$' >/dev/null &&
+    dpkg-deb -c "$dist/brinelux_${version}_"*.deb | grep ' \./usr/share/doc/brinelux/copyright$' >/dev/null &&
+    cmake -E tar tf "$dist/brinelux-$version-windows.zip" | grep '/LICENSE\.txt$' >/dev/null &&
+    cmake -E tar tf "$dist/brinelux-$version-web.zip" | grep '/LICENSE\.txt$' >/dev/null ||
+    { echo "release.sh: an artefact lacks its licence" >&2; exit 1; }
+[ -z "$(find "$work/stage/brinelux-$version-web" -type f -perm /111)" ] ||
+    { echo "release.sh: the web zip holds executable files" >&2; exit 1; }
+
+(cd "$dist" && sha256sum -- *.deb *.tar.gz *.zip screenshots/*/*.png >SHA256SUMS)
 step "brinelux $version in $(($(date +%s) - started)) s, in dist/:"
-(cd "$dist" && ls -l -- *)
+(cd "$dist" && ls -l -- *.deb *.tar.gz *.zip SHA256SUMS screenshots/*/*)

@@ -1,8 +1,8 @@
-// The face the show's text is drawn in: the bold monospaced "Courier New" or
-// its nearest match, chosen when the program was built and carried inside
-// it, so that the cards are the same pixels on every machine whatever fonts
-// it has. The font lists of the desktop and the glyph table built into the
-// web page both render through here, so both draw the same pixels.
+// The face the show's text is drawn in: Liberation Mono Bold, metrically the
+// bold monospaced "Courier New", found when the program was built and
+// carried inside it, so that the cards are the same pixels on every machine
+// whatever fonts it has. The font lists of the desktop and the glyph table
+// built into the web page both render through here: both draw the same pixels.
 #pragma once
 
 #include <stddef.h>

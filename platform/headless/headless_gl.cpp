@@ -60,6 +60,21 @@ static EGLDisplay OpenDisplay()
     }
     return display;
 }
+// Whether the bound renderbuffer got the storage asked for; drains the error
+// queue, counting GL_OUT_OF_MEMORY anywhere in it as a failed allocation.
+static bool Stored(GLint width, GLint height)
+{
+    bool memory = false;
+    for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError())
+        memory = memory || e == GL_OUT_OF_MEMORY;
+    GLint w = 0, h = 0;
+    glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &w);
+    glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_HEIGHT, &h);
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    return !memory && w == width && h == height;
+}
+
 
 bool HeadlessCreateContext(int width, int height)
 {
@@ -99,18 +114,23 @@ bool HeadlessCreateContext(int width, int height)
     while (glGetError() != GL_NO_ERROR) {
     }
 
+    // Each allocation checked on its own: one error flag read after both
+    // could be another's, and a driver short of memory may record nothing
+    // and leave the storage empty, which then reads as "incomplete".
     GLuint colour, depth;
     glGenFramebuffers(1, &framebuffer);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     glGenRenderbuffers(1, &colour);
     glBindRenderbuffer(GL_RENDERBUFFER, colour);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    bool stored = Stored(width, height);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
     glGenRenderbuffers(1, &depth);
     glBindRenderbuffer(GL_RENDERBUFFER, depth);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
+    stored = Stored(width, height) && stored;
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
-    if (glGetError() == GL_OUT_OF_MEMORY) {
+    if (!stored) {
         snprintf(headlessError, sizeof headlessError, "the OpenGL driver has no memory for %dx%d pixels", width,
                  height);
         return false;

@@ -17,6 +17,10 @@ typedef void (*OfflineFrameSink)(int32_t frame, const uint8_t* rgb, int width, i
 // samples[0] counted from the start of frame 1.
 typedef void (*OfflineSoundSink)(int64_t firstSample, const int16_t* samples, int32_t count);
 
+// The show's frame rule, from its host: the frame periods gone before frame
+// k (from 1) starts. Set before the window is made or any frame is asked
+// about.
+void OfflineSetFrameRule(int64_t (*periodsBefore)(int64_t frame));
 // Frames per second as num / den (both > 0); 25 / 1 unless set.
 void OfflineSetFrameRate(int64_t num, int64_t den);
 // Frames first..last are handed to the frame sink; frames before first are

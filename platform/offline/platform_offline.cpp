@@ -70,7 +70,8 @@ static uint8_t* readBack;
 static uint8_t* topDown;
 
 static int64_t TicksPerSecond() { return 1000 * fpsNum; }
-static int64_t FrameStartTicks(int64_t frame) { return (frame - 1) * fpsDen * 1000; }
+static int64_t (*framePeriodsBefore)(int64_t frame);
+static int64_t FrameStartTicks(int64_t frame) { return framePeriodsBefore(frame) * fpsDen * 1000; }
 
 // Samples whose time n / 44100 lies before t, rounding half up.
 static int64_t SamplesAt(int64_t ticks)
@@ -78,6 +79,8 @@ static int64_t SamplesAt(int64_t ticks)
     int64_t d = TicksPerSecond();
     return (2 * ticks * SAMPLE_RATE + d) / (2 * d);
 }
+
+void OfflineSetFrameRule(int64_t (*periodsBefore)(int64_t frame)) { framePeriodsBefore = periodsBefore; }
 
 void OfflineSetFrameRate(int64_t num, int64_t den)
 {
@@ -232,6 +235,10 @@ PlatformWindow* PlatformCreateWindow(int, int, int width, int height)
     // show's start-up, at whatever size it draws, gets the same one back.
     if (offlineWindow.width != 0)
         return &offlineWindow;
+    if (framePeriodsBefore == NULL) {
+        SetPlatformError("no frame rule: the host must set one before the offline window");
+        return NULL;
+    }
     size_t bytes = (size_t)(width > 0 ? width : 0) * (size_t)(height > 0 ? height : 0) * 3;
     if (bytes == 0) {
         SetPlatformError("no %dx%d offline framebuffer", width, height);

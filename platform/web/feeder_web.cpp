@@ -60,7 +60,7 @@ uint32_t PlatformSoundPlayPosition(void)
         return 0;
     if (silent) {
         uint64_t ticks = (uint64_t)(SilentMs() * 1000.0);
-        lookedPlayed = (double)(ticks / 1000000u * rate + ticks % 1000000u * rate / 1000000u);
+        lookedPlayed = (double)SilentSamplesPlayed(ticks, 1000000u, rate);
         return SilentPlayPosition(ticks, 1000000u, ringSize, rate);
     }
     uint64_t played = (uint64_t)playedSamples;

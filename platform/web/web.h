@@ -31,27 +31,10 @@ double WebFeederSongBehind(void);
 // next lists made build them again.
 void WebForgetTextGraphics(void);
 
-// ---- the page's picture (canvas_web.cpp) ----
-// The canvas's drawing buffer for a displayed size in device pixels (the
-// picture at most 2880 x 2160, and within the GPU's limits), the 4:3
-// picture framed in it, and the cards' glyphs at the picture's height.
-void WebSetCanvasSize(int32_t width, int32_t height);
-// Where the next frame draws: a card on the canvas in the picture's place,
-// a scene into the scenes' framebuffer at the scenes' size.
-void WebBeginPicture(bool scene);
-// After a scene frame: the scene scaled onto the canvas between black bars.
-void WebEndPicture(bool scene);
-// Draws the water's program as a frame of it would, at the scenes' size,
-// into their framebuffer (nothing is shown), for the frame times that set
-// the size before the scenes begin; the first also draws the spheres' in
-// one pixel, so that the driver's compile of each on first use comes now.
-void WebProbeScenes(bool first);
-// True once the scenes' size has held for a few frame times.
-bool WebSceneSizeSettled(void);
-// After the context was lost: every GL object here is made again.
-void WebForgetCanvasGraphics(void);
-// The scenes at a fixed fraction of the picture's side (?scale).
-void WebPinSceneScale(double scale);
-// A scene frame took ms from its animation frame to the next (the display
-// refreshes every displayMs): the scenes' size follows.
-void WebNoteSceneFrame(double ms, double displayMs, double nowMs);
+// ---- the page's canvas (canvas_web.cpp) ----
+// Asks for a drawing buffer of width x height device pixels, smaller in
+// proportion where the GPU refuses that size (its viewport for the canvas,
+// a texture for the pictureWidth x pictureHeight picture in it) or the
+// picture would pass pictureMaxHeight; the size the browser gave.
+void WebSizeCanvas(int32_t width, int32_t height, int32_t pictureWidth, int32_t pictureHeight,
+                   int32_t pictureMaxHeight, int32_t* givenWidth, int32_t* givenHeight);

@@ -44,7 +44,20 @@
        const void* pointer),                                                                     \
       (index, size, type, normalized, stride, pointer))                                          \
     X(void, glEnableVertexAttribArray, (GLuint index), (index))                                  \
-    X(void, glActiveTexture, (GLenum texture), (texture))
+    X(void, glActiveTexture, (GLenum texture), (texture))                                        \
+    X(void, glUniform1i, (GLint location, GLint v0), (location, v0))                             \
+    X(void, glUniform4f, (GLint location, GLfloat v0, GLfloat v1, GLfloat v2, GLfloat v3),       \
+      (location, v0, v1, v2, v3))                                                                \
+    X(void, glGenBuffers, (GLsizei n, GLuint* buffers), (n, buffers))                            \
+    X(void, glBindBuffer, (GLenum target, GLuint buffer), (target, buffer))                      \
+    X(void, glBufferData, (GLenum target, GLsizeiptr size, const void* data, GLenum usage),      \
+      (target, size, data, usage))                                                               \
+    X(void, glGenFramebuffers, (GLsizei n, GLuint* framebuffers), (n, framebuffers))             \
+    X(void, glBindFramebuffer, (GLenum target, GLuint framebuffer), (target, framebuffer))       \
+    X(void, glFramebufferTexture2D,                                                              \
+      (GLenum target, GLenum attachment, GLenum textarget, GLuint texture, GLint level),         \
+      (target, attachment, textarget, texture, level))                                           \
+    X(GLenum, glCheckFramebufferStatus, (GLenum target), (target))
 
 #define BRINELUX_GL_DECLARE(ret, name, params, args)  \
     typedef ret(APIENTRY* BrineluxProc_##name) params; \
@@ -69,6 +82,17 @@ BRINELUX_GL_ENTRY_POINTS(BRINELUX_GL_DECLARE)
 #define glVertexAttribPointer brinelux_glVertexAttribPointer
 #define glEnableVertexAttribArray brinelux_glEnableVertexAttribArray
 #define glActiveTexture brinelux_glActiveTexture
+// The picture's own framebuffer and present pass: GL 3.0 or
+// ARB_framebuffer_object, asked for only where the context offers them.
+#define glUniform1i brinelux_glUniform1i
+#define glUniform4f brinelux_glUniform4f
+#define glGenBuffers brinelux_glGenBuffers
+#define glBindBuffer brinelux_glBindBuffer
+#define glBufferData brinelux_glBufferData
+#define glGenFramebuffers brinelux_glGenFramebuffers
+#define glBindFramebuffer brinelux_glBindFramebuffer
+#define glFramebufferTexture2D brinelux_glFramebufferTexture2D
+#define glCheckFramebufferStatus brinelux_glCheckFramebufferStatus
 
 // Where a stub found no driver function to call: names the entry point and
 // ends the process, since calling on would jump through a null pointer.

@@ -88,7 +88,7 @@ void PlatformSwapBuffers(PlatformWindow*)
 void PlatformRemoveOneMessage(void) {}
 void PlatformDebugOutput(const char*) {}
 
-namespace {
+// Shared with the pace tests, which run in this program beside these fakes.
 void ResetShow()
 {
     frames.assign(1, FrameRecord());
@@ -102,6 +102,7 @@ void ResetShow()
     ClearGLErrors();
 }
 
+namespace {
 // Runs n frames through the real loop body; the fake swap opens the record of
 // the next frame, so frames[k] is frame k + 1.
 void RunFrames(int n)

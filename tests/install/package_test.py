@@ -10,7 +10,9 @@ Builds the package with CPack from BUILD_DIR, then checks that
   package its Depends reach; ffmpeg, which --out runs, from one its Depends
   or Recommends reach;
 - the same check fails on the package's Depends with SDL2 left out, as in a
-  package built without the computed dependencies.
+  package built without the computed dependencies;
+- lintian --pedantic finds no error, warning or pedantic tag, and the
+  copyright file carries both licences.
 """
 import glob
 import os
@@ -209,6 +211,20 @@ def main():
         for program in ("usr/bin/brinelux", "usr/bin/brinelux-capture"):
             if not os.access(os.path.join(root, program), os.X_OK):
                 failures.append(f"{program} is missing or not executable")
+
+        # As a distribution's packager checks it: no error or warning (the
+        # informational tags aside), the licences in the machine-readable file.
+        lint = subprocess.run(["lintian", "--pedantic", "--no-tag-display-limit", deb], text=True,
+                              capture_output=True)
+        tags = [line for line in lint.stdout.splitlines() if re.match(r"[EWP]: ", line)]
+        failures += [f"lintian: {line}" for line in tags]
+        if lint.returncode != 0 and not tags:
+            failures.append(f"lintian exited {lint.returncode}: {lint.stderr[-1000:]}")
+        with open(os.path.join(root, "usr/share/doc/brinelux/copyright")) as f:
+            copyright = f.read()
+        for licence in ("Expat", "OFL-1.1"):
+            if f"\nLicense: {licence}\n" not in copyright:
+                failures.append(f"the package's copyright file has no {licence} licence")
 
         loaded = run_programs(root, work)
         ffmpeg = os.path.realpath(shutil.which("ffmpeg") or "/usr/bin/ffmpeg")

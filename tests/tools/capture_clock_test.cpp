@@ -9,6 +9,7 @@
 #include <vector>
 #include "audio/audio.h"
 #include "state/shared.h"
+#include "host/pace.h"
 #include "platform/gl.h"
 #include "platform/offline/offline.h"
 #include "platform/platform.h"
@@ -89,6 +90,7 @@ int CheckRefillFrames(int (*frameOf)(int))
 
 PlatformWindow* Window()
 {
+    OfflineSetFrameRule(FramePeriodsBefore);
     PlatformWindow* window = PlatformCreateWindow(0, 0, 1024, 768);
     if (!window)
         ADD_FAILURE() << PlatformLastError();

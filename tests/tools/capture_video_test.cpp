@@ -206,6 +206,10 @@ TEST_F(CaptureVideo, LosslessMkvDecodesToThePngFramesAndTheWav)
     ASSERT_TRUE(CapturedSaying("--out master.mkv --lossless --png-dir master --frames 600-606",
                                "FFV1 (RGB, lossless) and FLAC"));
     EXPECT_EQ(Probe("master.mkv", "codec_name,pix_fmt,color_space"), "codec_name=ffv1|pix_fmt=bgr0|color_space=gbr\n");
+    // Both tracks marked default, or a player may select neither.
+    EXPECT_EQ(Output("ffprobe -v error -show_entries stream=codec_type:stream_disposition=default -of compact=p=0 '" +
+                     Path("master.mkv") + "'"),
+              "codec_type=video|disposition:default=1\ncodec_type=audio|disposition:default=1\n");
     std::string bytes = Output("ffmpeg -v error -i '" + Path("master.mkv") + "' -map 0:v -f rawvideo -pix_fmt rgb24 -");
     size_t frameBytes = (size_t)1024 * 768 * 3;
     ASSERT_EQ(bytes.size(), 7 * frameBytes);
@@ -234,6 +238,24 @@ TEST_F(CaptureVideo, LosslessMkvDecodesToThePngFramesAndTheWav)
         EXPECT_EQ(err.rfind("brinelux-capture: ", 0), 0u) << err;
     }
     EXPECT_FALSE(Exists("master.mp4") || Exists("master2.mkv") || Exists("lossless") || Exists("bad.mp4"));
+    EXPECT_FALSE(TemporariesLeft());
+}
+
+TEST_F(CaptureVideo, LosslessEncodesAtTheLargestSizes)
+{
+    if (!HaveFfmpeg())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    // Slices of these sizes' 2 x 2 split hold too many samples for FFV1: the
+    // title's two frames must still encode, whole.
+    for (const char* size : {"8192x6144", "5152x3864"}) {
+        std::string err;
+        EXPECT_EQ(Capture(std::string("--out big.mkv --lossless --frames 1-2 --size ") + size, &err), 0) << err;
+        EXPECT_EQ(Probe("big.mkv", "codec_name,width,height"),
+                  std::string("codec_name=ffv1|width=") + std::string(size).replace(4, 1, "|height=") + "\n");
+        EXPECT_EQ(Output("ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_read_frames "
+                         "-of csv=p=0 '" + Path("big.mkv") + "'"),
+                  "2\n");
+    }
     EXPECT_FALSE(TemporariesLeft());
 }
 

@@ -255,6 +255,12 @@ case_encoder() {
     PATH="$PWD/fake:$PATH" run --out dead.mp4 --frames 1-5
     expect_refusal 1 "dead.mp4: cannot encode today" "an encoder that dies"
     [ ! -e dead.mp4 ] || fail "an encoder that dies: a file under the final name"
+    # One that refuses its settings: ffmpeg's closing lines are generic, the
+    # encoder's own reason comes before them and is what the line must carry.
+    stand_in 'printf "%s\n" "[ffv1 @ 0x5583849b0840] Unsupported number 4 of slices requested" \
+        "Error initializing output stream 0:0 -- Error while opening encoder for output stream #0:0 - maybe incorrect parameters such as bit_rate, rate, width or height" >&2; exit 1'
+    PATH="$PWD/fake:$PATH" run --out refused.mkv --lossless --frames 1-2
+    expect_refusal 1 "refused.mkv: Unsupported number 4 of slices requested" "an encoder refusing its settings"
 
     # Interrupts in every stage: the frames (hangup, terminate), the final
     # mux (an encoder that stalls only there), a still.
@@ -392,6 +398,13 @@ case_limits() {
         [ ! -e small.wav ] || fail "ulimit -v $limit: a file written"
     done
     [ $failed -gt 0 ] || fail "no memory limit made the run fail"
+
+    # A supersampled still's framebuffer (16384 x 12288) beyond the memory
+    # allowed: the reason is memory, not an "incomplete" framebuffer.
+    (ulimit -v 2000000 && exec "$bin" --still title --size 4096x3072 --supersample 4 --png big.png) >out 2>err
+    status=$?
+    expect_refusal 1 "memory" "ulimit -v 2000000, a 16384x12288 still"
+    [ ! -e big.png ] || fail "ulimit -v 2000000, a 16384x12288 still: a file written"
 
     # Signals beyond the terminal's, during a video: the same cleanup as
     # for Ctrl+C, and their own status.

@@ -1,5 +1,6 @@
 // The benchmark (--bench): the show's start-up step by step, frame times
 // per part, and the song's speed against real time.
+#include <math.h>
 #include <stdio.h>
 #include <algorithm>
 #include <chrono>
@@ -73,15 +74,10 @@ int Bench()
 
     // The whole song in the live feeder's refills.
     fprintf(stderr, "  song ...\n");
-    static int16_t block[SOUND_RING_SAMPLES];
-    int64_t samples = 0;
+    int64_t samples = 0, refills = 0;
     ResetSong();
     Clock::time_point t = Clock::now();
-    for (int64_t call = 0; !QuitRequested() && !OfflineInterrupted() && call < MAX_REFILLS; call++) {
-        int32_t n = SoundRefillSamples(call);
-        RenderAudio(block, n * 2);
-        samples += n;
-    }
+    RenderSongRefills(&refills, &samples, INFINITY, MAX_REFILLS, OfflineInterrupted, nullptr);
     if (OfflineInterrupted())
         return Interrupted();
     double songWall = Seconds(t);

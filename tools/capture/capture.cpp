@@ -12,6 +12,7 @@
 #include <stdio.h>
 #include <thread>
 
+#include "host/pace.h"
 #include "platform/offline/offline.h"
 #include "platform/posix/descriptors.h"
 #include "tools/capture/capture_options.h"
@@ -27,6 +28,7 @@ int main(int argc, char** argv)
     signal(SIGPIPE, SIG_IGN);
     CatchEnds();
     SetInterruptCheck(OfflineInterrupted);
+    OfflineSetFrameRule(FramePeriodsBefore);
     const char* error = ParseCaptureOptions(argc, argv, &options);
     if (error) {
         fprintf(stderr, "brinelux-capture: %s\n", error);

@@ -72,6 +72,21 @@ static std::string LastMessage(Speaker who)
         text.pop_back();
     size_t start = text.find_last_of('\n');
     std::string line = start == std::string::npos ? text : text.substr(start + 1);
+    // ffmpeg closes with a generic line when an encoder refuses its settings;
+    // the encoder's own reason is its last "[name @ address] ..." line before.
+    if (line.find("maybe incorrect parameters") != std::string::npos || line == "Conversion failed!") {
+        for (size_t end = start; end != std::string::npos && end > 0;) {
+            size_t from = text.find_last_of('\n', end - 1);
+            from = from == std::string::npos ? 0 : from + 1;
+            std::string earlier = text.substr(from, end - from);
+            size_t close = earlier.find("] ");
+            if (earlier.compare(0, 1, "[") == 0 && earlier.find(" @ ") < close && close != std::string::npos) {
+                line = earlier.substr(close + 2);
+                break;
+            }
+            end = from > 0 ? from - 1 : std::string::npos;
+        }
+    }
     size_t colon = line.rfind(": ");
     if (colon != std::string::npos && colon + 2 < line.size())
         line = line.substr(colon + 2);

@@ -18,6 +18,19 @@ static std::vector<std::string> ColourTags(const CaptureOptions& o)
     return {"-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv"};
 }
 
+// FFV1 refuses a slice whose samples would overflow its counters (about
+// 4.97 million pixels a slice for 8-bit RGB): 2 x 2 slices up to there, as
+// for every size the show drew before, then 3 x 3, then 4 x 4, which covers
+// the largest size accepted.
+static int FfvSlices(const CaptureOptions& o)
+{
+    const int64_t most = (int64_t(8) << 24) / 27;
+    for (int64_t side = 2; side < 4; side++)
+        if (((o.width + side - 1) / side) * ((o.height + side - 1) / side) <= most)
+            return (int)(side * side);
+    return 16;
+}
+
 std::vector<std::string> VideoCodecArgs(const CaptureOptions& o)
 {
     std::vector<std::string> args;
@@ -26,7 +39,8 @@ std::vector<std::string> VideoCodecArgs(const CaptureOptions& o)
         // frame stands alone with checksummed slices, so damage stays local.
         // The range coder saves 1 % on the water and 14 % on the spheres;
         // the larger context model costs 5 % on the water.
-        args = {"-pix_fmt", "bgr0", "-c:v", "ffv1", "-level", "3", "-g", "1", "-slices", "4", "-slicecrc", "1",
+        args = {"-pix_fmt", "bgr0", "-c:v", "ffv1", "-level", "3", "-g", "1", "-slices", std::to_string(FfvSlices(o)),
+                "-slicecrc", "1",
                 "-coder", "1"};
     else
         // The matrix and range stated, not left to the scaler's default
@@ -42,8 +56,10 @@ std::vector<std::string> VideoCodecArgs(const CaptureOptions& o)
 std::vector<std::string> MuxArgs(const CaptureOptions& o)
 {
     std::vector<std::string> args = ColourTags(o);
+    // Matroska leaves a track unmarked unless told; players may then pick neither.
     if (o.outIsMkv)
-        args.insert(args.end(), {"-c:a", "flac", "-compression_level", "8"});
+        args.insert(args.end(), {"-c:a", "flac", "-compression_level", "8", "-disposition:v:0", "default",
+                                 "-disposition:a:0", "default"});
     else
         args.insert(args.end(), {"-c:a", "aac", "-b:a", std::to_string(AAC_KBPS) + "k"});
     return args;

@@ -1,0 +1,269 @@
+#include "render/present.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include "render/render.h"
+#include "state/shared.h"
+
+int32_t presentWidth = SHOW_WIDTH, presentHeight = SHOW_HEIGHT;
+int32_t pictureX, pictureY, pictureWidth = SHOW_WIDTH, pictureHeight = SHOW_HEIGHT;
+int32_t sceneWidth = SHOW_WIDTH, sceneHeight = SHOW_HEIGHT;
+bool sceneDirect;
+GLuint windowFramebuffer;
+
+// The picture height the card glyphs were made for.
+static int32_t glyphsHeight = -1;
+
+static GLuint sceneTexture, sceneFramebuffer, presentProgram, presentBuffer;
+static GLint presentSceneAt, presentScaleAt, presentLimitAt;
+static int32_t textureWidth, textureHeight;
+
+#if defined(BRINELUX_GLES)
+#define PRESENT_PRECISION "precision highp float;\n"
+#else
+#define PRESENT_PRECISION ""
+#endif
+
+static const char presentVertex[] =
+    "attribute vec2 a_corner;\n"
+    "uniform vec2 scale;\n"
+    "varying vec2 uv;\n"
+    "void main() {\n"
+    "  uv = (a_corner * 0.5 + 0.5) * scale;\n"
+    "  gl_Position = vec4(a_corner, 0.0, 1.0);\n"
+    "}\n";
+// Clamped half a texel inside the scene's part of the texture, so that
+// scaling up never reads beyond it.
+static const char presentFragment[] =
+    PRESENT_PRECISION
+    "uniform sampler2D scene;\n"
+    "uniform vec4 limit;\n"
+    "varying vec2 uv;\n"
+    "void main() {\n"
+    "  gl_FragColor = vec4(texture2D(scene, clamp(uv, limit.xy, limit.zw)).rgb, 1.0);\n"
+    "}\n";
+
+void FrameWindow(int32_t width, int32_t height)
+{
+    presentWidth = width < 1 ? 1 : width;
+    presentHeight = height < 1 ? 1 : height;
+    int32_t y;
+    FramePicture(presentWidth, presentHeight, &pictureX, &y, &pictureWidth, &pictureHeight);
+    pictureY = presentHeight - y - pictureHeight;
+    if (pictureHeight != glyphsHeight) {
+        // The cards' text at the picture's height, as a capture of that
+        // size draws it.
+        SetSurfaceSize(pictureWidth, pictureHeight);
+        glyphsHeight = pictureHeight;
+        RemakeFontLists();
+    }
+    SetSceneSize(sceneWidth, sceneHeight);
+}
+
+void SetSceneSize(int32_t width, int32_t height)
+{
+    bool whole = sceneDirect || width > pictureWidth || height > pictureHeight;
+    sceneWidth = whole ? pictureWidth : width < 1 ? 1 : width;
+    sceneHeight = whole ? pictureHeight : height < 1 ? 1 : height;
+}
+
+// Framebuffer objects: WebGL and GL 3.0 have them; an older desktop context
+// only through the extension.
+static bool FramebuffersOffered()
+{
+#if defined(BRINELUX_GLES)
+    return true;
+#else
+    const char* version = (const char*)glGetString(GL_VERSION);
+    if (version != nullptr && atoi(version) >= 3)
+        return true;
+    // Asked only below 3.0: a core context refuses the whole list.
+    const char* extensions = (const char*)glGetString(GL_EXTENSIONS);
+    return extensions != nullptr && strstr(extensions, "GL_ARB_framebuffer_object") != nullptr;
+#endif
+}
+
+static void MakePresentProgram()
+{
+    presentProgram = glCreateProgram();
+    const char* sources[2] = {presentVertex, presentFragment};
+    const GLenum stages[2] = {GL_VERTEX_SHADER, GL_FRAGMENT_SHADER};
+    for (int i = 0; i < 2; i++) {
+        GLuint shader = glCreateShader(stages[i]);
+        glShaderSource(shader, 1, &sources[i], nullptr);
+        glCompileShader(shader);
+        glAttachShader(presentProgram, shader);
+    }
+    glBindAttribLocation(presentProgram, 0, "a_corner");
+    glLinkProgram(presentProgram);
+    // The uniforms are set as the pass draws, so no program is made
+    // current here behind the caller's back.
+    presentSceneAt = glGetUniformLocation(presentProgram, "scene");
+    presentScaleAt = glGetUniformLocation(presentProgram, "scale");
+    presentLimitAt = glGetUniformLocation(presentProgram, "limit");
+    static const float corners[8] = {-1, -1, 1, -1, 1, 1, -1, 1};
+    GLint buffer = 0;
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &buffer);
+    glGenBuffers(1, &presentBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, presentBuffer);
+    glBufferData(GL_ARRAY_BUFFER, sizeof corners, corners, GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, (GLuint)buffer);
+}
+
+static void DrawStraight()
+{
+    sceneDirect = true;
+    SetSceneSize(pictureWidth, pictureHeight);
+    printf("brinelux: this GPU cannot draw the scenes into a texture; they are drawn at the picture's size\n");
+    fflush(stdout);
+}
+
+// The framebuffer the scenes draw into, a texture of the picture's size,
+// and what draws it onto the window. False where the GPU cannot.
+static bool ReadySceneTarget()
+{
+    if (sceneDirect)
+        return false;
+    if (presentProgram == 0) {
+        if (!FramebuffersOffered()) {
+            DrawStraight();
+            return false;
+        }
+        MakePresentProgram();
+    }
+    if (sceneTexture != 0 && textureWidth == pictureWidth && textureHeight == pictureHeight)
+        return true;
+    // Unit 2: unit 0 holds the noise texture, unit 1 the glyphs.
+    glActiveTexture(GL_TEXTURE2);
+    if (sceneTexture == 0)
+        glGenTextures(1, &sceneTexture);
+    glBindTexture(GL_TEXTURE_2D, sceneTexture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, pictureWidth, pictureHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    SetTextureSampling(GL_NEAREST, GL_CLAMP_TO_EDGE);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glActiveTexture(GL_TEXTURE0);
+    if (sceneFramebuffer == 0)
+        glGenFramebuffers(1, &sceneFramebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, sceneFramebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, sceneTexture, 0);
+    bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    glBindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer);
+    // A texture the GPU has no memory for says so once; the scenes then go
+    // straight to the window.
+    while (glGetError() != GL_NO_ERROR)
+        complete = false;
+    if (!complete) {
+        DrawStraight();
+        return false;
+    }
+    textureWidth = pictureWidth;
+    textureHeight = pictureHeight;
+    return true;
+}
+
+void BeginPicture(bool scene)
+{
+    if (scene && ReadySceneTarget()) {
+        glBindFramebuffer(GL_FRAMEBUFFER, sceneFramebuffer);
+        glViewport(0, 0, sceneWidth, sceneHeight);
+        SetSurfaceSize(sceneWidth, sceneHeight);
+        return;
+    }
+    if (sceneFramebuffer != 0)
+        glBindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer);
+    glViewport(pictureX, pictureY, pictureWidth, pictureHeight);
+    SetSurfaceSize(pictureWidth, pictureHeight);
+}
+
+// The quad over the whole viewport from the present buffer, on attribute 0.
+static void BindCorners()
+{
+    glBindBuffer(GL_ARRAY_BUFFER, presentBuffer);
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+    glEnableVertexAttribArray(0);
+}
+
+void EndPicture(bool scene)
+{
+    if (!scene || sceneDirect || sceneFramebuffer == 0)
+        return;
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    glBindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer);
+    glViewport(0, 0, presentWidth, presentHeight);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClearColor(clear[0], clear[1], clear[2], clear[3]);
+    glViewport(pictureX, pictureY, pictureWidth, pictureHeight);
+    // The scene's program is current again after the pass, as it is where
+    // the scenes draw straight onto the window.
+    GLint program = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    glUseProgram(presentProgram);
+    // Unit 2: unit 0 holds the noise texture, unit 1 the glyphs.
+    glUniform1i(presentSceneAt, 2);
+    float sx = (float)sceneWidth / textureWidth, sy = (float)sceneHeight / textureHeight;
+    glUniform2f(presentScaleAt, sx, sy);
+    glUniform4f(presentLimitAt, 0.5f / textureWidth, 0.5f / textureHeight, sx - 0.5f / textureWidth,
+                sy - 0.5f / textureHeight);
+    glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_2D, sceneTexture);
+    // The picture's own size is copied pixel for pixel; a smaller scene is
+    // scaled up smoothly.
+    bool whole = sceneWidth == pictureWidth && sceneHeight == pictureHeight;
+    SetTextureSampling(whole ? GL_NEAREST : GL_LINEAR, GL_CLAMP_TO_EDGE);
+    GLint buffer = 0;
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &buffer);
+    BindCorners();
+    glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+    glBindBuffer(GL_ARRAY_BUFFER, (GLuint)buffer);
+    glUseProgram((GLuint)program);
+    // Unbound again, so that the next scene never draws into a texture
+    // that a unit still offers.
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glActiveTexture(GL_TEXTURE0);
+}
+
+// Draws a scene's program once into the scenes' framebuffer, over its
+// letterbox band at w x h.
+static void DrawProgram(int32_t part, int32_t w, int32_t h)
+{
+    GLuint scene = SceneProgram(part);
+    if (glIsProgram(scene) != GL_TRUE)
+        return;
+    // The scene pass sets both again for every frame it draws.
+    AimSceneProgram(scene, w, h, 2.0f);
+    glViewport(0, 0, w, h);
+    glScissor(0, h * 15 / 100, w, h * 70 / 100);
+    glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+}
+
+void ProbeScenes(bool first)
+{
+    if (!ReadySceneTarget())
+        return;
+    GLint program = 0, buffer = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &buffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, sceneFramebuffer);
+    glEnable(GL_SCISSOR_TEST);
+    BindCorners();
+    if (first) {
+        DrawProgram(PART_SPHERES, 1, 1);
+        DrawProgram(PART_WATER, 1, 1);
+    }
+    DrawProgram(PART_WATER, sceneWidth, sceneHeight);
+    glDisable(GL_SCISSOR_TEST);
+    glBindBuffer(GL_ARRAY_BUFFER, (GLuint)buffer);
+    glUseProgram((GLuint)program);
+    glBindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer);
+    glViewport(pictureX, pictureY, pictureWidth, pictureHeight);
+}
+
+void ForgetPictureGraphics()
+{
+    sceneTexture = sceneFramebuffer = presentProgram = presentBuffer = 0;
+    textureWidth = textureHeight = 0;
+    glyphsHeight = -1;
+}
