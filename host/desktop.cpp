@@ -108,10 +108,12 @@ void DesktopLoop(PlatformWindow* window)
         bool goOn = RunFramesTo(window, due, BeginDrawn, nullptr, &scene);
         if (scene) {
             NoteSceneFrame(DrawnMs(), 0.0, (double)PlatformTimeMs());
-        } else if (paceFrames >= 320 && paceFrames < 560 && !SceneSizeSettled()) {
-            // While the thanks card stands still, the water is drawn unseen
-            // at the scenes' size until its times settle that size: a slow
-            // GPU's first water frame is then not one at full size.
+        } else if (paceFrames >= 2 && paceFrames < 560 && !SceneSizeSettled()) {
+            // While the cards stand still, the water is drawn unseen at the
+            // scenes' size until its times settle that size: a slow GPU's
+            // first water frame is then not one at full size. The first
+            // probe carries the driver's compile of both programs, seconds
+            // on a software renderer: early, so that it ends before the water.
             drawnSinceMs = PlatformTimeMs();
             ProbeScenes(probes == 0);
             if (probes++ == 0 && !sceneDirect)
