@@ -43,7 +43,7 @@ echo "show ended with status $status after $elapsed s, $played samples played"
 
 fail=0
 [ "$status" -eq 0 ] || { echo "FAIL: status $status"; fail=1; }
-echo "frame on screen 9 s in: ${held:-none}, 22 s in: ${after:-none}"
+echo "frame on screen 6 s into the stall: ${held:-none}, 19 s in: ${after:-none}"
 [ -n "$held" ] && [ "$held" = "$after" ] || { echo "FAIL: the pictures went on while the sound stood"; fail=1; }
 # The whole song reached the device: 117.2 s at least.
 [ "$played" -ge $(( 117 * 44100 )) ] || { echo "FAIL: only $played samples were played"; fail=1; }
