@@ -109,8 +109,12 @@ static void BeginFrame()
     CheckGLError("DrawScene:frame ");
 }
 
+void (*beforeSwap)(void);
+
 static void EndFrame(PlatformWindow* window)
 {
+    if (beforeSwap)
+        beforeSwap();
     PlatformSwapBuffers(window);
     PlatformRemoveOneMessage();
 }
