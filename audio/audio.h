@@ -2,7 +2,8 @@
 // mixer, voice synthesis and the song.
 //
 // Everything below StartAudio runs on the feeder thread alone once it exists;
-// the only value it shares with the frame loop is quitRequested.
+// it shares with the frame loop only quitRequested and the heard position
+// that SongPlaySeconds reads.
 #pragma once
 
 #include <stdint.h>
@@ -21,6 +22,11 @@ void StartAudio(PlatformWindow* window, AudioCallback callback);
 void AudioThread(void* unused);
 // Renders exactly the bytes the device has taken since the previous refill.
 void FillSoundBuffer(void);
+// Seconds of song the listener has heard: what the feeder has rendered less
+// what still waits ahead of the device's play position in the ring. Held by
+// a stalled device, 0 before the sound starts; never goes back. Safe to call
+// from any thread while the feeder runs.
+double SongPlaySeconds(void);
 
 extern AudioCallback renderCallback;
 // Ring offset up to which sound has been written; always inside the ring.

@@ -5,11 +5,20 @@
 
 #include "state/shared.h"
 
+#include <atomic>
+
 AudioCallback renderCallback;
 uint32_t writePos;
 int64_t lastLookMs = -1;
 uint32_t lastPlayPos;
 bool lastLookMoved;
+
+// The feeder's account after each refill, in one word so that a reader sees
+// both halves together: bytes rendered since the start (high 48 bits) and the
+// ring offset the rendering ends at (low 16 bits). 0 before the first.
+static std::atomic<uint64_t> renderedMark;
+static std::atomic<int64_t> heardMax;
+static_assert(SOUND_RING_BYTES <= 0x10000, "a ring offset fits the mark's low half");
 
 void StartAudio(PlatformWindow* window, AudioCallback callback)
 {
@@ -78,4 +87,35 @@ void FillSoundBuffer(void)
     writePos += bytes;
     if (writePos >= SOUND_RING_BYTES)
         writePos -= SOUND_RING_BYTES;
+    // The first refill starts the account afresh.
+    uint64_t rendered = (firstLook ? 0 : renderedMark.load(std::memory_order_relaxed) >> 16) + bytes;
+    if (firstLook)
+        heardMax.store(0);
+    renderedMark.store(rendered << 16 | writePos, std::memory_order_release);
+}
+
+double SongPlaySeconds(void)
+{
+    // The mark first, the position after: a refill between the two only
+    // makes the mark older, which the position still measures from rightly.
+    uint64_t mark = renderedMark.load(std::memory_order_acquire);
+    if (mark == 0)
+        return 0.0;
+    int64_t rendered = (int64_t)(mark >> 16);
+    uint32_t markPos = (uint32_t)(mark & 0xFFFF);
+    uint32_t playPos = PlatformSoundPlayPosition() % SOUND_RING_BYTES;
+    // Right after a refill the whole ring waits ahead of the play position;
+    // what the device has taken since then is no longer ahead.
+    uint32_t taken = (playPos + SOUND_RING_BYTES - markPos) % SOUND_RING_BYTES;
+    int64_t heard = rendered - SOUND_RING_BYTES + (int64_t)taken;
+    if (heard < 0)
+        heard = 0;
+    // A device that ran a whole ring past a late feeder wraps `taken`: keep
+    // the furthest point reached instead of going back.
+    int64_t before = heardMax.load();
+    while (heard > before && !heardMax.compare_exchange_weak(before, heard)) {
+    }
+    if (heard < before)
+        heard = before;
+    return (double)(heard / SOUND_BYTES_PER_SAMPLE) / SOUND_SAMPLE_RATE;
 }

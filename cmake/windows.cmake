@@ -22,8 +22,8 @@ target_link_libraries(brinelux_platform_win32 PUBLIC brinelux_gl brinelux_sound_
 add_library(brinelux_show INTERFACE)
 target_link_libraries(brinelux_show INTERFACE brinelux_core brinelux_platform_win32)
 
-# A console program, as the show's diagnostics are lines on standard output
-# and standard error.
+# A windowed program: no console opens beside it. Started from one, its lines
+# still go there (the backend attaches to it), and redirected ones to their file.
 # Its icon, rendered from the project's SVG at build time, and a version
 # resource with the project's version.
 enable_language(RC)
@@ -36,8 +36,10 @@ add_custom_command(OUTPUT ${WIN_ICON}
   COMMENT "Rendering the Windows icon" VERBATIM)
 configure_file(${CMAKE_SOURCE_DIR}/packaging/brinelux.rc.in ${CMAKE_BINARY_DIR}/brinelux.rc @ONLY)
 set_source_files_properties(${CMAKE_BINARY_DIR}/brinelux.rc PROPERTIES OBJECT_DEPENDS ${WIN_ICON})
-add_executable(brinelux ${CMAKE_SOURCE_DIR}/host/main.cpp ${CMAKE_BINARY_DIR}/brinelux.rc)
+add_executable(brinelux ${CMAKE_SOURCE_DIR}/host/main.cpp ${CMAKE_SOURCE_DIR}/host/options.cpp
+  ${CMAKE_SOURCE_DIR}/host/desktop.cpp ${CMAKE_BINARY_DIR}/brinelux.rc)
 target_link_libraries(brinelux PRIVATE brinelux_show)
+target_link_options(brinelux PRIVATE -mwindows)
 
 if(BRINELUX_TESTS)
   enable_testing()

@@ -54,7 +54,13 @@ static bool smooth;
 // The clock of the smooth picture on screen: drawn again only once the song
 // has moved it (never while paused).
 static float smoothShown = -1.0f;
+// The viewer's pause or a hidden page: the song's clock stands still.
+static bool songHeld;
 static bool contextLost;
+// The context was given back while the show was over: what the GL held is
+// made again when the show is watched again.
+static bool rebuildAtReplay;
+static void RebuildGraphics();
 // The canvas's displayed size in device pixels, waiting for the next frame
 // drawn (resizing the canvas clears it).
 static int32_t resizeWidth, resizeHeight;
@@ -74,6 +80,7 @@ static int32_t probes;
 extern "C" EMSCRIPTEN_KEEPALIVE void WebSongPause(int paused)
 {
     SongClockPause(paused != 0);
+    songHeld = paused != 0;
     // No animation frames came meanwhile: no measure of the GPU either.
     lastAnimationMs = lastSceneMs = -1.0;
 }
@@ -149,7 +156,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
     }
     double since = 0.0, song = SongSeconds();
     float clock = 0.0f;
-    int32_t due = smooth ? NextSmoothFrame(song, &since) : NextDueFrame(song, paceDisplay);
+    // Held, the display's pace stands still with the song: the frame due is
+    // the song's (one a seek asks for), none of its own.
+    int32_t due = smooth ? NextSmoothFrame(song, &since) : NextDueFrame(song, paceDisplay && !songHeld);
+    // Resized while nothing moves: the frame on screen drawn again at the
+    // new size, rather than the old one stretched until the show goes on
+    // (a smooth picture is drawn again whenever the canvas changes).
+    if (!smooth && due <= paceFrames && songHeld && resizeWidth > 0) {
+        PaceRedraw();
+        due = NextDueFrame(song, false);
+    }
     bool moved = smooth && due == paceFrames && SmoothPicture(since, &clock) != PART_COUNT && clock != smoothShown;
     if (due < paceFrames || (due == paceFrames && !moved)) {
         NoteAnimationFrame(nowMs, false, false, 0);
@@ -221,9 +237,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE int WebReplay(void)
 {
     if (!over || glErrorReported || window == nullptr || !WebTakeContextBack(window))
         return 0;
+    if (rebuildAtReplay) {
+        rebuildAtReplay = false;
+        RebuildGraphics();
+    }
     ResetSong();
     PaceRewind();
     SongClockReset();
+    songHeld = false;
     over = false;
     running = true;
     PlatformShowCursor(false);
@@ -243,14 +264,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebCanvasResized(int width, int height)
 // Called by the page when the browser takes the WebGL context away (the
 // song plays on), and when it gives it back: everything the GL held is
 // made again, and the show goes on at the song's position.
-extern "C" EMSCRIPTEN_KEEPALIVE void WebContextLost(void) { contextLost = true; }
-
-extern "C" EMSCRIPTEN_KEEPALIVE void WebContextRestored(void)
+extern "C" EMSCRIPTEN_KEEPALIVE void WebContextLost(void)
 {
-    if (window == nullptr || over)
-        return;
-    contextLost = false;
-    lastAnimationMs = lastSceneMs = -1.0;
+    contextLost = true;
+    rebuildAtReplay = false;
+}
+
+static void RebuildGraphics()
+{
     smoothShown = -1.0f;
     // The lost context's own report, and anything it left.
     while (glGetError() != GL_NO_ERROR) {
@@ -261,6 +282,20 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebContextRestored(void)
     int32_t size[2];
     CanvasDeviceSize(size);
     WebSetCanvasSize(size[0], size[1]);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void WebContextRestored(void)
+{
+    if (window == nullptr)
+        return;
+    contextLost = false;
+    lastAnimationMs = lastSceneMs = -1.0;
+    // The show over has released the context: its graphics wait for a
+    // replay to take it back.
+    if (over)
+        rebuildAtReplay = true;
+    else
+        RebuildGraphics();
 }
 
 // Called by the page when the feeder's worker reached the song's end mark:

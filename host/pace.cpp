@@ -163,10 +163,23 @@ void PaceSeekToSample(int64_t songSample) { SeekToFrame(DueFrameAtSample(songSam
 
 void PaceRewind()
 {
-    RewindTimeline();
+    // A timeline that never ran a frame is at its start already, and its
+    // first frame still has the sound to start.
+    if (timelineState != -6)
+        RewindTimeline();
     paceFrames = 0;
     paceShown = PART_COUNT;
     seekDue = 1;
+}
+
+void PaceRedraw()
+{
+    if (paceFrames == 0)
+        return;
+    seekDue = paceFrames;
+    RewindTimeline();
+    paceFrames = 0;
+    paceShown = PART_COUNT;
 }
 
 // The first frame of each part, found by running the timeline unseen from

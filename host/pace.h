@@ -88,6 +88,9 @@ void PaceSeek(double songSeconds);
 void PaceSeekToSample(int64_t songSample);
 // Back to before the first frame, for watching again.
 void PaceRewind();
+// The frame on screen due again, reached from the timeline's start, to be
+// drawn anew (the canvas resized while nothing moves).
+void PaceRedraw();
 
 // The song time at which part first shows, as the timeline runs it.
 double PartStartSeconds(ShowPart part);

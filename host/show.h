@@ -12,11 +12,16 @@ extern int32_t timelineState;
 
 // Takes the screen, builds every graphics resource. Returns the window, or
 // ends the process with status 1 when no window or GL context can be had.
-PlatformWindow* StartUp();
+// The size is the window's where it is not full screen.
+PlatformWindow* StartUp(int32_t windowWidth = SHOW_WIDTH, int32_t windowHeight = SHOW_HEIGHT);
 // True when the loop must end before the next frame.
 bool ShowShouldEnd();
 // One pass of the loop: clear, check, timeline step, swap, one message.
 void RunFrame(PlatformWindow* window);
+// Where set, called by RunFrame and RunPartFrame between drawing and the
+// swap: a host that draws the scenes off screen puts them on the picture
+// there, so that the swap shows the frame just drawn.
+extern void (*beforeSwap)(void);
 // One pass of the loop with nothing drawn and no GL call: the timeline and
 // the clocks move as RunFrame moves them (the sound starts at the first),
 // for a player that runs frames it does not show.

@@ -5,14 +5,14 @@
 #include "render/render.h"
 
 
-PlatformWindow* StartUp()
+PlatformWindow* StartUp(int32_t windowWidth, int32_t windowHeight)
 {
     PlatformStartProcess();
     PlatformSetDisplayMode(SHOW_WIDTH, SHOW_HEIGHT, 32);
     PlatformShowCursor(false);
     // The song from its start: the synthesizer's generator seeded with 9.
     ResetSong();
-    PlatformWindow* window = PlatformCreateWindow(0, 0, SHOW_WIDTH, SHOW_HEIGHT);
+    PlatformWindow* window = PlatformCreateWindow(0, 0, windowWidth, windowHeight);
     if (window == nullptr) {
         // Without a window or context every GL call would crash: give the
         // screen back and say what is missing.

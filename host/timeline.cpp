@@ -115,8 +115,12 @@ static void BeginFrame()
     ClearFrame();
 }
 
+void (*beforeSwap)(void);
+
 static void EndFrame(PlatformWindow* window)
 {
+    if (beforeSwap)
+        beforeSwap();
     PlatformSwapBuffers(window);
     PlatformRemoveOneMessage();
 }

@@ -11,7 +11,19 @@
 // Opaque handle for the show's window (the Win32 backend keeps an HWND here).
 typedef struct PlatformWindow PlatformWindow;
 
-enum PlatformKey { PLATFORM_KEY_ESCAPE = 0, PLATFORM_KEY_SPACE = 1 };
+enum PlatformKey { PLATFORM_KEY_ESCAPE = 0, PLATFORM_KEY_SPACE = 1, PLATFORM_KEY_F11 = 2 };
+
+// How the show's window covers the screen.
+enum PlatformScreenUse {
+    // Borderless over the whole display at its current mode (the default).
+    PLATFORM_SCREEN_DESKTOP = 0,
+    // Full screen at the mode PlatformSetDisplayMode asked for; where the
+    // system cannot switch to it, one line on standard error says so and the
+    // window is PLATFORM_SCREEN_DESKTOP's.
+    PLATFORM_SCREEN_MODE = 1,
+    // A decorated, resizable window of the size PlatformCreateWindow gets.
+    PLATFORM_SCREEN_WINDOW = 2
+};
 
 // ---- the process (initial thread, first of all) ----
 
@@ -22,6 +34,9 @@ enum PlatformKey { PLATFORM_KEY_ESCAPE = 0, PLATFORM_KEY_SPACE = 1 };
 void PlatformStartProcess(void);
 
 // ---- display, window and context (initial thread only) ----
+
+// How the next PlatformCreateWindow covers the screen; call before it.
+void PlatformUseScreen(PlatformScreenUse use);
 
 // Asks for a full-screen mode of width x height at bpp bits per pixel. The
 // switch may only take effect when the window is created; a refusal is not
@@ -37,6 +52,13 @@ void PlatformShowCursor(bool show);
 // version 2.0 or later. Returns null when any of that cannot be had; the
 // reason is then in PlatformLastError().
 PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height);
+// Size in pixels of what the window draws on now: follows resizes and
+// leaving or entering full screen, and counts device pixels on high-density
+// screens.
+void PlatformDrawableSize(PlatformWindow* window, int* width, int* height);
+// Moves an existing window between a decorated window (at the size it had
+// as one) and full screen at the desktop's mode.
+void PlatformSetFullscreen(PlatformWindow* window, bool fullscreen);
 // Raises the window and gives it the keyboard focus.
 void PlatformFocusWindow(PlatformWindow* window);
 void PlatformSwapBuffers(PlatformWindow* window);

@@ -45,6 +45,11 @@ for exe in "$win32/brinelux.exe" "$win64/brinelux.exe"; do
         *) echo "FAIL: $exe imports $dll"; exit 1 ;;
         esac
     done
+    # A windowed program: no console opens beside it on a double-click.
+    if ! x86_64-w64-mingw32-objdump -p "$exe" | grep -q '^Subsystem.*(Windows GUI)'; then
+        echo "FAIL: $exe is not a windowed program"
+        exit 1
+    fi
 done
 
 [ "$tests" -eq 1 ] || exit 0

@@ -214,6 +214,7 @@ void OfflineCatchInterrupts(void)
 // descriptors 0-2 open itself, before anything else.
 void PlatformStartProcess(void) { OfflineCatchInterrupts(); }
 
+void PlatformUseScreen(PlatformScreenUse) {}
 void PlatformSetDisplayMode(int, int, int) {}
 
 void PlatformRestoreDisplayMode(void) {}
@@ -262,6 +263,13 @@ PlatformWindow* PlatformCreateWindow(int, int, int width, int height)
     return &offlineWindow;
 }
 
+// The framebuffer keeps the size it was made at.
+void PlatformDrawableSize(PlatformWindow* window, int* width, int* height)
+{
+    *width = window->width;
+    *height = window->height;
+}
+void PlatformSetFullscreen(PlatformWindow*, bool) {}
 void PlatformFocusWindow(PlatformWindow*) {}
 
 void PlatformSwapBuffers(PlatformWindow* window)

@@ -29,7 +29,8 @@ struct PlatformWindow {
 static PlatformWindow showWindow;
 static int modeWidth = SHOW_WIDTH, modeHeight = SHOW_HEIGHT, modeBpp = 32;
 static bool videoReady;
-static std::atomic<bool> keyPressedSince[2];
+static PlatformScreenUse screenUse = PLATFORM_SCREEN_DESKTOP;
+static std::atomic<bool> keyPressedSince[3];
 static std::atomic<bool> terminationRequested;
 
 // Once the show should end (a termination request, a lost window), a call
@@ -47,6 +48,9 @@ static std::atomic<bool> endLineWritten;
 static XErrorEvent firstXError;
 static std::atomic<bool> xErrorSeen;
 static Window showXWindow;
+static Display* showXDisplay;
+// Where the window goes back to when it leaves full screen.
+static SDL_Rect windowedArea;
 static bool endingOnXError;
 
 static void SetError(const char* what, const char* reason)
@@ -155,6 +159,8 @@ static int WatchEvents(void*, SDL_Event* e)
             keyPressedSince[PLATFORM_KEY_ESCAPE].store(true);
         else if (e->key.keysym.scancode == SDL_SCANCODE_SPACE)
             keyPressedSince[PLATFORM_KEY_SPACE].store(true);
+        else if (e->key.keysym.scancode == SDL_SCANCODE_F11 && !e->key.repeat)
+            keyPressedSince[PLATFORM_KEY_F11].store(true);
     } else if (e->type == SDL_QUIT ||
                (e->type == SDL_WINDOWEVENT && e->window.event == SDL_WINDOWEVENT_CLOSE)) {
         terminationRequested.store(true);
@@ -175,6 +181,8 @@ void PlatformStartProcess(void)
     signal(SIGPIPE, SIG_IGN);
     CatchSignal(SIGALRM, OnEndWatch, false);
 }
+
+void PlatformUseScreen(PlatformScreenUse use) { screenUse = use; }
 
 void PlatformSetDisplayMode(int width, int height, int bpp)
 {
@@ -245,7 +253,19 @@ void PlatformShowCursor(bool show)
     EndWindowCall();
 }
 
-static SDL_Window* CreateWithDepth(int x, int y, int width, int height, int depth)
+// SDL asks the window manager for full screen and takes the display's size
+// as given; with no window manager (a bare X server) nothing answers and the
+// X window keeps its first size. Sized here too, it covers the display.
+static void CoverDisplay(SDL_Window* w)
+{
+    SDL_Rect bounds;
+    if (!showXDisplay || SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w), &bounds) != 0)
+        return;
+    XMoveResizeWindow(showXDisplay, showXWindow, bounds.x, bounds.y, (unsigned)bounds.w, (unsigned)bounds.h);
+    XSync(showXDisplay, False);
+}
+
+static SDL_Window* CreateWithDepth(int x, int y, int width, int height, int depth, Uint32 flags)
 {
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
@@ -257,10 +277,7 @@ static SDL_Window* CreateWithDepth(int x, int y, int width, int height, int dept
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    SDL_Window* w = SDL_CreateWindow("brinelux", x, y, width, height,
-                                     SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN |
-                                         SDL_WINDOW_SHOWN);
-    return w;
+    return SDL_CreateWindow("brinelux", x, y, width, height, flags);
 }
 
 // Gives the window up with a reason; destroying it also leaves full screen.
@@ -274,16 +291,55 @@ static PlatformWindow* GiveUpWindow(SDL_Window* w, const char* what, const char*
     return NULL;
 }
 
+// True when the display offers the mode asked for and the system lets a
+// program switch to it; else one line says why not.
+static bool ModeCanBeHad(void)
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && strcmp(driver, "wayland") == 0) {
+        fprintf(stderr, "brinelux: Wayland lets no program switch the display mode; the show goes on at the "
+                        "desktop's mode\n");
+        return false;
+    }
+    int modes = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < modes; i++) {
+        SDL_DisplayMode m;
+        if (SDL_GetDisplayMode(0, i, &m) == 0 && m.w == modeWidth && m.h == modeHeight)
+            return true;
+    }
+    fprintf(stderr, "brinelux: the display offers no %d x %d mode; the show goes on at the desktop's mode\n",
+            modeWidth, modeHeight);
+    return false;
+}
+
 PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
 {
     if (!videoReady)
         return NULL;
+    BeginWindowCall();
+    if (screenUse == PLATFORM_SCREEN_MODE && !ModeCanBeHad())
+        screenUse = PLATFORM_SCREEN_DESKTOP;
+    EndWindowCall();
+    // High-density screens get their device pixels: the picture is drawn at
+    // the drawable's size, never scaled up by the system.
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI;
+    if (screenUse == PLATFORM_SCREEN_MODE) {
+        flags |= SDL_WINDOW_FULLSCREEN | SDL_WINDOW_BORDERLESS;
+    } else {
+        // A desktop full-screen window is resizable too, for when F11 makes
+        // it a window.
+        flags |= SDL_WINDOW_RESIZABLE;
+        if (screenUse == PLATFORM_SCREEN_DESKTOP)
+            flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+        else
+            x = y = SDL_WINDOWPOS_CENTERED;
+    }
     // Many drivers offer no 32-bit depth buffer: step down before giving up.
     static const int depths[] = {32, 24, 16};
     SDL_Window* w = NULL;
     BeginWindowCall();
     for (int depth : depths) {
-        w = CreateWithDepth(x, y, width, height, depth);
+        w = CreateWithDepth(x, y, width, height, depth, flags);
         if (w)
             break;
     }
@@ -300,6 +356,7 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     if (SDL_GetWindowWMInfo(w, &info) && info.subsystem == SDL_SYSWM_X11) {
         showXWindow = info.info.x11.window;
         xDisplay = info.info.x11.display;
+        showXDisplay = xDisplay;
     }
     SDL_DisplayMode mode;
     memset(&mode, 0, sizeof mode);
@@ -307,7 +364,17 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     mode.w = modeWidth;
     mode.h = modeHeight;
     BeginWindowCall();
-    SDL_SetWindowDisplayMode(w, &mode);
+    if (screenUse == PLATFORM_SCREEN_MODE)
+        SDL_SetWindowDisplayMode(w, &mode);
+    else if (screenUse == PLATFORM_SCREEN_DESKTOP)
+        CoverDisplay(w);
+    // A window made full screen goes back to the size asked for, centred.
+    SDL_Rect bounds = {0, 0, width, height};
+    SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w), &bounds);
+    windowedArea.x = bounds.x + (bounds.w - width) / 2;
+    windowedArea.y = bounds.y + (bounds.h - height) / 2;
+    windowedArea.w = width;
+    windowedArea.h = height;
     // SDL reads the window's attributes unchecked when it makes the context:
     // a window destroyed from outside by now would crash it. Asking for them
     // here raises the error in our handler instead.
@@ -335,15 +402,38 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     BeginWindowCall();
     SDL_GL_SetSwapInterval(1);
     EndWindowCall();
-    // With no mode of the show's size the window keeps it and the screen
-    // shows only its top-left part.
-    SDL_DisplayMode screen;
-    if (SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(w), &screen) == 0 &&
-        (screen.w < width || screen.h < height))
-        fprintf(stderr, "brinelux: the screen is %d x %d, smaller than the show's %d x %d; the picture is cropped\n",
-                screen.w, screen.h, width, height);
     showWindow.context = context;
     return &showWindow;
+}
+
+void PlatformDrawableSize(PlatformWindow* window, int* width, int* height)
+{
+    SDL_GL_GetDrawableSize(window->window, width, height);
+}
+
+void PlatformSetFullscreen(PlatformWindow* window, bool fullscreen)
+{
+    BeginWindowCall();
+    if (fullscreen && !(SDL_GetWindowFlags(window->window) & SDL_WINDOW_FULLSCREEN)) {
+        SDL_GetWindowPosition(window->window, &windowedArea.x, &windowedArea.y);
+        SDL_GetWindowSize(window->window, &windowedArea.w, &windowedArea.h);
+    }
+    SDL_SetWindowFullscreen(window->window, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (fullscreen) {
+        CoverDisplay(window->window);
+    } else if (showXDisplay) {
+        // Nor does anything give a window its size back on a bare X server.
+        XMoveResizeWindow(showXDisplay, showXWindow, windowedArea.x, windowedArea.y, (unsigned)windowedArea.w,
+                          (unsigned)windowedArea.h);
+        XSync(showXDisplay, False);
+    }
+    if (!fullscreen) {
+        // A window made for a mode switch had neither.
+        SDL_SetWindowBordered(window->window, SDL_TRUE);
+        SDL_SetWindowResizable(window->window, SDL_TRUE);
+    }
+    EndWindowCall();
+    EndOnXError();
 }
 
 void PlatformFocusWindow(PlatformWindow* window)
@@ -380,6 +470,9 @@ bool PlatformKeyPressed(PlatformKey key)
     EndOnXError();
     const Uint8* state = SDL_GetKeyboardState(NULL);
     bool pressed = keyPressedSince[key].exchange(false);
+    // A switch, not a quit: a key held down counts once.
+    if (key == PLATFORM_KEY_F11)
+        return pressed;
     SDL_Scancode code = key == PLATFORM_KEY_ESCAPE ? SDL_SCANCODE_ESCAPE : SDL_SCANCODE_SPACE;
     return state[code] != 0 || pressed;
 }

@@ -106,8 +106,10 @@ function Start(m) {
   behind = -1;
   postMessage({ started: m.serial, from: from, calls: Module.catchUpCalls, ms: performance.now() - began, song: song });
   started = true;
-  if (paused) Module._WebFeederHold(1);
-  else timer = setInterval(Turn, 25);
+  // The fresh stream holds or runs as the page is now: a hold the page
+  // released after the end of the show (a replay) is released here too.
+  Module._WebFeederHold(paused ? 1 : 0);
+  if (!paused) timer = setInterval(Turn, 25);
 }
 
 // The page hidden or shown again: the turns stop and start with it.

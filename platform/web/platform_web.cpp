@@ -35,7 +35,13 @@ static EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* event, void*)
         return EM_FALSE;
     if (type == EMSCRIPTEN_EVENT_KEYUP) {
         keyDown[key] = false;
-    } else if (!event->repeat) {
+        return EM_TRUE;
+    }
+    // A key with Ctrl, Alt or Meta is the browser's (its shortcuts), not
+    // the show's.
+    if (event->ctrlKey || event->altKey || event->metaKey)
+        return EM_FALSE;
+    if (!event->repeat) {
         // A repeat belongs to a press that began before the show listened
         // (the key that started it, held): only fresh presses count.
         keyDown[key] = true;
@@ -47,6 +53,7 @@ static EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* event, void*)
 
 // A page has no descriptors or signals of its own.
 void PlatformStartProcess(void) {}
+void PlatformUseScreen(PlatformScreenUse) {}
 void PlatformSetDisplayMode(int, int, int) {}
 void PlatformRestoreDisplayMode(void) {}
 
@@ -82,6 +89,13 @@ PlatformWindow* PlatformCreateWindow(int, int, int width, int height)
     return &canvasWindow;
 }
 
+// The page frames the canvas itself, and the browser owns full screen.
+void PlatformDrawableSize(PlatformWindow*, int* width, int* height)
+{
+    emscripten_get_canvas_element_size("#canvas", width, height);
+}
+void PlatformSetFullscreen(PlatformWindow*, bool) {}
+
 void PlatformFocusWindow(PlatformWindow*)
 {
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, OnKey);
@@ -100,6 +114,9 @@ bool WebTakeContextBack(PlatformWindow* window)
 
 bool PlatformKeyPressed(PlatformKey key)
 {
+    // The browser's own full-screen key.
+    if (key == PLATFORM_KEY_F11)
+        return false;
     int k = key == PLATFORM_KEY_SPACE ? 1 : 0;
     bool pressed = keyDown[k] || keyPressed[k];
     keyPressed[k] = false;

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include "platform/win32/gl_loader.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 #include <string.h>
 #include "platform/platform.h"
@@ -17,6 +19,15 @@ static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "PIXELFORMATDESCRIPTOR");
 static PlatformWindow showWindow;
 // All bytes zero but the five fields the mode request sets.
 static DEVMODEA displayMode;
+static PlatformScreenUse screenUse = PLATFORM_SCREEN_DESKTOP;
+// The display settings were changed for the show and must be put back.
+static bool modeChanged;
+// The window is one of the show's own class, whose messages are dispatched
+// (a decorated window must answer its frame's moves and resizes).
+static bool dispatching;
+// Where a window shown full screen goes back to.
+static RECT windowedRect;
+static bool f11WasDown;
 static char lastError[256];
 static volatile LONG terminationRequested;
 
@@ -45,7 +56,53 @@ static BOOL WINAPI OnConsoleEvent(DWORD)
     return TRUE;
 }
 
-void PlatformStartProcess(void) { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+// A GUI program has no console; started from one, its lines go there, but
+// a stream already redirected (to a file, a pipe) stays where it points.
+static void ReachParentConsole(void)
+{
+    bool outFree = GetStdHandle(STD_OUTPUT_HANDLE) == NULL || GetStdHandle(STD_OUTPUT_HANDLE) == INVALID_HANDLE_VALUE;
+    bool errFree = GetStdHandle(STD_ERROR_HANDLE) == NULL || GetStdHandle(STD_ERROR_HANDLE) == INVALID_HANDLE_VALUE;
+    if ((!outFree && !errFree) || !AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    if (outFree && freopen("CONOUT$", "w", stdout))
+        setvbuf(stdout, NULL, _IONBF, 0);
+    if (errFree && freopen("CONOUT$", "w", stderr))
+        setvbuf(stderr, NULL, _IONBF, 0);
+}
+
+// The system must not scale the window's pixels on a high-density screen:
+// the picture is drawn at the drawable's own size. Looked up at run time,
+// since older systems lack the call.
+static void DeclareDpiAwareness(void)
+{
+    typedef BOOL(WINAPI * AwarenessContextProc)(HANDLE);
+    typedef BOOL(WINAPI * AwareProc)(void);
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    if (!user32)
+        return;
+    FARPROC contextProc = GetProcAddress(user32, "SetProcessDpiAwarenessContext");
+    // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2, then the first version.
+    if (contextProc && (((AwarenessContextProc)(void (*)(void))contextProc)((HANDLE)(intptr_t)-4) ||
+                        ((AwarenessContextProc)(void (*)(void))contextProc)((HANDLE)(intptr_t)-3)))
+        return;
+    FARPROC awareProc = GetProcAddress(user32, "SetProcessDPIAware");
+    if (awareProc)
+        ((AwareProc)(void (*)(void))awareProc)();
+}
+
+void PlatformStartProcess(void)
+{
+    // The host and the tools may each ready the process.
+    static bool ready;
+    if (ready)
+        return;
+    ready = true;
+    ReachParentConsole();
+    DeclareDpiAwareness();
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void PlatformUseScreen(PlatformScreenUse use) { screenUse = use; }
 
 void PlatformSetDisplayMode(int width, int height, int bpp)
 {
@@ -55,12 +112,27 @@ void PlatformSetDisplayMode(int width, int height, int bpp)
     displayMode.dmBitsPerPel = (DWORD)bpp;
     displayMode.dmPelsWidth = (DWORD)width;
     displayMode.dmPelsHeight = (DWORD)height;
-    // CDS_FULLSCREEN: temporary, never written to the registry. A refused
-    // mode leaves the desktop's; the window still covers (0, 0) onwards.
-    ChangeDisplaySettingsA(&displayMode, CDS_FULLSCREEN);
+    // Only when asked for: today's flat panels show a switched mode soft or
+    // stretched, and the desktop is rearranged around it.
+    if (screenUse != PLATFORM_SCREEN_MODE)
+        return;
+    // CDS_FULLSCREEN: temporary, never written to the registry.
+    if (ChangeDisplaySettingsA(&displayMode, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL) {
+        modeChanged = true;
+        return;
+    }
+    fprintf(stderr, "brinelux: the display cannot switch to %d x %d; the show goes on at the desktop's mode\n",
+            width, height);
+    screenUse = PLATFORM_SCREEN_DESKTOP;
 }
 
-void PlatformRestoreDisplayMode(void) { ChangeDisplaySettingsA(NULL, 0); }
+void PlatformRestoreDisplayMode(void)
+{
+    if (!modeChanged)
+        return;
+    ChangeDisplaySettingsA(NULL, 0);
+    modeChanged = false;
+}
 
 void PlatformShowCursor(bool show) { ShowCursor(show ? TRUE : FALSE); }
 
@@ -97,12 +169,71 @@ static void AskForSwapInterval()
     ((SwapIntervalProc)(void (*)(void))proc)(1);
 }
 
+// The primary monitor's whole area, at its current mode.
+static RECT MonitorArea(void)
+{
+    POINT origin = {0, 0};
+    MONITORINFO info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (GetMonitorInfoA(MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY), &info))
+        area = info.rcMonitor;
+    return area;
+}
+
+static const DWORD WINDOWED_STYLE = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+
+// The close box ends the show like a quit key; the window stays until then.
+static LRESULT CALLBACK ShowWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CLOSE) {
+        InterlockedExchange(&terminationRequested, 1);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static HWND CreateDecoratedWindow(int width, int height)
+{
+    WNDCLASSA wc;
+    memset(&wc, 0, sizeof wc);
+    wc.style = CS_OWNDC;
+    wc.lpfnWndProc = ShowWindowProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.hCursor = LoadCursor(NULL, IDC_ARROW);
+    wc.lpszClassName = "brinelux";
+    RegisterClassA(&wc);
+    RECT r = {0, 0, width, height};
+    AdjustWindowRect(&r, WINDOWED_STYLE, FALSE);
+    dispatching = true;
+    return CreateWindowExA(0, "brinelux", "brinelux", WINDOWED_STYLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                           r.right - r.left, r.bottom - r.top, NULL, NULL, wc.hInstance, NULL);
+}
+
 PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
 {
-    // The system's own edit-control class: no class to register and no
-    // window procedure, since the show never dispatches a message.
-    HWND window = CreateWindowExA(0, "EDIT", "EDIT", WS_POPUP | WS_VISIBLE, x, y, width, height, NULL, NULL,
-                                  NULL, NULL);
+    HWND window;
+    if (screenUse == PLATFORM_SCREEN_WINDOW) {
+        window = CreateDecoratedWindow(width, height);
+    } else {
+        // Over the whole monitor at its own mode, unless the mode was
+        // switched for the show (its window then as it always was).
+        if (screenUse == PLATFORM_SCREEN_DESKTOP) {
+            RECT area = MonitorArea();
+            x = area.left;
+            y = area.top;
+            width = area.right - area.left;
+            height = area.bottom - area.top;
+        }
+        // The system's own edit-control class: no class to register and no
+        // window procedure, since the show never dispatches a message.
+        window = CreateWindowExA(0, "EDIT", "EDIT", WS_POPUP | WS_VISIBLE, x, y, width, height, NULL, NULL,
+                                 NULL, NULL);
+        windowedRect.left = windowedRect.top = 64;
+        windowedRect.right = 64 + 1024;
+        windowedRect.bottom = 64 + 768;
+    }
     if (!window) {
         SetError("no window could be created");
         return NULL;
@@ -155,6 +286,35 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     return &showWindow;
 }
 
+void PlatformDrawableSize(PlatformWindow* window, int* width, int* height)
+{
+    RECT r = {0, 0, 0, 0};
+    GetClientRect(window->window, &r);
+    *width = r.right - r.left;
+    *height = r.bottom - r.top;
+}
+
+void PlatformSetFullscreen(PlatformWindow* window, bool fullscreen)
+{
+    HWND w = window->window;
+    bool now = (GetWindowLongPtrA(w, GWL_STYLE) & WS_POPUP) != 0;
+    if (now == fullscreen)
+        return;
+    if (fullscreen) {
+        GetWindowRect(w, &windowedRect);
+        RECT area = MonitorArea();
+        SetWindowLongPtrA(w, GWL_STYLE, WS_POPUP | WS_VISIBLE);
+        SetWindowPos(w, HWND_TOP, area.left, area.top, area.right - area.left, area.bottom - area.top,
+                     SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+    } else {
+        // A switched mode goes back to the desktop's with the window.
+        PlatformRestoreDisplayMode();
+        SetWindowLongPtrA(w, GWL_STYLE, WINDOWED_STYLE);
+        SetWindowPos(w, HWND_NOTOPMOST, windowedRect.left, windowedRect.top, windowedRect.right - windowedRect.left,
+                     windowedRect.bottom - windowedRect.top, SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+    }
+}
+
 void PlatformFocusWindow(PlatformWindow* window)
 {
     SetForegroundWindow(window->window);
@@ -167,6 +327,13 @@ void PlatformReleaseContext(PlatformWindow*) { wglMakeCurrent(NULL, NULL); }
 
 bool PlatformKeyPressed(PlatformKey key)
 {
+    // A switch: counts once per press, however long it is held.
+    if (key == PLATFORM_KEY_F11) {
+        bool down = (GetAsyncKeyState(VK_F11) & 0x8000) != 0;
+        bool pressed = down && !f11WasDown;
+        f11WasDown = down;
+        return pressed;
+    }
     // Non-zero: down now, or pressed since the previous query.
     return GetAsyncKeyState(key == PLATFORM_KEY_ESCAPE ? VK_ESCAPE : VK_SPACE) != 0;
 }
@@ -177,7 +344,8 @@ void PlatformRemoveOneMessage(void)
     // so on Windows this finds a message every frame anyway, and an empty
     // queue must not hold the frame back.
     MSG msg;
-    PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE);
+    if (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE) && dispatching)
+        DispatchMessageA(&msg);
 }
 
 bool PlatformTerminationRequested(void) { return InterlockedCompareExchange(&terminationRequested, 0, 0) != 0; }

@@ -227,3 +227,49 @@ TEST_F(StreamTest, FeederNeverStartsARefillOnceQuitIsRaised)
 }
 
 } // namespace
+
+// The song position the pictures follow: what the device has played, not
+// what the feeder has rendered ahead of it.
+TEST_F(StreamTest, HeardPositionFollowsThePlayCursorNotTheRendering)
+{
+    Refill(0, 0);
+    // The whole ring rendered, none of it played yet.
+    EXPECT_EQ(SongPlaySeconds(), 0.0);
+    fakePlayPos = 2000;
+    EXPECT_DOUBLE_EQ(SongPlaySeconds(), 1000.0 / SOUND_SAMPLE_RATE);
+    fakeTimeMs = 25;
+    Refill(0, 3000);
+    // The refill renders 3000 more bytes; the position heard is unchanged.
+    EXPECT_DOUBLE_EQ(SongPlaySeconds(), 1500.0 / SOUND_SAMPLE_RATE);
+    // On round the ring's end: 3000 bytes, then the ring less 2000 more.
+    fakePlayPos = 1000;
+    EXPECT_DOUBLE_EQ(SongPlaySeconds(), (3000 + SOUND_RING_BYTES - 2000) / 2.0 / SOUND_SAMPLE_RATE);
+}
+
+TEST_F(StreamTest, AStalledDeviceHoldsTheHeardPosition)
+{
+    Refill(0, 0);
+    fakeTimeMs = 25;
+    Refill(0, 4000);
+    double held = SongPlaySeconds();
+    EXPECT_DOUBLE_EQ(held, 2000.0 / SOUND_SAMPLE_RATE);
+    for (int turn = 1; turn <= 10; turn++) {
+        fakeTimeMs = fakeTimeMs + 25;
+        Refill(4000, 4000);
+        ASSERT_EQ(SongPlaySeconds(), held) << "turn " << turn;
+    }
+}
+
+TEST_F(StreamTest, HeardPositionNeverGoesBackWhenTheDeviceOutrunsTheFeeder)
+{
+    Refill(0, 0);
+    fakePlayPos = 8000;
+    double reached = SongPlaySeconds();
+    EXPECT_DOUBLE_EQ(reached, 4000.0 / SOUND_SAMPLE_RATE);
+    // The feeder comes when the device has gone round the ring to 100: it
+    // sees only 100 bytes taken, and its account alone would put the song
+    // back to 50 samples.
+    fakeTimeMs = 25;
+    Refill(0, 100);
+    EXPECT_EQ(SongPlaySeconds(), reached);
+}

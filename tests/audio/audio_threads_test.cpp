@@ -1,5 +1,5 @@
-// The feeder thread beside a frame loop, as the show runs them: the only
-// thing they share is the quit flag. Built with ThreadSanitizer, this must
+// The feeder thread beside a frame loop, as the show runs them: they share
+// the quit flag and the song's heard position. Built with ThreadSanitizer, this must
 // run without a report.
 #include <gtest/gtest.h>
 
@@ -21,11 +21,17 @@ TEST(AudioThreads, SongEndStopsFeederAndFrameLoop)
     fakeSleepHook = [](uint32_t) { fakePlayPos = (fakePlayPos + 2204) % SOUND_RING_BYTES; };
     StartAudio(nullptr, RenderAudio);
 
-    // The frame loop: polls the flag once per "frame" until the song ends.
+    // The frame loop: polls the flag and the song's heard position once per
+    // "frame" until the song ends; the position never goes back.
     long frames = 0;
-    std::thread loop([&frames] {
+    double heard = 0.0;
+    bool wentBack = false;
+    std::thread loop([&] {
         while (!QuitRequested()) {
             frames++;
+            double now = SongPlaySeconds();
+            wentBack = wentBack || now < heard;
+            heard = now;
             std::this_thread::yield();
         }
     });
@@ -33,6 +39,9 @@ TEST(AudioThreads, SongEndStopsFeederAndFrameLoop)
     JoinFakeThreads();
 
     EXPECT_GT(frames, 0);
+    EXPECT_FALSE(wentBack);
+    // At the end mark the device has played all but the ring rendered ahead.
+    EXPECT_GT(SongPlaySeconds(), 117.0);
     EXPECT_EQ(rowCount, 977);
     EXPECT_GT(audioTime, 117.24f);
     EXPECT_LT(audioTime, 117.24f + 0.1f);

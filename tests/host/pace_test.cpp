@@ -8,6 +8,7 @@
 #include "host/show.h"
 
 void ResetShow();
+int ShowAudioStarts();
 
 namespace {
 struct LoopState {
@@ -342,4 +343,49 @@ TEST(Smooth, SeveralPicturesOfOneFrameAndNoneBeforeTheFirst)
     EXPECT_EQ(NextSmoothFrame(-1.0, &since), 700);
     EXPECT_EQ(since, 0.0);
     PaceRewind();
+}
+
+// A show ended before its first frame (Escape at once, the context lost on
+// the first screen) and watched again: the replay's first frame starts the
+// sound, as the first show's would have.
+TEST(Pace, ReplayBeforeAnyFrameStillStartsTheSound)
+{
+    ResetShow();
+    PaceRewind();
+    bool scene = false;
+    ASSERT_TRUE(RunFramesTo(nullptr, NextDueFrame(-1.0, false), nullptr, nullptr, &scene));
+    EXPECT_EQ(paceFrames, 1);
+    EXPECT_EQ(ShowAudioStarts(), 1);
+    // Watched again after frames ran: the sound goes on, not started twice.
+    PaceRewind();
+    ASSERT_TRUE(RunFramesTo(nullptr, NextDueFrame(-1.0, false), nullptr, nullptr, &scene));
+    EXPECT_EQ(ShowAudioStarts(), 1);
+    paceFrames = 0;
+}
+
+// The frame on screen drawn again (a resize while paused): the same frame,
+// in the same state, drawn once, and frames after it go on as before.
+TEST(Pace, RedrawRunsTheFrameOnScreenAgain)
+{
+    std::vector<LoopState> plain = PlainLoop(700);
+    ResetShow();
+    PaceRewind();
+    bool scene = false;
+    ASSERT_TRUE(RunFramesTo(nullptr, 650, nullptr, nullptr, &scene));
+    PaceRedraw();
+    int32_t due = NextDueFrame(-1.0, false);
+    EXPECT_EQ(due, 650);
+    drawn = 0;
+    ASSERT_TRUE(RunFramesTo(nullptr, due, CountDrawn, CountDrawn, &scene));
+    EXPECT_EQ(drawn, 2);
+    EXPECT_TRUE(scene);
+    Expect(Now(), plain[649], 650);
+    ASSERT_TRUE(RunFramesTo(nullptr, 700, nullptr, nullptr, &scene));
+    Expect(Now(), plain[699], 700);
+    // Nothing on screen yet: nothing to draw again.
+    PaceRewind();
+    PaceRedraw();
+    EXPECT_EQ(paceFrames, 0);
+    EXPECT_EQ(NextDueFrame(-1.0, false), 1);
+    paceFrames = 0;
 }

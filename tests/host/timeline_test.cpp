@@ -89,6 +89,8 @@ void PlatformRemoveOneMessage(void) {}
 void PlatformDebugOutput(const char*) {}
 
 // Shared with the pace tests, which run in this program beside these fakes.
+int ShowAudioStarts() { return audioStarts; }
+
 void ResetShow()
 {
     frames.assign(1, FrameRecord());

@@ -2,8 +2,11 @@
 # Smoke run of the Windows show under 64-bit Wine on Xvfb: it starts, a
 # screenshot holds the title card's white text on black, Escape ends it with
 # status 0 and nothing is reported on the way. A second run with no sound
-# device must say so, play on silently, and end the same way; a third with
-# no display must end at once with status 1 and one line saying why.
+# device must say so, play on silently with its frames in step with the
+# song (the report lines reaching the file its output is redirected to), and
+# end the same way; a third with no display must end at once with status 1
+# and one line saying why. On a 1280 x 1024 screen the show covers it at that
+# mode, the picture framed between bars, with no display-settings change.
 #   e2e_wine.sh path/to/brinelux.exe [folder to keep title.png in]
 set -eu
 show=$(realpath "$1")
@@ -28,9 +31,12 @@ failed() { echo "FAIL: $*"; fail=1; }
 peak() { identify -format "%[fx:maxima]" "$1[$2]"; }
 lit() { [ "$(peak "$1" "$2")" != 0 ]; }
 
-# Starts the show with HOME $1; returns once its window is on screen.
+# Starts the show with HOME $1 (and options); returns once its window is on
+# screen.
 start() {
-    HOME=$1 "$here/wine_run.sh" "$show" >"$work/out.txt" 2>"$work/err.txt" &
+    home=$1
+    shift
+    HOME=$home "$here/wine_run.sh" "$show" "$@" >"$work/out.txt" 2>"$work/err.txt" &
     pid=$!
     # The first run also makes the Wine prefix (about 10 s).
     for _ in $(seq 600); do
@@ -101,14 +107,23 @@ else
     failed "the show did not open its window: $(cat "$work/err.txt")"
 fi
 
-# 2. No sound device: one line says so, the show runs on, Escape ends it.
+# 2. No sound device: one line says so, the show runs on with the stand-in
+#    clock keeping the song's time, Escape ends it.
+export BRINELUX_TEST_REPORT=1
 if start "$work/home-nosound"; then
-    sleep 1
+    sleep 4
     kill -0 $pid 2>/dev/null || failed "the show ended without a sound device"
     escape
     [ "$status" = 0 ] || failed "no sound device: exit status $status"
     grep -q '^brinelux: no sound (DirectSoundCreate failed' "$work/err.txt" ||
         failed "no sound device: $(cat "$work/err.txt")"
+    # A windowed program's redirected output still reaches its file, and the
+    # frames shown follow the song.
+    reports=$(grep -c '^brinelux-report: frame' "$work/out.txt")
+    [ "$reports" -ge 10 ] || failed "no sound device: $reports report lines in the redirected output"
+    bad=$(awk '$1 == "brinelux-report:" && $5 >= 1 { d = $3 - (25 * $5 + 1); if (d > 2 || d < -2) print }' \
+        "$work/out.txt" | head -3)
+    [ -z "$bad" ] || failed "frames off the song under Wine: $bad"
 else
     failed "no sound device: the show did not open its window: $(cat "$work/err.txt")"
 fi
@@ -119,6 +134,33 @@ env -u DISPLAY HOME="$work/home-sound" "$here/wine_run.sh" "$show" >"$work/out.t
 [ "$status" = 1 ] || failed "no display: exit status $status"
 [ "$(wc -l <"$work/err.txt")" = 1 ] && grep -q '^brinelux: no window could be created' "$work/err.txt" ||
     failed "no display: $(cat "$work/err.txt")"
+
+# 4. A larger screen: covered at its own mode, the picture framed in it. A
+#    mode switch would have made the window 1024 x 768.
+#    Wine's server keeps the display it started with: end it first.
+WINEPREFIX="${BRINELUX_WINEPREFIX:-${TMPDIR:-/tmp}/brinelux-wine-$(id -u)}" \
+    "$(dirname "${BRINELUX_WINE64:-/usr/lib/wine/wine64}")/wineserver" -k 2>/dev/null || true
+kill $xvfb 2>/dev/null
+wait $xvfb 2>/dev/null
+rm -f "$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(cat "$work/display")
+if start "$work/home-sound"; then
+    sleep 3
+    screen=$(xrandr 2>/dev/null | sed -n 's/.*current \([0-9]*\) x \([0-9]*\).*/\1x\2/p')
+    id=$(xdotool search --onlyvisible --pid $pid 2>/dev/null | head -1)
+    geometry=$(xwininfo -id "${id:-0}" 2>/dev/null | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
+    escape
+    [ "$status" = 0 ] || failed "1280 x 1024: exit status $status"
+    [ "$screen" = 1280x1024 ] || failed "the display's mode became $screen"
+    [ "$geometry" = 1280x1024 ] || failed "the window is $geometry on a 1280 x 1024 screen"
+    grep '^brinelux-report:' "$work/out.txt" | tail -1 | grep -q 'picture 1280x960+0+32' ||
+        failed "1280 x 1024: $(grep '^brinelux-report:' "$work/out.txt" | tail -1)"
+else
+    failed "1280 x 1024: the show did not open its window: $(cat "$work/err.txt")"
+fi
 
 [ $fail -eq 0 ] && echo "smoke run passed"
 exit $fail

@@ -40,6 +40,17 @@ CASE is one of:
             and the song from there is the desktop's in the same calls; the
             quit keys still end the show, which plays again from its start;
             a tap starts it at 320 x 240 and in portrait
+  replays   "Watch it again" after a context given back once the show had
+            ended, after one lost while it ended, after a show that ended
+            before its first frame, and (no Web Audio) after a pause: each
+            time the frame and the song go on together from the start, and
+            the song's end ends the show
+  keyboard  Ctrl alone and Ctrl+L are the browser's; a key pressed before
+            the first frame is not lost; Tab reaches the timeline, a slider
+            with its value in the accessibility tree, and its arrow keys
+            seek
+  paused    paused, ?pace=display stops its pictures too; a window resized
+            while paused shows the paused frame at its new size
 """
 import base64
 import os
@@ -1023,9 +1034,309 @@ def smooth(site, capture, work):
         show_lines_only(page.console)
 
 
+ENDED = "window.brineluxEnded !== undefined ? 'ended ' + window.brineluxEnded : ''"
+LOSE_GL = ("window.loseGL = document.getElementById('canvas').getContext('webgl')"
+           ".getExtension('WEBGL_lose_context'), window.loseGL.loseContext(), 1")
+
+
+def end_show(page, what, key=("Escape", "Escape", 27)):
+    page.key(*key)
+    status = page.wait_for(ENDED)
+    if status != "ended 0":
+        fail("%s: the show ended with %s" % (what, status))
+
+
+def watch_again(page, what):
+    """Clicks "Watch it again" on the last screen."""
+    box = page.evaluate("(function (r) { return [r.left + r.width / 2, r.top + r.height / 2, r.width]; })"
+                        "(document.getElementById('again').getBoundingClientRect())")
+    if not box[2]:
+        fail("%s: the last screen offers no way to watch again" % what)
+    page.click(box[0], box[1])
+
+
+def in_step(page, what):
+    """3 s after a replay: the song renders (in the worker) and plays from
+    its start, and the frame on screen is the one due at the song's place."""
+    page.pump(3.0)
+    looks = []
+    for _ in range(2):
+        frame, song = page.evaluate("[Module.shownFrame || 0, Module.songSeconds()]")
+        looks.append((frame, song, page.evaluate_in_worker("song") / 44100))
+        page.pump(1.0)
+    (f0, s0, w0), (f1, s1, w1) = looks
+    print("%s: frame %d -> %d, song %.2f -> %.2f s, the worker's %.2f -> %.2f s" % (what, f0, f1, s0, s1, w0, w1))
+    if not 2.0 <= s1 <= 6.5 or s1 - s0 < 0.6:
+        fail("%s: the song went %.2f -> %.2f s in a second, 3 s after the replay" % (what, s0, s1))
+    if w1 - w0 < 0.6 or abs(w1 - s1) > 0.5:
+        fail("%s: the worker rendered the song %.2f -> %.2f s while it played %.2f -> %.2f s" %
+             (what, w0, w1, s0, s1))
+    # Within half a second behind the song (a loaded machine's slack) and
+    # never ahead of it, and moving with it.
+    due = int(s1 * 25) + 1
+    if f1 - f0 < 15 or not due - 12 <= f1 <= due + 2:
+        fail("%s: frame %d -> %d on screen at %.2f s of song (frame %d due)" % (what, f0, f1, s1, due))
+
+
+def replays(site, capture, work):
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    with ServedSite(site) as url, Browser(extra_flags=flags) as page:
+        # The context lost and given back once the show has ended.
+        page.open(url + "/index.html?autostart")
+        page.wait_for("Module.shownFrame > 25", timeout=30)
+        end_show(page, "given back after the end")
+        page.evaluate(LOSE_GL)
+        page.pump(0.5)
+        page.evaluate("window.loseGL.restoreContext(), 1")
+        page.pump(0.5)
+        watch_again(page, "given back after the end")
+        in_step(page, "given back after the end, watched again")
+        end_show(page, "given back after the end, watched again")
+
+        # Lost after the end and watched again before it is given back: the
+        # replay says so and waits, then goes on from where the song is.
+        page.evaluate(LOSE_GL)
+        page.pump(0.5)
+        watch_again(page, "lost after the end")
+        page.wait_for("!document.getElementById('note').classList.contains('hidden')", timeout=10)
+        note = page.evaluate("document.getElementById('note').textContent")
+        if note != SHOW_CONSOLE[0]:
+            fail("lost after the end, watched again: the page's foot says %r" % note)
+        page.pump(1.0)
+        page.evaluate("window.loseGL.restoreContext(), 1")
+        page.wait_for("document.getElementById('note').classList.contains('hidden')", timeout=10)
+        page.pump(1.0)
+        frame, song = page.evaluate("[Module.shownFrame, Module.songSeconds()]")
+        print("lost after the end, watched again, given back: frame %d at %.2f s of song" % (frame, song))
+        if song < 1.5 or not int(song * 25) + 1 - 12 <= frame <= int(song * 25) + 3:
+            fail("lost after the end, watched again, given back: frame %d at %.2f s of song" % (frame, song))
+        end_show(page, "lost after the end, watched again")
+
+        # Lost during the show, ended while lost, given back after.
+        page.open(url + "/index.html?autostart")
+        page.wait_for("Module.shownFrame > 25", timeout=30)
+        page.evaluate(LOSE_GL)
+        page.wait_for("!document.getElementById('note').classList.contains('hidden')", timeout=10)
+        end_show(page, "ended while lost")
+        page.evaluate("window.loseGL.restoreContext(), 1")
+        page.pump(0.5)
+        watch_again(page, "ended while lost")
+        in_step(page, "ended while lost, watched again")
+        note = page.evaluate("document.getElementById('note').classList.contains('hidden') ? '' : "
+                             "document.getElementById('note').textContent")
+        if note:
+            fail("ended while lost, watched again: the page's foot says %r" % note)
+        end_show(page, "ended while lost, watched again")
+
+        # Ended before its first frame: the context lost on the first
+        # screen, the show started and ended at once, then given back.
+        page.open(url + "/index.html")
+        page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
+        page.evaluate(LOSE_GL)
+        page.click(512, 384)
+        page.wait_for("document.getElementById('canvas').style.visibility === 'visible'")
+        page.pump(0.5)
+        if page.evaluate("Module.shownFrame !== undefined"):
+            fail("a frame was drawn while the context was lost")
+        end_show(page, "ended before its first frame")
+        page.evaluate("window.loseGL.restoreContext(), 1")
+        page.pump(0.5)
+        watch_again(page, "ended before its first frame")
+        in_step(page, "ended before its first frame, watched again")
+        end_show(page, "ended before its first frame, watched again")
+        show_lines_only(page.console)
+
+    # Without Web Audio (no autoplay, no gesture): paused, ended, watched
+    # again; the song's end still ends the show.
+    with ServedSite(site) as url, Browser() as page:
+        page.open(url + "/index.html?autostart")
+        page.wait_for("Module.seeks.length > 0 && Module.shownFrame > 10", timeout=30)
+        page.key("KeyP", "p", 80)
+        page.pump(0.5)
+        end_show(page, "silent, paused", ("Space", " ", 32))
+        watch_again(page, "silent, paused")
+        in_step(page, "silent, paused, ended, watched again")
+        page.evaluate("location.hash = '#t=115', 1")
+        page.wait_for("Module.seeks.length && %s.from === %d" % (LAST_SEEK, 115 * 44100), timeout=30)
+        started = time.monotonic()
+        status = page.wait_for(ENDED, timeout=30)
+        print("silent, watched again: seeked to 115 s, the show ended %.1f s later at frame %d" %
+              (time.monotonic() - started, page.evaluate("Module.shownFrame")))
+        if status != "ended 0" or page.evaluate("Module.shownFrame") > 2960:
+            fail("silent, watched again: after a seek to 115 s the show ended with %s at frame %d" %
+                 (status, page.evaluate("Module.shownFrame")))
+        show_lines_only(page.console, allowed=("The AudioContext was not allowed to start",))
+
+
+CTRL = 2
+
+
+def key_with(page, modifiers, code, key, keycode):
+    for kind in ("rawKeyDown", "keyUp"):
+        page.call("Input.dispatchKeyEvent", type=kind, code=code, key=key, modifiers=modifiers,
+                  windowsVirtualKeyCode=keycode, nativeVirtualKeyCode=keycode)
+
+
+def ax_node(page, role):
+    """The accessibility tree's first node of role (not ignored), or None."""
+    page.call("Accessibility.enable")
+    for node in page.call("Accessibility.getFullAXTree")["nodes"]:
+        if not node.get("ignored") and node.get("role", {}).get("value") == role:
+            props = {p["name"]: p["value"].get("value") for p in node.get("properties", [])}
+            return {"name": node.get("name", {}).get("value"), "value": node.get("value", {}).get("value"),
+                    "props": props}
+    return None
+
+
+def keyboard(site, capture, work):
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    with ServedSite(site) as url, Browser(extra_flags=flags) as page:
+        page.open(url + "/index.html")
+        page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
+        # Ctrl alone (about to copy, to switch tabs) starts nothing.
+        key_with(page, CTRL, "ControlLeft", "Control", 17)
+        page.pump(1.0)
+        if page.evaluate("document.getElementById('canvas').style.visibility === 'visible'"):
+            fail("Ctrl alone on the first screen started the show")
+
+        # L pressed just after the start click, before the first frame (the
+        # sound's start slowed by 0.8 s, as on a slow machine): it seeks
+        # once the song has started.
+        page.evaluate("""(function (add) {
+            AudioWorklet.prototype.addModule = function (u) {
+                var self = this;
+                return new Promise(function (done) { setTimeout(done, 800); }).then(function () {
+                    return add.call(self, u); }); };
+            window.addEventListener('keydown', function (e) {
+                if (e.code === 'KeyL') window.frameAtL = String(Module.shownFrame); }, true);
+        })(AudioWorklet.prototype.addModule), 1""")
+        page.click(512, 384)
+        page.pump(0.2)
+        page.key("KeyL", "l", 76)
+        if page.evaluate("window.frameAtL") != "undefined":
+            fail("L came at frame %s, not before the first" % page.evaluate("window.frameAtL"))
+        seeked(page, "L before the first frame", 10 * 44100, playing=True)
+        length = page.evaluate("Module._WebSongLength()")
+        total = "%d:%02d" % (length // 60, int(length) % 60)
+
+        # Ctrl+L, Ctrl+Space: the browser's, not the player's or the show's.
+        count, address = page.evaluate("[Module.seeks.length, location.hash]")
+        key_with(page, CTRL, "KeyL", "l", 76)
+        key_with(page, CTRL, "Space", " ", 32)
+        page.pump(1.0)
+        after = page.evaluate("[Module.seeks.length, location.hash, window.brineluxEnded === undefined]")
+        if after != [count, address, True]:
+            fail("Ctrl+L and Ctrl+Space: seeks %d -> %d, address %s -> %s, show running %s" %
+                 (count, after[0], address, after[1], after[2]))
+
+        # Tab reaches the timeline, which shows the controls; it is a slider
+        # with the song's place as its value.
+        for _ in range(4):
+            if page.evaluate("document.activeElement === document.getElementById('track')"):
+                break
+            page.key("Tab", "Tab", 9)
+        else:
+            fail("Tab did not reach the timeline: focus is on %s" % page.evaluate("document.activeElement.outerHTML"))
+        shown = page.evaluate("(function (c) { var s = getComputedStyle(c); "
+                              "return s.display !== 'none' && s.opacity === '1'; })"
+                              "(document.getElementById('controls'))")
+        if not shown:
+            fail("the controls are not shown while the timeline has focus")
+        def clock(v):
+            return "%d:%02d of %s" % (v // 60, v % 60, total)
+
+        def reads(what):
+            """The slider in the accessibility tree and the song's place: a
+            second's value within the song's, its text (and the time's) that
+            second's "M:SS of M:SS" or a later one's. Each is read a moment
+            after the one before, and the tree may lag the page."""
+            song0 = page.evaluate("Module.songSeconds()")
+            slider, timer = ax_node(page, "slider"), ax_node(page, "timer")
+            # The tree's own value text is empty here even for a plain
+            # element's aria-valuetext: that is read from the element.
+            text = page.evaluate("document.getElementById('track').getAttribute('aria-valuetext')")
+            song1 = page.evaluate("Module.songSeconds()")
+            print("%s: slider %s reading %r, time %s, at %.2f s of song" % (what, slider, text, timer, song1))
+            if slider is None or slider["name"] != "Timeline" or not slider["props"].get("focused") or \
+                    slider["props"].get("valuemax") != int(length):
+                fail("%s: no focused slider named Timeline up to %d in the accessibility tree: %s" %
+                     (what, int(length), slider))
+            value = slider["value"]
+            if not isinstance(value, int) or not song0 - 1.5 <= value <= song1:
+                fail("%s: at %.2f s of song the slider's value is %r" % (what, song1, value))
+            later = [clock(v) for v in range(value, int(song1) + 1)]
+            if text not in later or timer is None or timer["name"] not in [c + " played" for c in later]:
+                fail("%s: the slider's value %d reads %r and the time %s, not one of %s" %
+                     (what, value, text, timer, later))
+            return value
+
+        reads("focused")
+        # Its arrow keys seek, and its value follows.
+        count = page.evaluate("Module.seeks.length")
+        at = page.evaluate("Module.songSeconds()")
+        page.key("ArrowRight", "ArrowRight", 39)
+        seek = seeked(page, "Right on the timeline", count=count, playing=True)
+        if abs(seek["from"] / 44100 - (at + 5)) > 1.0:
+            fail("Right on the timeline at %.2f s seeked to %.2f s" % (at, seek["from"] / 44100))
+        if reads("after Right") < seek["from"] // 44100:
+            fail("after Right the slider reads before the seek's %.2f s" % (seek["from"] / 44100))
+        end_show(page, "the keyboard's show")
+        show_lines_only(page.console)
+
+
+def paused(site, capture, work):
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    with ServedSite(site) as url, Browser(extra_flags=flags) as page:
+        # The display's pace, paused: its pictures stop with the song.
+        page.open(url + "/index.html?autostart&pace=display")
+        page.wait_for("Module.seeks.length > 0 && Module.shownFrame > 10", timeout=30)
+        page.key("KeyP", "p", 80)
+        page.wait_for("Module.audioContext.state === 'suspended'")
+        page.pump(0.3)
+        f0 = page.evaluate("Module.shownFrame")
+        page.pump(2.0)
+        f1 = page.evaluate("Module.shownFrame")
+        page.key("KeyP", "p", 80)
+        page.wait_for("Module.audioContext.state === 'running'")
+        page.pump(1.0)
+        f2 = page.evaluate("Module.shownFrame")
+        print("?pace=display paused 2 s: frame %d -> %d; resumed 1 s: %d" % (f0, f1, f2))
+        if f1 != f0 or f2 <= f1:
+            fail("?pace=display paused: frame %d -> %d in 2 s, resumed %d" % (f0, f1, f2))
+        end_show(page, "?pace=display")
+
+        # Paused, then the window resized: the paused frame at the new size.
+        page.open(url + "/index.html?autostart")
+        page.wait_for("Module.seeks.length > 0 && Module.shownFrame > 10", timeout=30)
+        page.key("KeyP", "p", 80)
+        page.wait_for("Module.audioContext.state === 'suspended'")
+        page.pump(0.5)
+        frame = page.evaluate("Module.shownFrame")
+        page.resize(1000, 900)
+        page.wait_for("document.getElementById('canvas').width === 1000 && "
+                      "document.getElementById('canvas').height === 900", timeout=10)
+        page.wait_for("document.getElementById('controls').classList.contains('faded')", timeout=10)
+        page.pump(0.5)
+        web_png = os.path.join(work, "web-paused-1000x900.png")
+        desk_png = os.path.join(work, "desktop-title-1000x900.png")
+        with open(web_png, "wb") as f:
+            f.write(page.screenshot())
+        subprocess.run([capture, "--still", "title", "--size", "1000x900", "--png", desk_png],
+                       check=True, stdout=subprocess.DEVNULL)
+        d = difference(rgb(web_png, 1000, 900), rgb(desk_png, 1000, 900))
+        after = page.evaluate("Module.shownFrame")
+        print("paused at frame %d, resized to 1000 x 900: frame %d, identical to the capture's %.4f" %
+              (frame, after, d["identical"]))
+        if after != frame or d["identical"] != 1.0:
+            fail("paused and resized, frame %d -> %d, %.4f of the picture the capture's at 1000 x 900" %
+                 (frame, after, d["identical"]))
+        end_show(page, "paused and resized")
+        show_lines_only(page.console)
+
+
 def main():
     if len(sys.argv) != 5 or sys.argv[1] not in ("pictures", "song", "keys", "files", "stall", "pace", "density",
-                                                 "player", "smooth"):
+                                                 "player", "smooth", "replays", "keyboard", "paused"):
         print(__doc__)
         sys.exit(2)
     case, site, capture, work = sys.argv[1:]

@@ -56,6 +56,9 @@ bool PublishOutput(OutputFile* out, std::string* why);
 bool MakeTemporary(const std::string& dir, std::string* path, std::string* why);
 // Removes every temporary not yet published.
 void RemoveTemporaries(void);
+// Stops tracking the temporary at path (published, or given up), removing
+// the file too when asked.
+void Untrack(const std::string& path, bool remove);
 // True when a new file can be made in dir; else false with the reason.
 bool CanWriteIn(const std::string& dir, std::string* why);
 

@@ -1,0 +1,133 @@
+#include "host/desktop.h"
+
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include "audio/audio.h"
+#include "host/options.h"
+#include "host/pace.h"
+#include "host/scene_size.h"
+#include "host/show.h"
+#include "render/present.h"
+#include "render/render.h"
+
+static bool fullscreen;
+// When the drawn frame began, for the scene-size controller; and how many
+// times the water was probed during the thanks card.
+static uint64_t drawnSinceMs;
+static int32_t probes;
+// BRINELUX_TEST_REPORT: a line per frame shown, with the song's position.
+static bool reportFrames;
+
+
+// The controller's size given to the picture.
+static void ApplySceneSize()
+{
+    if (sceneDirect)
+        HoldScenesAtPicture();
+    int32_t w, h;
+    ChosenSceneSize(&w, &h);
+    SetSceneSize(w, h);
+}
+
+// Whether the frame being drawn is a scene's, for its present before the swap.
+static bool drawingScene;
+
+static void PresentDrawn() { EndPicture(drawingScene); }
+
+static void BeginDrawn(bool scene)
+{
+    drawingScene = scene;
+    ApplySceneSize();
+    BeginPicture(scene);
+    // A GPU found unable to draw into a texture holds the picture's size.
+    ApplySceneSize();
+    drawnSinceMs = PlatformTimeMs();
+}
+
+// The time from the frame's start until the GPU has finished it (the swap
+// included, and the driver's wait for the display where it waits).
+static double DrawnMs()
+{
+    glFinish();
+    return (double)(PlatformTimeMs() - drawnSinceMs);
+}
+
+// The picture at the drawable's size now: a resize or F11 shows at the next
+// frame drawn.
+static void FollowDrawable(PlatformWindow* window)
+{
+    int width = 0, height = 0;
+    PlatformDrawableSize(window, &width, &height);
+    FrameWindow(width, height);
+    SceneSizeForPicture(pictureWidth, pictureHeight);
+}
+
+static void FollowF11(PlatformWindow* window)
+{
+    if (!PlatformKeyPressed(PLATFORM_KEY_F11))
+        return;
+    fullscreen = !fullscreen;
+    PlatformSetFullscreen(window, fullscreen);
+    PlatformShowCursor(!fullscreen);
+}
+
+PlatformWindow* StartDesktop()
+{
+    PlatformUseScreen(showOptions.screen);
+    PlatformWindow* window = StartUp(showOptions.windowWidth, showOptions.windowHeight);
+    fullscreen = showOptions.screen != PLATFORM_SCREEN_WINDOW;
+    // A window is for working beside: its cursor stays.
+    if (!fullscreen)
+        PlatformShowCursor(true);
+    const char* report = getenv("BRINELUX_TEST_REPORT");
+    reportFrames = report && *report;
+    if (showOptions.scale > 0.0)
+        PinSceneScale(showOptions.scale);
+    FollowDrawable(window);
+    beforeSwap = PresentDrawn;
+    return window;
+}
+
+void DesktopLoop(PlatformWindow* window)
+{
+    while (!ShowShouldEnd()) {
+        FollowF11(window);
+        double song = SongPlaySeconds();
+        int32_t due = NextDueFrame(song, showOptions.paceDisplay);
+        if (due <= paceFrames) {
+            // Not yet due: sleep to its time (at most a frame, so that keys
+            // and a stalled device are looked at again), never spin.
+            double wait = FrameStartSeconds(paceFrames + 1, SHOW_FRAME_RATE) - song;
+            double ms = ceil(wait * 1000.0);
+            PlatformSleep(ms < 1.0 ? 1 : ms > 40.0 ? 40 : (uint32_t)ms);
+            continue;
+        }
+        FollowDrawable(window);
+        bool scene = false;
+        bool goOn = RunFramesTo(window, due, BeginDrawn, nullptr, &scene);
+        if (scene) {
+            NoteSceneFrame(DrawnMs(), 0.0, (double)PlatformTimeMs());
+        } else if (paceFrames >= 2 && paceFrames < 560 && !SceneSizeSettled()) {
+            // While the cards stand still, the water is drawn unseen at the
+            // scenes' size until its times settle that size: a slow GPU's
+            // first water frame is then not one at full size. The first
+            // probe carries the driver's compile of both programs, seconds
+            // on a software renderer: early, so that it ends before the water.
+            drawnSinceMs = PlatformTimeMs();
+            ProbeScenes(probes == 0);
+            if (probes++ == 0 && !sceneDirect)
+                IgnoreSceneFrames(1);
+            NoteSceneFrame(DrawnMs(), 0.0, (double)PlatformTimeMs());
+            ApplySceneSize();
+        }
+        if (reportFrames) {
+            printf("brinelux-report: frame %d chosen-at %.3f shown-at %.3f picture %dx%d+%d+%d scene %dx%d\n",
+                   paceFrames, song, SongPlaySeconds(), pictureWidth, pictureHeight, pictureX, pictureY,
+                   sceneWidth, sceneHeight);
+            fflush(stdout);
+        }
+        if (!goOn)
+            return;
+    }
+}

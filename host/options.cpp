@@ -1,0 +1,111 @@
+#include "host/options.h"
+#include "state/shared.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+ShowOptions showOptions = {PLATFORM_SCREEN_DESKTOP, SHOW_WIDTH, SHOW_HEIGHT, false, 0.0, false};
+
+static char reason[256];
+
+static const char* Fail(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vsnprintf(reason, sizeof reason, format, args);
+    va_end(args);
+    return reason;
+}
+
+const char* ShowUsage(void)
+{
+    return "usage: brinelux [options]\n"
+           "  (none)               full screen at the display's own mode, the picture between black bars\n"
+           "  --window [WxH]       in a window that can be resized (1024x768 by default); F11 switches\n"
+           "                       between window and full screen\n"
+           "  --display-mode       switch the display to 1024 x 768 for the show, where the system can\n"
+           "  --pace song|display  the frame due at the song's position (song, the default), or one\n"
+           "                       frame per buffer swap (display)\n"
+           "  --scale S            the scenes drawn at S of the picture's side (above 0, at most 1);\n"
+           "                       by default they are drawn smaller only where frames come too slowly\n"
+           "  --help               this list\n"
+           "Escape or Space ends the show.\n";
+}
+
+// Digits only, at most 5 of them: no sign, no blanks, no overflow.
+static bool ParseSide(const char* text, size_t length, int32_t* value)
+{
+    if (length == 0 || length > 5)
+        return false;
+    int32_t v = 0;
+    for (size_t i = 0; i < length; i++) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        v = v * 10 + (text[i] - '0');
+    }
+    *value = v;
+    return true;
+}
+
+// "WxH" with both sides from 64 to 16384.
+static bool ParseWindowSize(const char* text, int32_t* width, int32_t* height)
+{
+    const char* x = strchr(text, 'x');
+    if (!x || !ParseSide(text, (size_t)(x - text), width) || !ParseSide(x + 1, strlen(x + 1), height))
+        return false;
+    return *width >= 64 && *width <= 16384 && *height >= 64 && *height <= 16384;
+}
+
+const char* ParseShowOptions(int argc, char** argv, ShowOptions* options)
+{
+    bool window = false, mode = false;
+    for (int i = 1; i < argc; i++) {
+        const char* arg = argv[i];
+        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
+            options->help = true;
+        } else if (strcmp(arg, "--window") == 0) {
+            window = true;
+            // The size is optional: a following word that is not an option
+            // must be one.
+            if (next && strncmp(next, "--", 2) != 0) {
+                if (!ParseWindowSize(next, &options->windowWidth, &options->windowHeight))
+                    return Fail("--window takes a size WxH, each side 64 to 16384, not '%s'", next);
+                i++;
+            }
+        } else if (strcmp(arg, "--display-mode") == 0) {
+            mode = true;
+        } else if (strcmp(arg, "--pace") == 0) {
+            if (!next)
+                return Fail("--pace needs song or display");
+            if (strcmp(next, "display") == 0)
+                options->paceDisplay = true;
+            else if (strcmp(next, "song") == 0)
+                options->paceDisplay = false;
+            else
+                return Fail("--pace takes song or display, not '%s'", next);
+            i++;
+        } else if (strcmp(arg, "--scale") == 0) {
+            if (!next)
+                return Fail("--scale needs a fraction of the picture's side");
+            char* end = nullptr;
+            double scale = strtod(next, &end);
+            // strtod also reads blanks, hexadecimal, inf and nan: digits and a
+            // point only.
+            if (end == next || *end != 0 || strspn(next, "0123456789.") != strlen(next) ||
+                !(scale > 0.0 && scale <= 1.0))
+                return Fail("--scale takes a fraction of the picture's side above 0 and at most 1, not '%s'",
+                            next);
+            options->scale = scale;
+            i++;
+        } else {
+            return Fail("unknown option '%s' (brinelux --help lists them)", arg);
+        }
+    }
+    if (window && mode)
+        return Fail("--window and --display-mode cannot go together: a window keeps the desktop's mode");
+    options->screen = window ? PLATFORM_SCREEN_WINDOW : mode ? PLATFORM_SCREEN_MODE : PLATFORM_SCREEN_DESKTOP;
+    return nullptr;
+}

@@ -1,0 +1,26 @@
+// The desktop show's command line.
+#pragma once
+
+#include <stdint.h>
+#include "platform/platform.h"
+
+struct ShowOptions {
+    PlatformScreenUse screen;
+    // The window's size with --window (the show's own by default).
+    int32_t windowWidth;
+    int32_t windowHeight;
+    // One frame per buffer swap, as the show first ran, instead of the frame
+    // due at the song's position.
+    bool paceDisplay;
+    // The scenes' size as a fraction of the picture's side; 0 leaves it to
+    // the frame times.
+    double scale;
+    bool help;
+};
+
+extern ShowOptions showOptions;
+
+// The options in argv[1 ..]; null when they are sound, else a one-line
+// reason (the options then as far as they were read).
+const char* ParseShowOptions(int argc, char** argv, ShowOptions* options);
+const char* ShowUsage(void);
