@@ -18,6 +18,9 @@ static uint64_t drawnSinceMs;
 static int32_t probes;
 // BRINELUX_TEST_REPORT: a line per frame shown, with the song's position.
 static bool reportFrames;
+// The scene clock of the smooth picture on screen: drawn again only once
+// the song has moved it.
+static float smoothShown = -1.0f;
 
 
 // The controller's size given to the picture.
@@ -93,19 +96,28 @@ void DesktopLoop(PlatformWindow* window)
 {
     while (!ShowShouldEnd()) {
         FollowF11(window);
-        double song = SongPlaySeconds();
-        int32_t due = NextDueFrame(song, showOptions.paceDisplay);
-        if (due <= paceFrames) {
+        double song = SongPlaySeconds(), since = 0.0;
+        float clock = 0.0f;
+        bool smooth = showOptions.smooth;
+        int32_t due = smooth ? NextSmoothFrame(song, &since) : NextDueFrame(song, showOptions.paceDisplay);
+        ShowPart part = smooth ? SmoothPicture(since, &clock) : PART_COUNT;
+        bool moved = smooth && due == paceFrames && part != PART_COUNT && clock != smoothShown;
+        if (due < paceFrames || (due == paceFrames && !moved)) {
             // Not yet due: sleep to its time (at most a frame, so that keys
-            // and a stalled device are looked at again), never spin.
+            // and a stalled device are looked at again), never spin; a
+            // smooth scene looks again at once the song's position moves.
             double wait = FrameStartSeconds(paceFrames + 1, SHOW_FRAME_RATE) - song;
             double ms = ceil(wait * 1000.0);
-            PlatformSleep(ms < 1.0 ? 1 : ms > 40.0 ? 40 : (uint32_t)ms);
+            bool moving = part == PART_WATER || part == PART_SPHERES;
+            PlatformSleep(ms < 1.0 || moving ? 1 : ms > 40.0 ? 40 : (uint32_t)ms);
             continue;
         }
         FollowDrawable(window);
         bool scene = false;
-        bool goOn = RunFramesTo(window, due, BeginDrawn, nullptr, &scene);
+        bool goOn = smooth ? RunSmoothTo(window, due, since, BeginDrawn, nullptr, &scene)
+                           : RunFramesTo(window, due, BeginDrawn, nullptr, &scene);
+        if (smooth)
+            SmoothPicture(since, &smoothShown);
         if (scene) {
             NoteSceneFrame(DrawnMs(), 0.0, (double)PlatformTimeMs());
         } else if (paceFrames >= 2 && paceFrames < 560 && !SceneSizeSettled()) {
@@ -122,9 +134,10 @@ void DesktopLoop(PlatformWindow* window)
             ApplySceneSize();
         }
         if (reportFrames) {
-            printf("brinelux-report: frame %d chosen-at %.3f shown-at %.3f picture %dx%d+%d+%d scene %dx%d\n",
+            printf("brinelux-report: frame %d chosen-at %.3f shown-at %.3f picture %dx%d+%d+%d scene %dx%d "
+                   "clock %.7f\n",
                    paceFrames, song, SongPlaySeconds(), pictureWidth, pictureHeight, pictureX, pictureY,
-                   sceneWidth, sceneHeight);
+                   sceneWidth, sceneHeight, !scene ? 0.0 : smooth ? (double)smoothShown : (double)sceneTime);
             fflush(stdout);
         }
         if (!goOn)

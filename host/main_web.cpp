@@ -10,7 +10,9 @@
 // position, running the frames due since the last one through the show's
 // own loop (those not shown without drawing anything) and none ahead of
 // the music. ?pace=display runs one frame per animation frame instead, the
-// desktop show's pace.
+// desktop show's pace. With smooth motion on (?smooth, or the player's
+// control), each animation frame draws the picture at the song's exact
+// position within that frame (host/pace.h).
 //
 // The page is a player as well: it pauses (the song's clock held, as for a
 // hidden tab) and seeks. A seek moves the song's clock; frames ahead of the
@@ -48,6 +50,10 @@ EM_JS(void, ShowEndScreen, (int status), {
 // ---- the frame loop on the page ----
 
 static bool paceDisplay;
+static bool smooth;
+// The clock of the smooth picture on screen: drawn again only once the song
+// has moved it (never while paused).
+static float smoothShown = -1.0f;
 // The viewer's pause or a hidden page: the song's clock stands still.
 static bool songHeld;
 static bool contextLost;
@@ -84,10 +90,12 @@ EM_JS(double, SongSeconds, (void), {
     return Module['songSeconds'] ? Module['songSeconds']() : -1;
 });
 
-// The frame on screen, and the scene time it showed (0 for a card).
-EM_JS(void, PublishFrame, (int frame, double scene), {
+// The frame on screen, the scene time it showed (0 for a card), and the
+// song's position it was drawn for.
+EM_JS(void, PublishFrame, (int frame, double scene, double song), {
     Module['shownFrame'] = frame;
     Module['shownSceneTime'] = scene;
+    Module['shownSongSeconds'] = song;
 });
 
 EM_JS(void, CanvasDeviceSize, (int* size), {
@@ -146,16 +154,20 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
         lastAnimationMs = lastSceneMs = -1.0;
         return;
     }
+    double since = 0.0, song = SongSeconds();
+    float clock = 0.0f;
     // Held, the display's pace stands still with the song: the frame due is
     // the song's (one a seek asks for), none of its own.
-    int32_t due = NextDueFrame(SongSeconds(), paceDisplay && !songHeld);
+    int32_t due = smooth ? NextSmoothFrame(song, &since) : NextDueFrame(song, paceDisplay && !songHeld);
     // Resized while nothing moves: the frame on screen drawn again at the
-    // new size, rather than the old one stretched until the show goes on.
-    if (due <= paceFrames && songHeld && resizeWidth > 0) {
+    // new size, rather than the old one stretched until the show goes on
+    // (a smooth picture is drawn again whenever the canvas changes).
+    if (!smooth && due <= paceFrames && songHeld && resizeWidth > 0) {
         PaceRedraw();
-        due = NextDueFrame(SongSeconds(), false);
+        due = NextDueFrame(song, false);
     }
-    if (due <= paceFrames) {
+    bool moved = smooth && due == paceFrames && SmoothPicture(since, &clock) != PART_COUNT && clock != smoothShown;
+    if (due < paceFrames || (due == paceFrames && !moved)) {
         NoteAnimationFrame(nowMs, false, false, 0);
         return;
     }
@@ -164,12 +176,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
         resizeWidth = resizeHeight = 0;
     }
     bool scene = false;
-    int32_t skipped = due - paceFrames - 1;
-    if (!RunFramesTo(window, due, BeginPicture, EndPicture, &scene)) {
+    int32_t skipped = due > paceFrames ? due - paceFrames - 1 : 0;
+    bool going = smooth ? RunSmoothTo(window, due, since, BeginPicture, EndPicture, &scene)
+                        : RunFramesTo(window, due, BeginPicture, EndPicture, &scene);
+    if (!going) {
         EndTheShow();
         return;
     }
-    PublishFrame(paceFrames, scene ? (double)sceneTime : 0.0);
+    if (smooth)
+        SmoothPicture(since, &smoothShown);
+    PublishFrame(paceFrames, !scene ? 0.0 : smooth ? (double)smoothShown : (double)sceneTime, song);
     // While the thanks card stands still, the water is drawn unseen at the
     // scenes' size until its frame times settle that size: a slow GPU's
     // first water frame is then not one at the picture's full size. The
@@ -192,8 +208,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebSeekTo(double samples)
     if (over || !(samples >= 0.0 && samples <= 1e15))
         return;
     PaceSeekToSample((int64_t)samples);
+    smoothShown = -1.0f;
     // The frames run meanwhile say nothing of the GPU's pace.
     lastAnimationMs = lastSceneMs = -1.0;
+}
+
+// Called by the page to turn smooth motion on (1) or off (0).
+extern "C" EMSCRIPTEN_KEEPALIVE void WebSetSmooth(int on)
+{
+    smooth = on != 0;
+    smoothShown = -1.0f;
 }
 
 // The song's length in seconds, for the page's timeline.
@@ -234,6 +258,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebCanvasResized(int width, int height)
 {
     resizeWidth = width;
     resizeHeight = height;
+    smoothShown = -1.0f;
 }
 
 // Called by the page when the browser takes the WebGL context away (the
@@ -247,6 +272,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebContextLost(void)
 
 static void RebuildGraphics()
 {
+    smoothShown = -1.0f;
     // The lost context's own report, and anything it left.
     while (glGetError() != GL_NO_ERROR) {
     }

@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-ShowOptions showOptions = {PLATFORM_SCREEN_DESKTOP, SHOW_WIDTH, SHOW_HEIGHT, false, 0.0, false};
+ShowOptions showOptions = {PLATFORM_SCREEN_DESKTOP, SHOW_WIDTH, SHOW_HEIGHT, false, false, 0.0, false};
 
 static char reason[256];
 
@@ -28,6 +28,8 @@ const char* ShowUsage(void)
            "  --display-mode       switch the display to 1024 x 768 for the show, where the system can\n"
            "  --pace song|display  the frame due at the song's position (song, the default), or one\n"
            "                       frame per buffer swap (display)\n"
+           "  --smooth             each buffer swap draws the scenes at the song's exact position,\n"
+           "                       not the show's 25 pictures a second\n"
            "  --scale S            the scenes drawn at S of the picture's side (above 0, at most 1);\n"
            "                       by default they are drawn smaller only where frames come too slowly\n"
            "  --help               this list\n"
@@ -75,6 +77,8 @@ const char* ParseShowOptions(int argc, char** argv, ShowOptions* options)
                     return Fail("--window takes a size WxH, each side 64 to 16384, not '%s'", next);
                 i++;
             }
+        } else if (strcmp(arg, "--smooth") == 0) {
+            options->smooth = true;
         } else if (strcmp(arg, "--display-mode") == 0) {
             mode = true;
         } else if (strcmp(arg, "--pace") == 0) {
@@ -104,6 +108,8 @@ const char* ParseShowOptions(int argc, char** argv, ShowOptions* options)
             return Fail("unknown option '%s' (brinelux --help lists them)", arg);
         }
     }
+    if (options->smooth && options->paceDisplay)
+        return Fail("--smooth and --pace display cannot go together: smooth motion follows the song");
     if (window && mode)
         return Fail("--window and --display-mode cannot go together: a window keeps the desktop's mode");
     options->screen = window ? PLATFORM_SCREEN_WINDOW : mode ? PLATFORM_SCREEN_MODE : PLATFORM_SCREEN_DESKTOP;

@@ -12,6 +12,9 @@ struct ShowOptions {
     // One frame per buffer swap, as the show first ran, instead of the frame
     // due at the song's position.
     bool paceDisplay;
+    // Each swap draws the picture at the song's exact position (smooth
+    // motion) instead of the show's frame due then.
+    bool smooth;
     // The scenes' size as a fraction of the picture's side; 0 leaves it to
     // the frame times.
     double scale;

@@ -6,6 +6,8 @@
 static_assert(SHOW_FRAME_RATE == 25.0, "the show runs at 25 frames a second");
 
 int32_t paceFrames;
+// The part the frame on screen showed; PART_COUNT before the first.
+static ShowPart paceShown = PART_COUNT;
 // The frame the latest seek asked for: the first shown after it, before the
 // song's clock has moved.
 static int32_t seekDue = 1;
@@ -17,6 +19,18 @@ int32_t DueFrame(double songSeconds) { return (int32_t)floor(songSeconds * SHOW_
 int32_t DueFrameAtSample(int64_t songSample) { return (int32_t)(songSample / SAMPLES_PER_FRAME) + 1; }
 
 bool SceneState(int32_t state) { return state == -2 || state == 0 || state == 1; }
+
+// The part a frame showed, from the timeline's state before and after it:
+// a card's frame shows the state it began in; a scene's frame may move on
+// to the next scene within the frame.
+static ShowPart PartOfStep(int32_t before, int32_t after)
+{
+    if (SceneState(before))
+        return after == 1 ? PART_SPHERES : PART_WATER;
+    if (before != -6 && before != -5)
+        return PART_THANKS;
+    return PART_TITLE;
+}
 
 int32_t NextDueFrame(double songSeconds, bool oneAFrame)
 {
@@ -37,7 +51,8 @@ bool RunFramesTo(PlatformWindow* window, int32_t due, void (*begin)(bool scene),
         // A frame not shown is run without drawing (as cheap as the
         // timeline's own arithmetic): a seek across the whole show, or a
         // GPU too slow for every frame, costs no GL calls.
-        *scene = SceneState(timelineState);
+        int32_t before = timelineState;
+        *scene = SceneState(before);
         if (paceFrames + 1 < due) {
             SkipFrame(window);
         } else {
@@ -47,11 +62,87 @@ bool RunFramesTo(PlatformWindow* window, int32_t due, void (*begin)(bool scene),
             if (end)
                 end(*scene);
         }
+        paceShown = PartOfStep(before, timelineState);
         paceFrames++;
         if (ShowShouldEnd())
             return false;
     }
     return true;
+}
+
+int32_t SmoothFrame(double songSeconds, double* since)
+{
+    int32_t frame = DueFrame(songSeconds);
+    // The product may round across a frame's start (29 / 25.0 * 25 falls
+    // short of 29): on the grid the picture is that frame's own.
+    if (FrameStartSeconds(frame + 1, SHOW_FRAME_RATE) <= songSeconds)
+        frame++;
+    else if (FrameStartSeconds(frame, SHOW_FRAME_RATE) > songSeconds)
+        frame--;
+    *since = songSeconds - FrameStartSeconds(frame, SHOW_FRAME_RATE);
+    return frame;
+}
+
+int32_t SmoothVideoFrame(int64_t video, int64_t fpsNum, int64_t fpsDen, double* since)
+{
+    // In integers, so that a video frame on the show's grid is exactly its
+    // frame: show frames gone = (video - 1) * fpsDen * 25 / fpsNum.
+    int64_t ticks = (video - 1) * fpsDen * (int64_t)SHOW_FRAME_RATE;
+    int64_t gone = ticks / fpsNum;
+    *since = (double)(ticks - gone * fpsNum) / ((double)fpsNum * SHOW_FRAME_RATE);
+    return (int32_t)gone + 1;
+}
+
+int32_t NextSmoothFrame(double songSeconds, double* since)
+{
+    int32_t due = NextDueFrame(songSeconds, false);
+    if (songSeconds >= 0.0 && due == DueFrame(songSeconds))
+        return SmoothFrame(songSeconds, since);
+    // A frame the song has not reached (a seek's, the first) or left behind
+    // (the song's clock not started) is drawn at its own clock.
+    *since = 0.0;
+    return due;
+}
+
+float SmoothClock(float frameClock, double since) { return (float)((double)frameClock + since); }
+
+ShowPart SmoothPicture(double since, float* clock)
+{
+    bool scene = paceShown == PART_WATER || paceShown == PART_SPHERES;
+    *clock = scene ? SmoothClock(sceneTime, since) : 0.0f;
+    return paceShown;
+}
+
+bool RunUnseenTo(PlatformWindow* window, int32_t due)
+{
+    while (paceFrames < due) {
+        int32_t before = timelineState;
+        SkipFrame(window);
+        paceShown = PartOfStep(before, timelineState);
+        paceFrames++;
+        if (ShowShouldEnd())
+            return false;
+    }
+    return true;
+}
+
+bool RunSmoothTo(PlatformWindow* window, int32_t due, double since, void (*begin)(bool scene),
+                 void (*end)(bool scene), bool* scene)
+{
+    *scene = false;
+    if (!RunUnseenTo(window, due))
+        return false;
+    float clock = 0.0f;
+    ShowPart part = SmoothPicture(since, &clock);
+    *scene = part == PART_WATER || part == PART_SPHERES;
+    if (part == PART_COUNT)
+        return true;
+    if (begin)
+        begin(*scene);
+    ShowPicture(window, part, clock);
+    if (end)
+        end(*scene);
+    return !ShowShouldEnd();
 }
 
 // To the frame due: shown next, reached from the timeline's start when
@@ -62,6 +153,7 @@ static void SeekToFrame(int32_t due)
     if (seekDue < paceFrames) {
         RewindTimeline();
         paceFrames = 0;
+        paceShown = PART_COUNT;
     }
 }
 
@@ -76,6 +168,7 @@ void PaceRewind()
     if (timelineState != -6)
         RewindTimeline();
     paceFrames = 0;
+    paceShown = PART_COUNT;
     seekDue = 1;
 }
 
@@ -86,6 +179,7 @@ void PaceRedraw()
     seekDue = paceFrames;
     RewindTimeline();
     paceFrames = 0;
+    paceShown = PART_COUNT;
 }
 
 // The first frame of each part, found by running the timeline unseen from
@@ -100,13 +194,7 @@ static void FindPartStarts()
     for (int32_t frame = 1; partFirst[PART_SPHERES] == 0 && frame < 100000; frame++) {
         int32_t before = timelineState;
         SkipFrame(nullptr);
-        // A card's frame shows the state it began in; a scene's frame may
-        // move on to the next scene within the frame.
-        ShowPart part = PART_TITLE;
-        if (SceneState(before))
-            part = timelineState == 1 ? PART_SPHERES : PART_WATER;
-        else if (before != -6 && before != -5)
-            part = PART_THANKS;
+        ShowPart part = PartOfStep(before, timelineState);
         if (partFirst[part] == 0)
             partFirst[part] = frame;
     }

@@ -48,6 +48,39 @@ int32_t NextDueFrame(double songSeconds, bool oneAFrame);
 // false, at once, when the show must end after a frame.
 bool RunFramesTo(PlatformWindow* window, int32_t due, void (*begin)(bool scene), void (*end)(bool scene),
                  bool* scene);
+// Smooth motion: a picture at any song time t, not only at the show's 25 a
+// second. It shows the frame due at t (its part, the timeline's switches
+// and the spheres' cycle where the show has them) with that frame's clock
+// advanced by the time since the frame began, the sum taken in double and
+// rounded to float as the scene pass's own step is. On the show's grid it
+// is the show's frame exactly.
+//
+// The frame due at songSeconds, and in *since the seconds since it began.
+int32_t SmoothFrame(double songSeconds, double* since);
+// The same for frame `video` (from 1) of a video at fpsNum / fpsDen frames a
+// second, whose frame j shows t = (j - 1) fpsDen / fpsNum: reckoned exactly,
+// so frames on the show's grid have *since 0.
+int32_t SmoothVideoFrame(int64_t video, int64_t fpsNum, int64_t fpsDen, double* since);
+// NextDueFrame's frame for a live player (songSeconds negative before the
+// sound started), with *since: 0 where that frame is not the song's own
+// at songSeconds (the first, a seek's, a song not yet started).
+int32_t NextSmoothFrame(double songSeconds, double* since);
+// A frame's clock advanced by since.
+float SmoothClock(float frameClock, double since);
+// The picture of the frame on screen at since seconds past its start: its
+// part (PART_COUNT before any frame ran) and in *clock a scene's iGlobalTime
+// (0 for a card).
+ShowPart SmoothPicture(double since, float* clock);
+// Runs the loop up to frame due, every frame unseen and nothing drawn.
+// Returns false, at once, when the show must end.
+bool RunUnseenTo(PlatformWindow* window, int32_t due);
+// Runs the loop up to frame due, every frame unseen, then draws the picture
+// at since seconds past its start between begin(scene) and end(scene) (each
+// may be null); a due frame already on screen is drawn again at the new
+// time. *scene tells whether the picture is a scene. Returns false, at once,
+// when the show must end.
+bool RunSmoothTo(PlatformWindow* window, int32_t due, double since, void (*begin)(bool scene),
+                 void (*end)(bool scene), bool* scene);
 // Seeks to the frame at songSeconds: shown next; a frame behind the one on
 // screen is reached from the timeline's start, run again unseen.
 void PaceSeek(double songSeconds);

@@ -50,6 +50,11 @@ int EndShow(PlatformWindow* window);
 // moved.
 float RunPartFrame(PlatformWindow* window, ShowPart part, float time);
 
+// A picture of part as the loop draws its frames (the same clear, check,
+// swap and message), a scene's program seeing iGlobalTime clock; nothing
+// moved: the timeline, the clocks and the frame count stay as they are.
+void ShowPicture(PlatformWindow* window, ShowPart part, float clock);
+
 // The frames the tools draw of one part, stills and benches alike: frames + 1
 // frames at scene times spread from `from` towards `to` (frame i at
 // from + (to - from) * i / (frames + 1)), stopping early once the show must

@@ -100,13 +100,19 @@ static void TimelineStep(PlatformWindow* window, bool drawn)
     }
 }
 
-static void BeginFrame()
+// A frame's clear and error check, before anything is drawn.
+static void ClearFrame()
 {
-    frameCount += 1;
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glClearColor(0, 0, 0, 1);
     glDisable(GL_DEPTH_TEST);
     CheckGLError("DrawScene:frame ");
+}
+
+static void BeginFrame()
+{
+    frameCount += 1;
+    ClearFrame();
 }
 
 void (*beforeSwap)(void);
@@ -194,6 +200,18 @@ float RunPartFrame(PlatformWindow* window, ShowPart part, float time)
     }
     EndFrame(window);
     return lands;
+}
+
+void ShowPicture(PlatformWindow* window, ShowPart part, float clock)
+{
+    ClearFrame();
+    if (part == PART_TITLE)
+        DrawTitleCard();
+    else if (part == PART_THANKS)
+        DrawThanksCard();
+    else if (part == PART_WATER || part == PART_SPHERES)
+        DrawSceneAt(SceneProgram(part), clock);
+    EndFrame(window);
 }
 
 float RunPartFrames(PlatformWindow* window, ShowPart part, float from, float to, int32_t frames,

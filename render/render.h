@@ -67,6 +67,9 @@ void FramePicture(int32_t width, int32_t height, int32_t* x, int32_t* y, int32_t
 constexpr double SCENE_STEP_SECONDS = 0.04;
 // Advances the scene clock and draws one screen quad with the program.
 void DrawScene(GLuint program);
+// The same quad with the program seeing iGlobalTime time, no clock moved:
+// a picture between two of the show's frames.
+void DrawSceneAt(GLuint program, float time);
 // The clocks a scene pass moves (frameCount, and sceneTime by 0.04 s), with
 // nothing drawn: DrawScene's first step.
 void StepSceneClock();

@@ -127,6 +127,11 @@ void AimSceneProgram(GLuint program, int32_t width, int32_t height, float time)
 void DrawScene(GLuint program)
 {
     StepSceneClock();
+    DrawSceneAt(program, sceneTime);
+}
+
+void DrawSceneAt(GLuint program, float time)
+{
     float vertexarray[12] = {-1, 1, 0, 1, 1, 0, 1, -1, 0, -1, -1, 0};
     if (glIsProgram(program) != GL_TRUE)
         return;
@@ -141,7 +146,7 @@ void DrawScene(GLuint program)
     (void)mouse;
     glUniform2f(resolution, (float)surfaceWidth, (float)surfaceHeight);
     CheckGLError("DrawScene:glUniform2f iresolutionhandle");
-    glUniform1f(globaltime, sceneTime);
+    glUniform1f(globaltime, time);
     CheckGLError("DrawScene:glUniform1f iglobaltimehandle");
 #if defined(BRINELUX_GLES)
     glBindBuffer(GL_ARRAY_BUFFER, QuadBuffer(vertexarray));

@@ -6,11 +6,13 @@
 # the song has them), placement (1920 x 1080 and --display-mode: the
 # capture's picture between bars, byte for byte), window (--window, a
 # resize, F11 and back), display-pace (--pace display), options, frames
-# (--scale 1: a scene frame on screen is the capture's frame of its number).
+# (--scale 1: a scene frame on screen is the capture's frame of its number),
+# smooth (--smooth: the water's clock moves on between the show's frames,
+# within a frame of the song).
 set -u
 bin=$1 capture=$2 outdir=$3
 shift 3
-cases=${*:-options pace placement window display-pace frames}
+cases=${*:-options pace placement window display-pace frames smooth}
 mkdir -p "$outdir"
 export MESA_SHADER_CACHE_DISABLE=true SDL_AUDIODRIVER=none-such
 failures=0
@@ -78,11 +80,39 @@ done
 # The screenshot $1 is one of the cards at size $2 (which one depends on how
 # long the start-up's compile took).
 card() { same "$1" "$(still title "$2")" || same "$1" "$(still thanks "$2")"; }
-# The last report line's field $1 (frame, chosen-at, shown-at, picture, scene).
+# The last report line's field $1 (frame, chosen-at, shown-at, picture, scene,
+# clock).
 reported() { tail -1 "$outdir/stdout" | tr ' ' '\n' | grep -A1 -x "$1" | tail -1; }
 
 for case in $cases; do
 case $case in
+smooth)
+    screen 1024x768
+    start --smooth --scale 0.25 || fail "smooth: no window"
+    at 28.5
+    stop
+    # The water's pictures (frames 602 to 727; frame 602 starts at 24.04 s
+    # with clock 0.04, so the clock is the song's position less 24 s): each
+    # within a frame of the song's position it was drawn for, rising with
+    # it, and most of them between the show's frames' own clocks.
+    awk '$1 == "brinelux-report:" && $3 >= 602 && $3 <= 727 { print $3, $5, $13 }' "$outdir/stdout" \
+        >"$outdir/water"
+    summary=$(awk '{ off = $3 - ($2 - 24); if (off < 0) off = -off; if (off > worst) worst = off
+                     if (off > 0.04) bad++
+                     own = 0.04 * ($1 - 601); d = $3 - own; if (d < 0) d = -d; if (d > 1e-4) between++
+                     if (NR > 1 && $2 > song && $3 <= clock) back++
+                     if (!($1 in frames)) { frames[$1] = 1; nf++ }
+                     if (!($3 in clocks)) { clocks[$3] = 1; nc++ }
+                     song = $2; clock = $3 }
+                   END { printf "%d %d %d %d %d %d %.1f\n", NR, nf, nc, between, bad, back, 1000 * worst }' \
+        "$outdir/water")
+    read -r pictures frames clocks between bad back worst <<<"$summary"
+    echo "smooth: $pictures water pictures over $frames show frames, $clocks clock values, $between between" \
+        "the show's frames, at most $worst ms from the song"
+    [ "$pictures" -ge 3 ] || fail "smooth: $pictures water pictures"
+    [ "$bad" = 0 ] && [ "$back" = 0 ] || fail "smooth: $bad clocks more than a frame from the song, $back going back"
+    [ $((2 * between)) -ge "$pictures" ] || fail "smooth: only $between of $pictures pictures between frames"
+    ;;
 options)
     "$bin" --fullscreen >"$outdir/stdout" 2>"$outdir/stderr"
     status=$?

@@ -11,7 +11,7 @@ namespace {
 
 const char* Parse(std::vector<const char*> args, ShowOptions* options)
 {
-    *options = ShowOptions{PLATFORM_SCREEN_DESKTOP, 1024, 768, false, 0.0, false};
+    *options = ShowOptions{PLATFORM_SCREEN_DESKTOP, 1024, 768, false, false, 0.0, false};
     args.insert(args.begin(), "brinelux");
     return ParseShowOptions((int)args.size(), (char**)args.data(), options);
 }
@@ -22,8 +22,22 @@ TEST(ShowOptions, NoneIsTheDesktopFullScreenPacedBySong)
     EXPECT_EQ(Parse({}, &o), nullptr);
     EXPECT_EQ(o.screen, PLATFORM_SCREEN_DESKTOP);
     EXPECT_FALSE(o.paceDisplay);
+    EXPECT_FALSE(o.smooth);
     EXPECT_EQ(o.scale, 0.0);
     EXPECT_FALSE(o.help);
+}
+
+TEST(ShowOptions, SmoothFollowsTheSongAndRefusesTheDisplaysPace)
+{
+    ShowOptions o;
+    EXPECT_EQ(Parse({"--smooth", "--window", "--scale", "0.5"}, &o), nullptr);
+    EXPECT_TRUE(o.smooth);
+    EXPECT_EQ(o.screen, PLATFORM_SCREEN_WINDOW);
+    EXPECT_EQ(Parse({"--pace", "song", "--smooth"}, &o), nullptr);
+    EXPECT_TRUE(o.smooth);
+    const char* error = Parse({"--smooth", "--pace", "display"}, &o);
+    ASSERT_NE(error, nullptr);
+    EXPECT_NE(strstr(error, "--smooth"), nullptr) << error;
 }
 
 TEST(ShowOptions, WindowWithAndWithoutItsSize)

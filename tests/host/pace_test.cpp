@@ -1,6 +1,7 @@
 // The show's pace: the frame due at a song position, the loop run up to it
 // (frames behind unseen) and seeks, against the plain loop run frame by
 // frame. Runs beside the timeline's fakes (timeline_test.cpp).
+#include <math.h>
 #include <gtest/gtest.h>
 #include <vector>
 #include "host/pace.h"
@@ -180,6 +181,168 @@ TEST(Pace, DisplayPaceRunsOneFrameEachAndNoneBeforeTheSong)
     EXPECT_EQ(NextDueFrame(5.0, true), 11);
     EXPECT_EQ(NextDueFrame(5.0, false), 126);
     paceFrames = 0;
+}
+
+namespace {
+int pictures;
+bool pictureScene;
+void CountPicture(bool scene)
+{
+    pictures++;
+    pictureScene = scene;
+}
+
+// The picture a live player draws at songSeconds, from a fresh show.
+ShowPart PictureAt(double songSeconds, float* clock)
+{
+    ResetShow();
+    PaceRewind();
+    timelineState = -6;
+    double since = -1.0;
+    int32_t due = SmoothFrame(songSeconds, &since);
+    bool scene = false;
+    pictures = 0;
+    EXPECT_TRUE(RunSmoothTo(nullptr, due, since, CountPicture, nullptr, &scene));
+    EXPECT_EQ(pictures, 1) << songSeconds << " s";
+    EXPECT_EQ(scene, pictureScene);
+    return SmoothPicture(since, clock);
+}
+} // namespace
+
+TEST(Smooth, OnTheGridEachPictureIsTheShowsFrame)
+{
+    std::vector<LoopState> plain = PlainLoop(1200);
+    ResetShow();
+    PaceRewind();
+    timelineState = -6;
+    bool scene = false;
+    for (int32_t k = 1; k <= 1200; k++) {
+        double since = -1.0;
+        ASSERT_EQ(SmoothFrame(FrameStartSeconds(k, SHOW_FRAME_RATE), &since), k);
+        ASSERT_EQ(since, 0.0) << "frame " << k;
+        ASSERT_TRUE(RunSmoothTo(nullptr, k, since, nullptr, nullptr, &scene));
+        // Drawing the picture moved nothing: the loop is where the plain one is.
+        Expect(Now(), plain[(size_t)k - 1], k);
+        float clock = -1.0f;
+        ShowPart part = SmoothPicture(since, &clock);
+        ShowPart want = k < 301 ? PART_TITLE : k < 602 ? PART_THANKS : k < 728 ? PART_WATER : PART_SPHERES;
+        ASSERT_EQ(part, want) << "frame " << k;
+        ASSERT_EQ(clock, k < 602 ? 0.0f : plain[(size_t)k - 1].time) << "frame " << k;
+    }
+}
+
+TEST(Smooth, VideoFramesReckonedExactlyAtAnyRate)
+{
+    double since = -1.0;
+    for (int64_t j = 1; j < 3000; j++) {
+        ASSERT_EQ(SmoothVideoFrame(j, 25, 1, &since), j);
+        ASSERT_EQ(since, 0.0);
+        // At 50 a second the odd frames are the show's, the even ones halfway.
+        ASSERT_EQ(SmoothVideoFrame(j, 50, 1, &since), (j + 1) / 2);
+        ASSERT_EQ(since, j % 2 ? 0.0 : 0.02) << j;
+    }
+    // 60 a second: frame 4 is 0.05 s, 0.01 s into the show's second frame.
+    EXPECT_EQ(SmoothVideoFrame(4, 60, 1, &since), 2);
+    EXPECT_NEAR(since, 0.01, 1e-15);
+    // An NTSC rate meets the show's grid every 1200 video frames (40.04 s),
+    // where a double's 40.04 * 25 falls a hair short of 1001.
+    EXPECT_EQ(SmoothVideoFrame(1201, 30000, 1001, &since), 1002);
+    EXPECT_EQ(since, 0.0);
+    EXPECT_EQ(SmoothVideoFrame(1200, 30000, 1001, &since), 1001);
+    EXPECT_GT(since, 0.0);
+    EXPECT_LT(since, 0.04);
+}
+
+TEST(Smooth, MidFrameClockIsTheDoubleSumRoundedOnce)
+{
+    // Halfway through the water's first frame (0.04 in float).
+    float clock = -1.0f;
+    EXPECT_EQ(PictureAt(PartStartSeconds(PART_WATER) + 0.02, &clock), PART_WATER);
+    EXPECT_EQ(clock, (float)((double)0.04f + (PartStartSeconds(PART_WATER) + 0.02 - 24.04)));
+    EXPECT_NEAR(clock, 0.06f, 1e-6f);
+    // Late in a sphere cycle, where a float's step is ~1e-6: the sum rounded
+    // once to the float nearest, never below the frame's own clock.
+    EXPECT_EQ(SmoothClock(14.0399885f, 1e-7), 14.0399885f);
+    EXPECT_EQ(SmoothClock(14.0399885f, 6e-7), nextafterf(14.0399885f, 100.0f));
+    // The clock runs on through a frame and meets the next frame's clock,
+    // which the scene pass's own step gives, exactly.
+    float previous = 0.0f;
+    for (int32_t i = 0; i < 40; i++) {
+        float at = SmoothClock(3.0000036f, i * 0.001);
+        EXPECT_GE(at, previous);
+        previous = at;
+    }
+    ResetShow();
+    sceneTime = 3.0000036f;
+    StepSceneClock();
+    EXPECT_GT(sceneTime, previous);
+    EXPECT_EQ(SmoothClock(3.0000036f, SCENE_STEP_SECONDS), sceneTime);
+}
+
+TEST(Smooth, PartsSwitchAndSpheresCycleAtTheShowsFrames)
+{
+    float clock = -1.0f;
+    // The cards: no clock, switching at the thanks card's first frame.
+    EXPECT_EQ(PictureAt(11.99, &clock), PART_TITLE);
+    EXPECT_EQ(clock, 0.0f);
+    EXPECT_EQ(PictureAt(12.0, &clock), PART_THANKS);
+    EXPECT_FALSE(pictureScene);
+    // The water's last frame carries on past 5 s until the spheres' first.
+    double spheres = PartStartSeconds(PART_SPHERES);
+    EXPECT_EQ(PictureAt(spheres - 0.01, &clock), PART_WATER);
+    EXPECT_NEAR(clock, 5.0399966f + 0.03f, 1e-5f);
+    EXPECT_TRUE(pictureScene);
+    EXPECT_EQ(PictureAt(spheres + 0.01, &clock), PART_SPHERES);
+    EXPECT_NEAR(clock, 0.05f, 1e-6f);
+    // The cycle's last frame (14.04) runs on to 14.07, then starts at 0.04.
+    double last = FrameStartSeconds(PartFirstFrame(PART_SPHERES) + 350, SHOW_FRAME_RATE);
+    EXPECT_EQ(PictureAt(last + 0.03, &clock), PART_SPHERES);
+    EXPECT_NEAR(clock, 14.0699885f, 2e-6f);
+    EXPECT_EQ(PictureAt(last + 0.05, &clock), PART_SPHERES);
+    EXPECT_NEAR(clock, 0.05f, 1e-6f);
+}
+
+TEST(Smooth, SeveralPicturesOfOneFrameAndNoneBeforeTheFirst)
+{
+    ResetShow();
+    PaceRewind();
+    timelineState = -6;
+    float clock = -1.0f;
+    EXPECT_EQ(SmoothPicture(0.0, &clock), PART_COUNT);
+    bool scene = true;
+    pictures = 0;
+    // Nothing due yet: no frame run, nothing drawn.
+    EXPECT_TRUE(RunSmoothTo(nullptr, 0, 0.0, CountPicture, nullptr, &scene));
+    EXPECT_EQ(pictures, 0);
+    EXPECT_FALSE(scene);
+    // A 144 Hz display shows frame 700 six times, each later than the last.
+    std::vector<LoopState> plain = PlainLoop(700);
+    ResetShow();
+    PaceRewind();
+    timelineState = -6;
+    float previous = 0.0f;
+    for (int i = 0; i < 6; i++) {
+        double t = FrameStartSeconds(700, SHOW_FRAME_RATE) + i / 144.0;
+        double since = -1.0;
+        int32_t due = NextSmoothFrame(t, &since);
+        ASSERT_EQ(due, i == 0 ? 1 : 700);  // a fresh show's first frame comes at once
+        if (i == 0) {
+            EXPECT_EQ(since, 0.0);
+        }
+        ASSERT_TRUE(RunSmoothTo(nullptr, due, since, nullptr, nullptr, &scene));
+        if (i == 0)
+            continue;
+        ASSERT_TRUE(SmoothPicture(since, &clock) == PART_WATER);
+        EXPECT_GT(clock, previous);
+        EXPECT_LT(clock - plain[699].time, 0.04f);
+        previous = clock;
+        Expect(Now(), plain[699], 700);
+    }
+    // Before the song's sound, the frame on screen at its own clock.
+    double since = -1.0;
+    EXPECT_EQ(NextSmoothFrame(-1.0, &since), 700);
+    EXPECT_EQ(since, 0.0);
+    PaceRewind();
 }
 
 // A show ended before its first frame (Escape at once, the context lost on

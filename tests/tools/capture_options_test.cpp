@@ -64,6 +64,9 @@ TEST(CaptureOptions, ModesAndDefaults)
     EXPECT_EQ(o.fpsNum, 60);
     EXPECT_EQ(o.firstFrame, 10);
     EXPECT_EQ(o.lastFrame, 20);
+    EXPECT_FALSE(o.smooth);
+    EXPECT_EQ(Parse({"--out", "a.mp4", "--smooth", "--fps", "60"}, &o), "");
+    EXPECT_TRUE(o.smooth);
 
     EXPECT_EQ(Parse({"--png-dir", "frames", "--frames", "700-"}, &o), "");
     EXPECT_EQ(o.firstFrame, 700);
@@ -132,6 +135,8 @@ TEST(CaptureOptions, EachBadValueIsNamedInOneLine)
         {{"--out", "a.mp4", "--cache-mb", "10000000"}, "--cache-mb"},
         {{"--out", "a.mp4", "--cache-mb", "1G"}, "--cache-mb"},
         {{"--bench", "--cache-mb", "64"}, "--cache-mb applies"},
+        {{"--wav", "s.wav", "--smooth"}, "--smooth applies to --out and --png-dir"},
+        {{"--still", "water", "--png", "w.png", "--smooth"}, "--smooth applies"},
     };
     for (const Case& c : cases) {
         std::string why = Parse(c.args, &o);

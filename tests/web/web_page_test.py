@@ -29,6 +29,11 @@ CASE is one of:
   density   at a device scale factor of 2 the drawing buffer is the canvas's
             device pixels and the cards are the capture's at that --size,
             also after the window is resized
+  smooth    with ?smooth, the scene's clock on screen moves on between the
+            show's frames (more distinct values than frames) and stays
+            within one frame of the song; paused, the picture is the
+            capture's still at that clock; the control turns it off and
+            the address keeps the choice
   player    #t= opens at its moment; paused, nothing moves; seeks by the
             address, the timeline and the keys, forwards and backwards into
             each part, show the capture's frame and picture for that time,
@@ -920,6 +925,115 @@ def player(site, capture, work):
             show_lines_only(page.console)
 
 
+# Each change of the scene clock on screen, with its frame and the song's
+# position it was drawn for.
+NOTE_CLOCKS = """window.clocks = []; (function note() {
+    var c = Module.shownSceneTime;
+    if (c && (!clocks.length || clocks[clocks.length - 1][1] !== c))
+        clocks.push([Module.shownFrame, c, Module.shownSongSeconds]);
+    requestAnimationFrame(note); })(), 1"""
+
+
+def scene_clocks(page, what, seconds, smooth):
+    """The scenes' clocks shown over `seconds` (the water's and the first
+    sphere cycle's), each checked against the song's position then: within
+    a frame of it (the water's frame 602 starts at 24.04 s with clock 0.04,
+    the spheres' 728 at 29.08 s), rising with it, and, smooth, drawn
+    between the show's frames (whose own clocks are on the 0.04 s grid)."""
+    page.evaluate(NOTE_CLOCKS)
+    page.pump(seconds)
+    rows = [r for r in page.evaluate("clocks") if 602 <= r[0] <= 1078]
+    if len(rows) < 2:
+        fail("%s: only %d scene pictures in %.0f s" % (what, len(rows), seconds))
+    worst, between = 0.0, 0
+    for (f0, c0, s0), (f1, c1, s1) in zip(rows, rows[1:]):
+        if (f0 < 728) == (f1 < 728) and s1 > s0 and c1 <= c0:
+            fail("%s: the clock went %.6f -> %.6f while the song went %.3f -> %.3f s" % (what, c0, c1, s0, s1))
+    for frame, clock, song in rows:
+        start, first = (24.0, 601) if frame < 728 else (29.04, 727)
+        off = abs(clock - (song - start))
+        worst = max(worst, off)
+        if off > 0.04:
+            fail("%s: clock %.6f (frame %d) at %.3f s of song, more than a frame from it" % (what, clock, frame, song))
+        if abs(clock - 0.04 * (frame - first)) > 1e-4:
+            between += 1
+    values, frames = len(set(r[1] for r in rows)), len(set(r[0] for r in rows))
+    print("%s: %d clock values over %d show frames, %d between the show's frames, at most %.1f ms from the song" %
+          (what, values, frames, between, 1000 * worst))
+    if smooth and 2 * between < len(rows):
+        fail("%s: %d of %d pictures between the show's frames" % (what, between, len(rows)))
+    if not smooth and (between or values > frames):
+        fail("%s: the show's frames only, yet %d pictures between them: %s" % (what, between, rows))
+
+
+def nearest_still(page, capture, work, part, clock):
+    """The picture on screen is the capture's still of part at `clock`, and
+    not at 5 ms either side: its mean difference from the still at the
+    clock is under half its difference from either neighbour's (the
+    renderers' rounding alone is well under that; 5 ms of motion is not)."""
+    web_png = os.path.join(work, "web-smooth-%s.png" % part)
+    with open(web_png, "wb") as f:
+        f.write(page.screenshot())
+    web = rgb(web_png)
+    mean = {}
+    for step in (-1, 0, 1):
+        t = clock + 0.005 * step
+        png = os.path.join(work, "desktop-smooth-%s-%d.png" % (part, step))
+        subprocess.run([capture, "--still", part, "--png", png, "--time", "%.9g" % t], check=True,
+                       stdout=subprocess.DEVNULL, env=dict(os.environ, MESA_SHADER_CACHE_DISABLE="true"))
+        still = rgb(png)
+        mean[step] = sum(abs(a - b) for a, b in zip(web, still)) / len(web)
+    print("paused %s: mean difference %.3f from the still at %.7f, %.3f and %.3f 5 ms either side" %
+          (part, mean[0], clock, mean[-1], mean[1]))
+    if not 2 * mean[0] < min(mean[-1], mean[1]):
+        fail("the %s on screen is not the still at its clock %.7f: %s" % (part, clock, mean))
+
+
+def smooth(site, capture, work):
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    with ServedSite(site) as url, Browser(extra_flags=flags) as page:
+        # Small scenes, so that SwiftShader draws often.
+        page.open(url + "/index.html?autostart&smooth&scale=0.25#t=24.1")
+        page.wait_for("Module.shownFrame >= 604 && Module.songSeconds() > 24.2", timeout=60)
+        if page.evaluate("document.getElementById('smooth').getAttribute('aria-pressed')") != "true":
+            fail("?smooth did not light the control")
+        scene_clocks(page, "?smooth", 3.0, True)
+
+        # The control turns it off, and the address says so against the
+        # query; the clocks are the show's frames' again.
+        # (Pressed from the script: a busy page's controls may fade before
+        # a pointer's click reaches them.)
+        page.evaluate("document.getElementById('smooth').click(), 1")
+        page.wait_for("location.hash.endsWith('&smooth=0') && "
+                      "document.getElementById('smooth').getAttribute('aria-pressed') === 'false'", timeout=10)
+        page.pump(1.0)
+        scene_clocks(page, "turned off", 3.0, False)
+        page.key("Escape", "Escape", 27)
+        page.wait_for("window.brineluxEnded === 0")
+
+        # The address alone turns it on; paused, the picture is drawn once
+        # more at the song's held position, and is the capture's still at
+        # the clock on screen.
+        page.open(url + "/index.html?autostart&scale=1#t=26.01&smooth")
+        page.wait_for("Module.shownFrame >= 651 && Module.shownSceneTime > 0", timeout=60)
+        page.key("KeyP", "p", 80)
+        page.wait_for("Module.audioContext.state === 'suspended'")
+        page.wait_for("Module.shownSongSeconds === Module.songSeconds()", timeout=60)
+        page.pump(0.5)
+        if not page.evaluate("location.hash").endswith("&smooth"):
+            fail("paused with smooth motion on, the address is %s" % page.evaluate("location.hash"))
+        frame, clock, song = page.evaluate(SHOWN)
+        part, start, first = ("water", 24.0, 601) if frame < 728 else ("spheres", 29.04, 727)
+        print("paused at %.3f s of song: frame %d at clock %.7f" % (song, frame, clock))
+        if abs(clock - (song - start)) > 0.04 or abs(clock - 0.04 * (frame - first)) < 1e-4:
+            fail("paused at %.3f s of song, frame %d is drawn at clock %.7f" % (song, frame, clock))
+        faded(page)
+        nearest_still(page, capture, work, part, clock)
+        page.key("Escape", "Escape", 27)
+        page.wait_for("window.brineluxEnded === 0")
+        show_lines_only(page.console)
+
+
 ENDED = "window.brineluxEnded !== undefined ? 'ended ' + window.brineluxEnded : ''"
 LOSE_GL = ("window.loseGL = document.getElementById('canvas').getContext('webgl')"
            ".getExtension('WEBGL_lose_context'), window.loseGL.loseContext(), 1")
@@ -1222,7 +1336,7 @@ def paused(site, capture, work):
 
 def main():
     if len(sys.argv) != 5 or sys.argv[1] not in ("pictures", "song", "keys", "files", "stall", "pace", "density",
-                                                 "player", "replays", "keyboard", "paused"):
+                                                 "player", "smooth", "replays", "keyboard", "paused"):
         print(__doc__)
         sys.exit(2)
     case, site, capture, work = sys.argv[1:]

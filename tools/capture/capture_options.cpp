@@ -27,6 +27,8 @@ const char* CaptureUsage(void)
            "  --out FILE.mp4|FILE.mkv   the show as video through ffmpeg (H.264 with AAC or FLAC)\n"
            "  --png-dir DIR             every frame as DIR/frame-000001.png ...\n"
            "      --fps RATE            frames per second from 1 to 1000: 25 (default), 60, 30000/1001, 29.97\n"
+           "      --smooth              each video frame the picture at its own time of the song, (frame - 1) / RATE s,\n"
+           "                            not the show's next 25-a-second frame: smooth motion at any --fps\n"
            "      --frames A-B          write only frames A to B (A- for A to the end)\n"
            "      --crf N               H.264 quality from 0 (best) to 51; 18 by default\n"
            "      --lossless            FFV1 video and FLAC sound that decode to the frames and song exactly (.mkv)\n"
@@ -171,6 +173,10 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
             o->lossless = true;
             continue;
         }
+        if (strcmp(arg, "--smooth") == 0) {
+            o->smooth = true;
+            continue;
+        }
         static const char* const valued[] = {"--out", "--png-dir", "--wav", "--audio-block", "--audio-schedule",
                                              "--fps", "--frames", "--still", "--png", "--time",
                                              "--size", "--supersample", "--crf", "--cache-mb"};
@@ -256,6 +262,8 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
         return Fail("--out/--png-dir, --wav, --still and --bench are separate runs: give one of them");
     if ((fpsGiven || framesGiven) && !(o->out || o->pngDir))
         return Fail("--fps and --frames apply to --out and --png-dir");
+    if (o->smooth && !(o->out || o->pngDir))
+        return Fail("--smooth applies to --out and --png-dir");
     if ((blockGiven || o->audioSchedule) && !o->wav)
         return Fail("--audio-block and --audio-schedule apply to --wav");
     if (blockGiven && o->audioSchedule)

@@ -19,6 +19,7 @@ struct CaptureOptions {
     const char* audioSchedule; // --audio-schedule: a file of per-call sample counts
     int64_t fpsNum;       // --fps as a reduced fraction
     int64_t fpsDen;
+    bool smooth;          // --smooth: video frame j shows song time (j - 1) / fps
     int32_t firstFrame;   // --frames A-B; 1 and 0 (to the end) when not given
     int32_t lastFrame;
     ShowPart still;       // --still: the part by its name

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "audio/audio.h"
+#include "host/pace.h"
 #include "host/show.h"
 #include "platform/offline/offline.h"
 #include "render/render.h"
@@ -96,6 +97,28 @@ static void CaptureLoop(PlatformWindow* window)
         }
         OfflineSkipReadBack(true);
         SkipFrame(window);
+        PlatformSwapBuffers(window);
+        OfflineSkipReadBack(false);
+    }
+}
+
+// Smooth motion: video frame j is the picture at song time (j - 1) / fps,
+// which the swap's virtual clock keeps; the show's frames behind it are
+// run unseen, and a picture the run holds already is not drawn again.
+static void SmoothLoop(PlatformWindow* window)
+{
+    bool scene = false;
+    while (!ShowShouldEnd()) {
+        int32_t video = OfflineFramesDone() + 1;
+        double since = 0.0;
+        int32_t due = SmoothVideoFrame(video, options.fpsNum, options.fpsDen, &since);
+        if (!PictureKept(video)) {
+            RunSmoothTo(window, due, since, nullptr, nullptr, &scene);
+            continue;
+        }
+        if (!RunUnseenTo(window, due))
+            return;
+        OfflineSkipReadBack(true);
         PlatformSwapBuffers(window);
         OfflineSkipReadBack(false);
     }
@@ -284,7 +307,13 @@ int CaptureFrames()
     plan.budget = (size_t)options.cacheMb << 20;
     plan.storeDir = options.out ? DirectoryOf(outFile.path) : std::string(options.pngDir);
     plan.write = WriteOut;
+    plan.smooth = options.smooth;
+    plan.fpsNum = options.fpsNum;
+    plan.fpsDen = options.fpsDen;
     StartReuse(plan);
-    CaptureLoop(window);
+    if (options.smooth)
+        SmoothLoop(window);
+    else
+        CaptureLoop(window);
     return FinishFrames(EndShow(window));
 }

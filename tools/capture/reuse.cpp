@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "host/pace.h"
 #include "host/show.h"
 #include "tools/capture/encode.h"
 #include "tools/capture/picture.h"
@@ -40,12 +41,32 @@ static std::vector<bool> seenBefore;     // an earlier frame of the run showed i
 static std::vector<int32_t> pictureOf;   // the picture's number
 static std::vector<bool> neededLater;    // a later frame of the run shows it
 
+// Smooth motion's pictures, frame j of the video showing the show's frame
+// due at its time with that frame's clock moved on.
+static void PlanSmoothFrames(std::vector<ShowPart>* parts, std::vector<float>* clocks)
+{
+    double since = 0.0;
+    int32_t shown = SmoothVideoFrame(plan.last, plan.fpsNum, plan.fpsDen, &since);
+    std::vector<ShowPart> showParts((size_t)shown);
+    std::vector<float> showClocks((size_t)shown);
+    PlanShowFrames(shown, showParts.data(), showClocks.data());
+    for (int32_t j = 1; j <= plan.last; j++) {
+        size_t k = (size_t)SmoothVideoFrame(j, plan.fpsNum, plan.fpsDen, &since) - 1;
+        bool scene = showParts[k] == PART_WATER || showParts[k] == PART_SPHERES;
+        (*parts)[(size_t)j - 1] = showParts[k];
+        (*clocks)[(size_t)j - 1] = scene ? SmoothClock(showClocks[k], since) : 0.0f;
+    }
+}
+
 static void MakePlan()
 {
     int32_t frames = plan.last - plan.first + 1;
     std::vector<ShowPart> parts((size_t)plan.last);
     std::vector<float> clocks((size_t)plan.last);
-    PlanShowFrames(plan.last, parts.data(), clocks.data());
+    if (plan.smooth)
+        PlanSmoothFrames(&parts, &clocks);
+    else
+        PlanShowFrames(plan.last, parts.data(), clocks.data());
     seenBefore.assign((size_t)frames, false);
     neededLater.assign((size_t)frames, false);
     pictureOf.assign((size_t)frames, -1);

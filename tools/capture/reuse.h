@@ -35,6 +35,9 @@ struct ReusePlan {
     size_t budget;       // bytes of kept pictures held in memory
     std::string storeDir; // where the temporary file of pictures goes
     FrameWriter write;
+    bool smooth;         // frames are smooth motion's pictures at fpsNum / fpsDen
+    int64_t fpsNum;
+    int64_t fpsDen;
 };
 
 // How many distinct pictures the frames show: parts and clocks as
