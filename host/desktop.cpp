@@ -120,7 +120,7 @@ void DesktopLoop(PlatformWindow* window)
             SmoothPicture(since, &smoothShown);
         if (scene) {
             NoteSceneFrame(DrawnMs(), 0.0, (double)PlatformTimeMs());
-        } else if (paceFrames >= 2 && paceFrames < 560 && !SceneSizeSettled()) {
+        } else if (paceFrames >= 2 && paceFrames < PartFirstFrame(PART_WATER) - 42 && !SceneSizeSettled()) {
             // While the cards stand still, the water is drawn unseen at the
             // scenes' size until its times settle that size: a slow GPU's
             // first water frame is then not one at full size. The first
