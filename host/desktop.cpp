@@ -120,12 +120,14 @@ void DesktopLoop(PlatformWindow* window)
             SmoothPicture(since, &smoothShown);
         if (scene) {
             NoteSceneFrame(DrawnMs(), 0.0, (double)PlatformTimeMs());
-        } else if (paceFrames >= 2 && paceFrames < PartFirstFrame(PART_WATER) - 42 && !SceneSizeSettled()) {
+        } else if (paceFrames >= DueFrame(2.0) && paceFrames < PartFirstFrame(PART_WATER) - 42 &&
+                   !SceneSizeSettled()) {
             // While the cards stand still, the water is drawn unseen at the
             // scenes' size until its times settle that size: a slow GPU's
             // first water frame is then not one at full size. The first
             // probe carries the driver's compile of both programs, seconds
-            // on a software renderer: early, so that it ends before the water.
+            // on a software renderer, in which no key is read: two seconds
+            // in, after a viewer's first look, and long before the water.
             drawnSinceMs = PlatformTimeMs();
             ProbeScenes(probes == 0);
             if (probes++ == 0 && !sceneDirect)

@@ -21,7 +21,7 @@ start=$(date +%s)
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/device" MESA_SHADER_CACHE_DISABLE=true BRINELUX_TEST_REPORT=1 \
     timeout -s KILL 300 xvfb-run -a -s "-screen 0 1024x768x24 -noreset" "$show" >"$work/out.txt" 2>"$work/err.txt" &
 pid=$!
-# The song starts with the first frame; the frames after it wait for the
+# The song starts with the first frame; the frame two seconds in waits for the
 # driver's compile of the scene programs (seconds on a software renderer).
 lastFrame() { grep '^brinelux-report: frame' "$work/out.txt" | tail -1 | cut -d' ' -f3; }
 for _ in $(seq 600); do [ "$(lastFrame)" -ge 5 ] 2>/dev/null && break; sleep 0.1; done

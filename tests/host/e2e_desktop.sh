@@ -50,9 +50,9 @@ start() {
     done
     return 1
 }
-# Waits until frame $1 has been shown. The first frames carry the driver's
-# compile of the scene programs (seconds on a software renderer), during
-# which the show answers nothing.
+# Waits until frame $1 has been shown. The frame two seconds in (51) carries
+# the driver's compile of the scene programs (seconds on a software
+# renderer), during which the show answers nothing: 53 is past it.
 wait_frame() {
     for _ in $(seq 600); do [ "$(reported frame)" -ge "$1" ] 2>/dev/null && return 0; sleep 0.1; done
     return 1
@@ -174,7 +174,7 @@ placement)
 window)
     screen 1920x1080
     start --window 800x600 || fail "window: no window"
-    wait_frame 5 || fail "window: no frames shown"
+    wait_frame 53 || fail "window: no frames shown"
     geometry=$(xdotool getwindowgeometry "$window" | grep Geometry)
     [ "$geometry" = "  Geometry: 800x600" ] || fail "window: $geometry"
     import -window "$window" "$outdir/window-800.png"
@@ -198,7 +198,7 @@ window)
 display-pace)
     screen 1024x768
     start --pace display || fail "display-pace: no window"
-    wait_frame 5 || fail "display-pace: no frames shown"
+    wait_frame 53 || fail "display-pace: no frames shown"
     frame0=$(reported frame) song0=$(reported chosen-at)
     sleep 3
     frame=$(reported frame) song=$(reported chosen-at)
