@@ -449,6 +449,11 @@ void PlatformSwapBuffers(PlatformWindow* window)
 {
     BeginWindowCall();
     SDL_GL_SwapWindow(window->window);
+    // The driver asks the X server for the drawable's size at the first
+    // draw after a swap; made here, that wait counts as the swap's, so a
+    // frozen server is seen while the loop sleeps between frames too. The
+    // frame clears the back buffer again before it draws.
+    glClear(GL_COLOR_BUFFER_BIT);
     EndWindowCall();
     EndOnXError();
 }
