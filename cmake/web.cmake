@@ -1,7 +1,7 @@
 # The show as a static web site in ${CMAKE_BINARY_DIR}/site: index.html,
-# brinelux.js and .wasm (the show), feeder.js with brinelux_feeder.js and
-# .wasm (its sound feeder's worker). Configured with emcmake (Emscripten's
-# toolchain); tools/web.sh does it all.
+# brinelux.js and .wasm (the show), worklet.js and brinelux_feeder.wasm (its
+# sound feeder, run in the page's AudioWorklet). Configured with emcmake
+# (Emscripten's toolchain); tools/web.sh does it all.
 
 # The glyph table: a small program for this machine, built with its own
 # compiler against FreeType and fontconfig, renders the desktop's face.
@@ -44,27 +44,31 @@ set_target_properties(brinelux PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY 
 # beside it. Emscripten's own HTML step is not used (index.html is ours).
 target_link_options(brinelux PRIVATE
   -sENVIRONMENT=web -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
-  -sEXPORTED_FUNCTIONS=_main,_WebBeginShow,_WebSongEnded,_WebFeederLost,_WebAnimationFrame,_WebSongPause,_WebCanvasResized,_WebContextLost,_WebContextRestored,_WebSeekTo,_WebSongSeek,_WebSongLength,_WebPartStart,_WebReplay,_WebSetSmooth
+  -sEXPORTED_FUNCTIONS=_main,_WebBeginShow,_WebSongEnded,_WebFeederLost,_WebAnimationFrame,_WebSongPause,_WebCanvasResized,_WebContextLost,_WebContextRestored,_WebSeekTo,_WebSongSeek,_WebSongClockStop,_WebSongLength,_WebPartStart,_WebReplay,_WebSetSmooth
   -sINITIAL_MEMORY=33554432)
 
 # The sound feeder's thread: a second program, the show's sound stream and
-# song alone, run by a Web Worker (feeder.js).
+# song alone, run in the page's AudioWorklet by worklet.js. A bare
+# WebAssembly module with no loader of Emscripten's: the worklet's scope has
+# no fetch, timers or text decoding, so worklet.js instantiates it itself
+# from the bytes the page hands over.
 add_executable(brinelux_feeder host/feeder_main_web.cpp platform/web/feeder_web.cpp)
 target_include_directories(brinelux_feeder PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(brinelux_feeder PRIVATE brinelux_audio)
-set_target_properties(brinelux_feeder PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${SITE_DIR})
+set_target_properties(brinelux_feeder PROPERTIES SUFFIX ".wasm" RUNTIME_OUTPUT_DIRECTORY ${SITE_DIR})
 target_link_options(brinelux_feeder PRIVATE
-  -sENVIRONMENT=worker
-  -sEXPORTED_FUNCTIONS=_main,_WebFeederStart,_WebFeederTurn,_WebFeederPlayed,_WebFeederHold,_WebFeederBehind)
+  -sSTANDALONE_WASM --no-entry
+  -sEXPORTED_FUNCTIONS=_WebFeederStart,_WebFeederProcess,_WebFeederBehind,_WebFeederSong,_WebFeederRing,_WebFeederRingSize,_WebFeederRefill,_WebFeederCatchUpCalls,_WebFeederCatchUpRest)
 
-# The page and the worker's script are written whenever they or the code
-# they share change, not only when a program relinks.
-foreach(file index.html feeder.js)
-  add_custom_command(OUTPUT ${SITE_DIR}/${file}
-    COMMAND ${CMAKE_COMMAND} -DIN=${CMAKE_SOURCE_DIR}/platform/web/${file}
-      -DPART=${CMAKE_SOURCE_DIR}/platform/web/instantiate_wasm.js -DOUT=${SITE_DIR}/${file}
-      -P ${CMAKE_SOURCE_DIR}/cmake/inline_js.cmake
-    DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/${file} ${CMAKE_SOURCE_DIR}/platform/web/instantiate_wasm.js
-      ${CMAKE_SOURCE_DIR}/cmake/inline_js.cmake)
-endforeach()
-add_custom_target(brinelux_page ALL DEPENDS ${SITE_DIR}/index.html ${SITE_DIR}/feeder.js)
+# The page is written whenever it or the code it shares changes, not only
+# when a program relinks; the worklet's script is copied as it is.
+add_custom_command(OUTPUT ${SITE_DIR}/index.html
+  COMMAND ${CMAKE_COMMAND} -DIN=${CMAKE_SOURCE_DIR}/platform/web/index.html
+    -DPART=${CMAKE_SOURCE_DIR}/platform/web/instantiate_wasm.js -DOUT=${SITE_DIR}/index.html
+    -P ${CMAKE_SOURCE_DIR}/cmake/inline_js.cmake
+  DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/index.html ${CMAKE_SOURCE_DIR}/platform/web/instantiate_wasm.js
+    ${CMAKE_SOURCE_DIR}/cmake/inline_js.cmake)
+add_custom_command(OUTPUT ${SITE_DIR}/worklet.js
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/platform/web/worklet.js ${SITE_DIR}/worklet.js
+  DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/worklet.js)
+add_custom_target(brinelux_page ALL DEPENDS ${SITE_DIR}/index.html ${SITE_DIR}/worklet.js)

@@ -1,9 +1,9 @@
 // The web page's entry: start-up as soon as the page has loaded (behind the
 // first screen), then, once the viewer's gesture has started the show, the
 // frame loop driven by the page's animation frames until the show ends.
-// The feeder runs in a worker (feeder_main_web.cpp), which reports the
-// song's end; where that worker cannot run, the page keeps the song's time
-// itself.
+// The feeder runs in the page's AudioWorklet (feeder_main_web.cpp), which
+// reports the song's end; while there is no sound, the page keeps the
+// song's time itself.
 //
 // The pictures follow the song: at each animation frame the page shows the
 // frame that a capture at 25 frames a second shows at the song's play
@@ -298,7 +298,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebContextRestored(void)
         RebuildGraphics();
 }
 
-// Called by the page when the feeder's worker reached the song's end mark:
+// Called by the page when the worklet's feeder reached the song's end mark:
 // the flag the desktop's feeder raises, seen before the next frame.
 extern "C" EMSCRIPTEN_KEEPALIVE void WebSongEnded(void) { RequestQuit(); }
 

@@ -1,7 +1,8 @@
-// Without the feeder's worker (it did not load, or died) the song is
-// rendered here, unheard, on the page's clock: in the refills the worker's
-// silent ring makes, a ring ahead, from where the worker left it, so that
-// its end mark ends the show on time. A second's song costs milliseconds.
+// Without sound (no Web Audio, the feeder's program lost, or an audio
+// context still starting) the song is rendered here, unheard, on the page's
+// clock: in the refills a silent ring makes, a ring ahead, from where the
+// sound left it, so that its end mark ends the show on time. A second's
+// song costs milliseconds.
 #include "host/song_clock_web.h"
 
 #include "audio/audio.h"
@@ -20,9 +21,8 @@ EM_JS(void, LogSongBlock, (const int16_t* samples, int count), {
     if (Module['soundLog']) Module['soundLog'].push(HEAP16.slice(samples >> 1, (samples >> 1) + count));
 });
 
-// Called by the page when the worker is lost after the show's sound started
-// (songSamples: how far it had rendered the song), or when the sound starts
-// without one (0).
+// Called by the page when the sound is lost after the show's sound started
+// (songSamples: where the song was), or when the sound starts without it.
 extern "C" EMSCRIPTEN_KEEPALIVE void WebFeederLost(double songSamples)
 {
     if (HeldClockStarted(&songClock))
@@ -44,6 +44,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebSongSeek(double samples)
     HeldClockStart(&songClock, emscripten_get_now());
 }
 
+// Called by the page when the sound joins the song (a late audio context):
+// the worklet keeps the song's time from there.
+extern "C" EMSCRIPTEN_KEEPALIVE void WebSongClockStop(void) { SongClockReset(); }
+
 void SongClockPause(bool paused) { HeldClockHold(&songClock, paused, emscripten_get_now()); }
 
 void SongClockReset()
@@ -52,8 +56,8 @@ void SongClockReset()
     clockSamples = clockRefills = 0;
 }
 
-// The sound log goes on from where the worker's ended.
-static void LogFromWorkersEnd(int64_t first, const int16_t* block, int32_t count)
+// The sound log goes on from where the sound's ended.
+static void LogFromSoundsEnd(int64_t first, const int16_t* block, int32_t count)
 {
     if ((double)first >= clockFromSamples)
         LogSongBlock(block, count);
@@ -65,5 +69,5 @@ void KeepSongTime()
         return;
     double ms = HeldClockMs(&songClock, emscripten_get_now());
     double due = clockFromSamples + ms * SOUND_SAMPLE_RATE / 1000.0 + SOUND_RING_SAMPLES;
-    RenderSongRefills(&clockRefills, &clockSamples, due, NO_LIMIT, nullptr, LogFromWorkersEnd);
+    RenderSongRefills(&clockRefills, &clockSamples, due, NO_LIMIT, nullptr, LogFromSoundsEnd);
 }

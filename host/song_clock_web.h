@@ -1,5 +1,6 @@
-// The page's own clock for the song, kept where the feeder's worker is lost
-// (or never ran): the song rendered unheard on the page's time.
+// The page's own clock for the song, kept while the song has no sound (none
+// to be had, or an audio context still starting): the song rendered unheard
+// on the page's time.
 #pragma once
 
 // Renders the song a ring ahead of the page's clock, once the page keeps it.

@@ -1,63 +1,47 @@
-// The sound ring of the feeder's worker (feeder_main_web.cpp is its
-// program): the ring the worker's audio code refills, its play position as
-// the AudioWorklet last reported it (or the worker's clock when the page has
-// no Web Audio), and the refilled bytes posted to the worklet.
+// The sound ring of the feeder's program, which runs in the page's
+// AudioWorklet (feeder_main_web.cpp is its program): the worklet plays this
+// very ring out of the program's memory, on the audio thread, and reports
+// the samples it has played before each turn. Nothing passes through the
+// page's main thread, so a busy page cannot starve the song.
 #include "platform/platform.h"
 #include "platform/sound_ring.h"
 #include "platform/web/feeder_web.h"
-#include "state/held_clock.h"
-
-#include <emscripten/emscripten.h>
 
 static uint8_t ring[SOUND_RING_BYTES];
 static uint32_t ringSize = SOUND_RING_BYTES;
 static uint32_t rate = SOUND_SAMPLE_RATE;
 static bool started;
-static bool silent;
-// The silent ring's clock, held while the page is hidden.
-static HeldClock silentClock;
-// Ring samples the worklet has played since the stream started, and at the
-// previous turn's look (-1 before the first).
-static double playedSamples;
-static double lookedAtSamples = -1.0;
+// Ring samples the output has played since the stream started.
+static int64_t playedSamples;
 // Samples the output had played at the stream's last look at its position,
 // and samples refilled in all: what the song lost to refills later than a
 // ring's time follows from the two.
-static double lookedPlayed;
-static double refilledSamples;
-
-EM_JS(void, PostSamples, (int offsetSamples, const int16_t* samples, int count), {
-    Module['postSamples'](offsetSamples, HEAP16.slice(samples >> 1, (samples >> 1) + count));
-});
+static int64_t lookedPlayed;
+static int64_t refilledSamples;
+static int32_t lastRefill[5];
 
 void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate)
 {
-    if (!RingStart(&started, ring, ringBytes, sampleRate, &ringSize, &rate))
-        return;
-    HeldClockStart(&silentClock, emscripten_get_now());
+    RingStart(&started, ring, ringBytes, sampleRate, &ringSize, &rate);
 }
 
 void WebFeederRestart(void)
 {
     started = false;
-    playedSamples = 0.0;
-    lookedAtSamples = -1.0;
-    lookedPlayed = 0.0;
-    refilledSamples = 0.0;
+    playedSamples = 0;
+    lookedPlayed = 0;
+    refilledSamples = 0;
+    lastRefill[0] = 0;
 }
+
+void WebFeederSetPlayed(int64_t samples) { playedSamples = samples; }
 
 uint32_t PlatformSoundPlayPosition(void)
 {
     if (!started)
         return 0;
-    if (silent) {
-        uint64_t ticks = (uint64_t)(HeldClockMs(&silentClock, emscripten_get_now()) * 1000.0);
-        lookedPlayed = (double)SilentSamplesPlayed(ticks, 1000000u, rate);
-        return SilentPlayPosition(ticks, 1000000u, ringSize, rate);
-    }
-    uint64_t played = (uint64_t)playedSamples;
-    lookedPlayed = (double)played;
-    return (uint32_t)((played * SOUND_BYTES_PER_SAMPLE) % ringSize);
+    lookedPlayed = playedSamples;
+    return (uint32_t)(((uint64_t)playedSamples * SOUND_BYTES_PER_SAMPLE) % ringSize);
 }
 
 bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1, void** p2, uint32_t* l2)
@@ -67,57 +51,52 @@ bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1,
         *l1 = *l2 = 0;
         return false;
     }
+    lastRefill[0] = 0;
     return RingLockRegions(ring, ringSize, offset, bytes, p1, l1, p2, l2);
 }
 
-static void Post(void* p, uint32_t len)
+static void Note(void* p, uint32_t len)
 {
     uint8_t* at = (uint8_t*)p;
     if (!p || len == 0 || at < ring || at >= ring + ringSize || len > ringSize - (uint32_t)(at - ring))
         return;
-    PostSamples((int)((at - ring) / SOUND_BYTES_PER_SAMPLE), (const int16_t*)p, (int)(len / SOUND_BYTES_PER_SAMPLE));
-    refilledSamples += (double)(len / SOUND_BYTES_PER_SAMPLE);
+    int32_t n = lastRefill[0]++;
+    lastRefill[1 + 2 * n] = (int32_t)((at - ring) / SOUND_BYTES_PER_SAMPLE);
+    lastRefill[2 + 2 * n] = (int32_t)(len / SOUND_BYTES_PER_SAMPLE);
+    refilledSamples += len / SOUND_BYTES_PER_SAMPLE;
 }
 
 void PlatformSoundUnlock(void* p1, uint32_t l1, void* p2, uint32_t l2)
 {
     if (!started)
         return;
-    Post(p1, l1);
-    Post(p2, l2);
+    Note(p1, l1);
+    Note(p2, l2);
 }
 
-// The worker's 25 ms timer is the thread's loop (WebFeederTurn).
+// The worklet's turns are the thread's loop (WebFeederProcess).
 bool PlatformStartThread(void (*)(void*), void*) { return true; }
 
 void PlatformSleep(uint32_t) {}
 
-// The worker's clock, which its 25 ms timer and the silent ring keep to.
-uint64_t PlatformTimeMs(void) { return (uint64_t)emscripten_get_now(); }
-
-void WebFeederSilent(bool noAudio) { silent = noAudio; }
-
-// The worklet's count of ring samples played, passed on by feeder.js.
-extern "C" EMSCRIPTEN_KEEPALIVE void WebFeederPlayed(double samples) { playedSamples = samples; }
-
-bool WebFeederOutputMoved(void)
-{
-    if (silent)
-        return true;
-    bool moved = playedSamples != lookedAtSamples;
-    lookedAtSamples = playedSamples;
-    return moved;
-}
-
-void WebFeederPause(bool paused) { HeldClockHold(&silentClock, paused, emscripten_get_now()); }
+// The output's own clock: the samples it has played.
+uint64_t PlatformTimeMs(void) { return (uint64_t)playedSamples * 1000u / rate; }
 
 double WebFeederSongBehind(void)
 {
     // A refill writes up to the play position, a ring ahead of what plays:
     // the song plays a ring behind what was refilled, and the output's count
     // is ahead of the song by what it played that no refill covered.
-    if (refilledSamples <= 0.0)
+    if (refilledSamples <= 0)
         return 0.0;
-    double behind = lookedPlayed + (double)(ringSize / SOUND_BYTES_PER_SAMPLE) - refilledSamples;
-    return behind > 0.0 ? behind : 0.0;
+    int64_t behind = lookedPlayed + (int64_t)(ringSize / SOUND_BYTES_PER_SAMPLE) - refilledSamples;
+    return behind > 0 ? (double)behind : 0.0;
 }
+
+int64_t WebFeederRefilled(void) { return refilledSamples; }
+
+const int16_t* WebFeederRingSamples(void) { return (const int16_t*)ring; }
+
+int32_t WebFeederRingLength(void) { return (int32_t)(ringSize / SOUND_BYTES_PER_SAMPLE); }
+
+const int32_t* WebFeederLastRefill(void) { return lastRefill; }

@@ -1,20 +1,21 @@
-// What the feeder's worker program needs from its sound ring beyond
-// platform.h (feeder_web.cpp).
+// What the feeder's program in the page's AudioWorklet needs from its sound
+// ring beyond platform.h (feeder_web.cpp).
 #pragma once
 
-// Plays the ring on the worker's clock instead of the worklet's reports (a
-// page without Web Audio).
-void WebFeederSilent(bool noAudio);
-// A fresh ring, played from its start by a fresh worklet, for the next sound
-// start (a seek).
+#include <stdint.h>
+
+// A fresh ring, played from its start, for the next sound start (a seek).
 void WebFeederRestart(void);
-// Whether the output has played anything since the previous call (always at
-// the first, and for the silent ring).
-bool WebFeederOutputMoved(void);
-// Stops the silent ring's clock while the page is hidden, and starts it again
-// from where it stood.
-void WebFeederPause(bool paused);
-// Samples the output has played beyond the song's place in it (the ring the
-// song plays behind its refills, and what late refills lost), so that the
-// song's position is the output's count less it.
+// The output's count of ring samples played since the stream started, as
+// the worklet gives it before each turn.
+void WebFeederSetPlayed(int64_t samples);
+// Samples the output has played beyond the song's place in it (what late
+// refills lost), so that the song's position is the output's count less it.
 double WebFeederSongBehind(void);
+// Samples refilled since the stream started.
+int64_t WebFeederRefilled(void);
+// The ring the worklet plays, its size in samples, and the regions the last
+// turn refilled: {count, offset, samples, offset, samples} in samples.
+const int16_t* WebFeederRingSamples(void);
+int32_t WebFeederRingLength(void);
+const int32_t* WebFeederLastRefill(void);

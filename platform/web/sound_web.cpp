@@ -1,9 +1,8 @@
-// The sound ring on the page's side. The feeder runs in a Web Worker (a
-// second program, host/feeder_main_web.cpp, with its own instance of the
-// song) that posts the samples straight to the AudioWorklet playing the
-// ring; the page only starts and stops it, and hears of the song's end (or
-// of the worker's failure: then the page's program keeps the song's time,
-// main_web.cpp).
+// The sound ring on the page's side. The feeder runs in the page's
+// AudioWorklet (a second program, host/feeder_main_web.cpp, with its own
+// instance of the song) and plays its ring there; the page only starts and
+// stops it, and hears of the song's end (or of its failure: then the page's
+// program keeps the song's time, song_clock_web.cpp).
 #include "platform/platform.h"
 #include "platform/sound_ring.h"
 #include "platform/web/web.h"
@@ -12,9 +11,8 @@
 
 static bool started;
 
-// Starts the worklet on the page's AudioContext (made by the start gesture)
-// and the feeder's worker. Without Web Audio the worker's ring plays
-// silently on its own clock, and the page says so.
+// Starts the worklet on the page's AudioContext (made by the start gesture);
+// without it the page keeps the song's time, and says why.
 EM_JS(void, WebAudioStart, (int ringSamples, int sampleRate), {
     Module['startSound'](ringSamples, sampleRate);
 });
@@ -32,7 +30,7 @@ void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate
     WebAudioStart((int)(size / SOUND_BYTES_PER_SAMPLE), (int)(sampleRate > 0 ? sampleRate : SOUND_SAMPLE_RATE));
 }
 
-// The worker owns the ring: nothing is written on the page's side.
+// The worklet owns the ring: nothing is written on the page's side.
 uint32_t PlatformSoundPlayPosition(void) { return 0; }
 
 bool PlatformSoundLock(uint32_t, uint32_t, void** p1, uint32_t* l1, void** p2, uint32_t* l2)
@@ -50,7 +48,7 @@ void WebSoundStop(void)
         WebAudioStop();
 }
 
-// The feeder's thread is the worker, started with the sound.
+// The feeder's thread is the worklet, started with the sound.
 bool PlatformStartThread(void (*)(void*), void*) { return true; }
 
 // Nothing on the page may block, and nothing here waits.
