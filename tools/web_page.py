@@ -10,6 +10,7 @@ Used by the web tests and by tools/web_bench.py.
 import base64
 import fcntl
 import functools
+import io
 import http.server
 import json
 import os
@@ -37,9 +38,17 @@ class _Handler(http.server.SimpleHTTPRequestHandler):
         pass
 
     def send_head(self):
-        if os.path.basename(self.path.split("?")[0]) in self.site.missing:
+        name = os.path.basename(self.path.split("?")[0])
+        if name in self.site.missing:
             self.send_error(404)
             return None
+        if name in self.site.replaced:
+            body = self.site.replaced[name]
+            self.send_response(200)
+            self.send_header("Content-Type", self.guess_type(self.path.split("?")[0]))
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            return io.BytesIO(body)
         return super().send_head()
 
     def guess_type(self, path):
@@ -52,12 +61,14 @@ class _Handler(http.server.SimpleHTTPRequestHandler):
 
 class ServedSite:
     """The site's folder served on 127.0.0.1 at a free port, in this process.
-    `missing` (file names answered with 404) and `types` (file name to
-    Content-Type) may be changed between pages."""
+    `missing` (file names answered with 404), `types` (file name to
+    Content-Type) and `replaced` (file name to the bytes served instead) may
+    be changed between pages."""
 
     def __init__(self, folder):
         self.missing = set()
         self.types = {}
+        self.replaced = {}
         handler = functools.partial(_Handler, directory=folder, site=self)
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
 

@@ -97,9 +97,22 @@ class Ring extends AudioWorkletProcessor {
     return blocks;
   }
 
+  // A program that fails (a trap, its memory run out) stops this node and
+  // says why to the page, which keeps the song's time without it.
   process(inputs, outputs) {
     if (this.stopped || this !== playing) return false;
-    var out = outputs[0][0];
+    try {
+      this.Play(outputs[0][0]);
+    } catch (e) {
+      this.stopped = true;
+      outputs[0][0].fill(0);
+      this.port.postMessage({ failed: 'the sound worklet failed (' + e.message + ')' });
+      return false;
+    }
+    return true;
+  }
+
+  Play(out) {
     if (this.origin < 0) this.Start();
     var played = Math.floor((currentFrame - this.origin) * this.step);
     if (!this.ended) {
@@ -108,7 +121,8 @@ class Ring extends AudioWorkletProcessor {
         this.ended = true;
         this.port.postMessage({ ended: true });
       } else if (turn === 1) {
-        var state = { song: this.from + program.WebFeederSong(), played: played, behind: program.WebFeederBehind() };
+        var state = { song: this.from + program.WebFeederSong(), played: played, behind: program.WebFeederBehind(),
+                      at: currentFrame / sampleRate };
         if (this.log) state.log = this.Refilled();
         this.port.postMessage(state);
       }
@@ -118,7 +132,6 @@ class Ring extends AudioWorkletProcessor {
       var n = Math.floor((currentFrame + i - this.origin) * this.step);
       out[i] = ring[n % ring.length] / 32768;
     }
-    return true;
   }
 }
 registerProcessor('brinelux-ring', Ring);
