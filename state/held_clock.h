@@ -1,6 +1,5 @@
 // A clock that can be held: milliseconds since it started, less the time it
-// stood held. The page's own song clock and the feeder worker's silent ring
-// both keep one, on their own program's "now".
+// stood held. The page's own song clock keeps one, on the page's "now".
 #pragma once
 
 struct HeldClock {

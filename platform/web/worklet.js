@@ -64,27 +64,23 @@ class Ring extends AudioWorkletProcessor {
     this.behind = -1;
     this.stopped = false;
     this.port.onmessage = (e) => { if (e.data.stop) this.stopped = true; };
+    // The song rendered up to this node's sample and the ring started, here
+    // already, while a paused page's context may not run yet; what it cost
+    // and the calls it took go to the page.
     try {
       if (!program) program = Load(o.program);
+      var began = Date.now();
+      program.WebFeederStart(this.from);
+      var calls = [];
+      for (var i = program.WebFeederCatchUpCalls(); i > 0; i--) calls.push(program.WebFeederRingSize());
+      if (program.WebFeederCatchUpRest() > 0) calls.push(program.WebFeederCatchUpRest());
+      this.port.postMessage({ started: this.serial, from: this.from, calls: calls, ms: Date.now() - began });
     } catch (e) {
       this.stopped = true;
       this.port.postMessage({ failed: 'the sound program did not start (' + e.message + ')' });
       return;
     }
     playing = this;
-  }
-
-  // The song rendered up to this node's sample, the ring started; what it
-  // cost and the calls it took go to the page.
-  Start() {
-    var began = Date.now();
-    program.WebFeederStart(this.from);
-    var calls = [];
-    for (var i = program.WebFeederCatchUpCalls(); i > 0; i--) calls.push(program.WebFeederRingSize());
-    if (program.WebFeederCatchUpRest() > 0) calls.push(program.WebFeederCatchUpRest());
-    this.origin = currentFrame;
-    this.port.postMessage({ started: this.serial, from: this.from, calls: calls, ms: Date.now() - began,
-                            origin: this.origin / sampleRate });
   }
 
   // What the last turn refilled, copied out of the program's memory.
@@ -113,7 +109,10 @@ class Ring extends AudioWorkletProcessor {
   }
 
   Play(out) {
-    if (this.origin < 0) this.Start();
+    if (this.origin < 0) {
+      this.origin = currentFrame;
+      this.port.postMessage({ origin: this.origin / sampleRate });
+    }
     var played = Math.floor((currentFrame - this.origin) * this.step);
     if (!this.ended) {
       var turn = program.WebFeederProcess(played);

@@ -1,4 +1,4 @@
-// The clock the page and the feeder's worker each hold while the page is
+// The clock the page holds while it is
 // hidden: time held never counts, however hold, start and free interleave.
 #include <gtest/gtest.h>
 #include "state/held_clock.h"
