@@ -39,7 +39,7 @@ windows="g++-mingw-w64-i686 g++-mingw-w64-x86-64 imagemagick googletest wine64"
 # on Xvfb, sounding into a private PulseAudio null sink (WebKit through
 # GStreamer's pulsesink).
 web="emscripten chromium
-    firefox-esr webkit2gtk-driver xvfb pulseaudio python3-websocket
+    firefox-esr webkit2gtk-driver xvfb pulseaudio pulseaudio-utils python3-websocket
     gstreamer1.0-pulseaudio gstreamer1.0-plugins-good gstreamer1.0-plugins-base"
 
 for option in "$@"; do

@@ -127,6 +127,18 @@ class NullSound:
         self.display.env["PULSE_SERVER"] = "unix:" + socket_path
         return self
 
+    def playing(self):
+        """The applications whose streams play into the sink now (not
+        corked)."""
+        out = subprocess.run(["pactl", "list", "sink-inputs"], env=self.display.env, capture_output=True,
+                             text=True, timeout=15).stdout
+        apps = []
+        for block in out.split("Sink Input #")[1:]:
+            name = re.search(r'application\.name = "([^"]*)"', block)
+            if re.search(r"Corked: no", block):
+                apps.append(name.group(1) if name else "?")
+        return apps
+
     def __exit__(self, *exc):
         _stop(self.proc)
         self.display.env.pop("PULSE_SERVER", None)
