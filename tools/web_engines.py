@@ -10,6 +10,7 @@ web engine tests; the same calls as web_page.Browser where they make sense.
 
 Everything started here is stopped on exit, also when a test fails.
 """
+import ctypes
 import functools
 import io
 import json
@@ -51,6 +52,18 @@ def _free_port():
         return s.getsockname()[1]
 
 
+def _dies_with_parent():
+    # Should this process be killed outright, what it started goes too.
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
+def _popen(args, **kwargs):
+    """A process in a session of its own (its children stopped with it)
+    that ends if this one does (started from the main thread: the signal
+    follows the thread that started it)."""
+    return subprocess.Popen(args, start_new_session=True, preexec_fn=_dies_with_parent, **kwargs)
+
+
 def _stop(proc, timeout=10):
     """Ends a process this module started, and its own children with it (it
     leads a session of its own)."""
@@ -81,9 +94,8 @@ class Display:
 
     def __enter__(self):
         read, write = os.pipe()
-        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", self.size, "-nolisten", "tcp"],
-                                     pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                     start_new_session=True)
+        self.proc = _popen(["Xvfb", "-displayfd", str(write), "-screen", "0", self.size, "-nolisten", "tcp"],
+                           pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write)
         number = b""
         with os.fdopen(read, "rb") as f:
@@ -113,11 +125,11 @@ class NullSound:
         socket_path = os.path.join(self.dir, "native")
         env = dict(self.display.env, HOME=self.dir, XDG_RUNTIME_DIR=self.dir)
         env.pop("PULSE_SERVER", None)
-        self.proc = subprocess.Popen(
+        self.proc = _popen(
             ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
              "--use-pid-file=no", "-L", "module-null-sink sink_name=null",
              "-L", "module-native-protocol-unix socket=%s auth-anonymous=1" % socket_path],
-            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 15
         while not os.path.exists(socket_path):
             if self.proc.poll() is not None or time.monotonic() > deadline:
@@ -248,11 +260,10 @@ class Firefox:
             for name, value in self.prefs.items():
                 f.write("user_pref(%s, %s);\n" % (json.dumps(name), json.dumps(value)))
         env = dict(self.display.env, MOZ_CRASHREPORTER_DISABLE="1", MOZ_NO_REMOTE="1")
-        self.proc = subprocess.Popen(
+        self.proc = _popen(
             ["firefox-esr", "--profile", self.profile, "--no-remote", "--new-instance",
              "--remote-debugging-port=0", "--width=%d" % self.width, "--height=%d" % self.height, "about:blank"],
-            env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-            start_new_session=True)
+            env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         # Firefox names the websocket it listens on on standard error.
         found = queue.Queue()
         log = os.environ.get("BRINELUX_FIREFOX_LOG")
@@ -440,9 +451,9 @@ class WebKit:
         self.port = _free_port()
         self.base = "http://127.0.0.1:%d" % self.port
         log = os.environ.get("BRINELUX_WEBKIT_LOG")
-        self.proc = subprocess.Popen(["WebKitWebDriver", "--port=%d" % self.port], env=self.display.env,
-                                     stdin=subprocess.DEVNULL, stdout=None if log else subprocess.DEVNULL,
-                                     stderr=None if log else subprocess.DEVNULL, start_new_session=True)
+        self.proc = _popen(["WebKitWebDriver", "--port=%d" % self.port], env=self.display.env,
+                           stdin=subprocess.DEVNULL, stdout=None if log else subprocess.DEVNULL,
+                           stderr=None if log else subprocess.DEVNULL)
         deadline = time.monotonic() + 30
         while True:
             try:

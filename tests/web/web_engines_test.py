@@ -21,6 +21,7 @@ ENGINE is firefox or webkit. CASE is one of:
 Each case that fails says why; the others still run.
 """
 import os
+import signal
 import sys
 import tempfile
 import time
@@ -242,6 +243,8 @@ def main():
     failed = []
     Browser, Site = (Firefox, ServedSite) if engine == "firefox" else (WebKit, HookedSite)
     global sound_server
+    # A test run stopped from outside still stops its browser and servers.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL: stopped by SIGTERM"))
     try:
         with Display() as display, NullSound(display) as sound_server, Site(site) as url, Browser(display) as page:
             print("%s up in %.1f s" % (engine, time.monotonic() - began))
