@@ -173,7 +173,8 @@ CONSOLE_HOOK = """<script>(function () {
     lines.push(['exception', e.message || ('a resource did not load: ' + (e.target && (e.target.src || e.target.href)))]);
   }, true);
   window.addEventListener('unhandledrejection', function (e) {
-    lines.push(['exception', 'unhandled rejection: ' + String(e.reason && (e.reason.stack || e.reason))]);
+    var r = e.reason;
+    lines.push(['exception', 'unhandled rejection: ' + String(r) + (r && r.stack ? ' at ' + r.stack : '')]);
   });
 })();</script>"""
 
