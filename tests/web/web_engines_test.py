@@ -149,7 +149,7 @@ def checks(page, url, work):
     page.evaluate("window.loseGL = document.getElementById('canvas').getContext('webgl')"
                   ".getExtension('WEBGL_lose_context'), window.loseGL.loseContext(), 1")
     # The page's note says so while it lasts (beside any other note).
-    lost = "(%s || '').indexOf('WebGL context was lost') >= 0" % NOTE
+    lost = "(((%s) || '').indexOf('WebGL context was lost') >= 0)" % NOTE
     page.wait_for(lost, timeout=10)
     held = page.evaluate("Module.shownFrame")
     page.pump(1.0)
