@@ -5,8 +5,9 @@
 #   --test     the test tools (GoogleTest, Xvfb, weston, the packaging checks)
 #   --windows  the Windows cross-build: MinGW-w64 for both targets, and Wine
 #              for its tests
-#   --web      the web build: Emscripten, and Chromium for its tests (the
-#              test suite builds and plays the page: --test wants --web too)
+#   --web      the web build: Emscripten, and Chromium, Firefox and WebKitGTK
+#              for its tests (the test suite builds and plays the page:
+#              --test wants --web too)
 #   --all      all of them (continuous integration, tools/release.sh)
 set -eu
 usage="usage: tools/install-deps.sh [--test] [--windows] [--web] [--all]"
@@ -32,8 +33,14 @@ test="libgtest-dev glslang-tools
 # executables' icon, GoogleTest's sources to build with them, and 64-bit
 # Wine to run the x86_64 tests and the show.
 windows="g++-mingw-w64-i686 g++-mingw-w64-x86-64 imagemagick googletest wine64"
-# The web build and its test: Emscripten, and Chromium to open the page headless.
-web="emscripten chromium"
+# The web build and its tests: Emscripten, and the page played in three
+# engines: Chromium headless; Firefox ESR (driven over WebDriver BiDi with
+# python3-websocket) and WebKitGTK's MiniBrowser (webkit2gtk-driver), both
+# on Xvfb, sounding into a private PulseAudio null sink (WebKit through
+# GStreamer's pulsesink).
+web="emscripten chromium
+    firefox-esr webkit2gtk-driver xvfb pulseaudio pulseaudio-utils python3-websocket
+    gstreamer1.0-pulseaudio gstreamer1.0-plugins-good gstreamer1.0-plugins-base"
 
 for option in "$@"; do
     case "$option" in
