@@ -1,7 +1,6 @@
 # cmake -DIN=... -DPART=... -DOUT=... -P inline_js.cmake: writes OUT, which
 # is IN with its line "// inline: NAME" (NAME: PART's file name) replaced by
-# PART's text, indented as that line is. The site keeps one file per page
-# and worker while both share the code.
+# PART's text, indented as that line is: the page stays one file.
 file(READ "${IN}" text)
 file(READ "${PART}" part)
 get_filename_component(name "${PART}" NAME)
