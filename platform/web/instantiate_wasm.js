@@ -1,7 +1,7 @@
 // A program's .wasm fetched and instantiated here rather than by the
 // loader, whose fallbacks print four lines for a missing file and never say
-// so on the page: fail(reason) says it once. The page and the feeder's
-// worker each carry this, inlined into them when the site is built.
+// so on the page: fail(reason) says it once. Inlined into the page when the
+// site is built.
 function InstantiateWasm(file, imports, receive, fail) {
   fetch(file, { credentials: 'same-origin' }).then(function (response) {
     if (!response.ok) throw new Error('HTTP ' + response.status);
