@@ -28,7 +28,7 @@ import time
 import urllib.error
 import urllib.request
 
-from web_page import PageError, ServedSite, _Handler
+from web_page import PageError, ServedSite, _Handler, wait_for
 
 try:
     import websocket
@@ -370,7 +370,7 @@ class Firefox:
         return _value(result["result"])
 
     def wait_for(self, expression, timeout=60, step=0.1):
-        return _wait_for(self, expression, timeout, step)
+        return wait_for(self, expression, timeout, step)
 
     def pump(self, seconds):
         time.sleep(seconds)
@@ -409,23 +409,6 @@ def _value(remote):
     if kind == "date":
         return value
     return {"type": kind}
-
-
-def _wait_for(page, expression, timeout, step):
-    """Waits until expression is truthy on the page; returns its value."""
-    deadline = time.monotonic() + timeout
-    why = ""
-    while True:
-        # The page may still be loading: an exception is a "not yet".
-        try:
-            value = page.evaluate(expression, timeout=timeout)
-            if value:
-                return value
-        except PageError as e:
-            why = " (%s)" % e
-        if time.monotonic() > deadline:
-            raise PageError("waited %d s for %s%s" % (timeout, expression, why))
-        page.pump(step)
 
 
 class WebKit:
@@ -538,7 +521,7 @@ class WebKit:
         return answer.get("value")
 
     def wait_for(self, expression, timeout=60, step=0.1):
-        return _wait_for(self, expression, timeout, step)
+        return wait_for(self, expression, timeout, step)
 
     def pump(self, seconds):
         time.sleep(seconds)

@@ -25,6 +25,24 @@ class PageError(Exception):
     pass
 
 
+def wait_for(page, expression, timeout, step):
+    """Waits until expression is truthy on any driver's page (its evaluate
+    and pump); returns its value."""
+    deadline = time.monotonic() + timeout
+    why = ""
+    while True:
+        # The page may still be loading: an exception is a "not yet".
+        try:
+            value = page.evaluate(expression, timeout=timeout)
+            if value:
+                return value
+        except PageError as e:
+            why = " (%s)" % e
+        if time.monotonic() > deadline:
+            raise PageError("waited %d s for %s%s" % (timeout, expression, why))
+        page.pump(step)
+
+
 class _Handler(http.server.SimpleHTTPRequestHandler):
     """Serves the folder, less the files the site's `missing` names and with
     the types its `types` gives; nothing may be cached, so that the next
@@ -237,19 +255,7 @@ class Browser:
 
     def wait_for(self, expression, timeout=60, step=0.1):
         """Waits until expression is truthy on the page; returns its value."""
-        deadline = time.monotonic() + timeout
-        why = ""
-        while True:
-            # The page may still be loading: an exception is a "not yet".
-            try:
-                value = self.evaluate(expression, timeout=timeout)
-                if value:
-                    return value
-            except PageError as e:
-                why = " (%s)" % e
-            if time.monotonic() > deadline:
-                raise PageError("waited %d s for %s%s" % (timeout, expression, why))
-            self.pump(step)
+        return wait_for(self, expression, timeout, step)
 
     def key(self, code, key, keycode):
         for kind in ("rawKeyDown", "keyUp"):
