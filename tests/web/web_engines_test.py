@@ -17,7 +17,9 @@ ENGINE is firefox or webkit. CASE is one of:
            10 s of song, Escape ends the show, and every sample the page
            handed to Web Audio is the desktop's song in the same calls
   late     (firefox) the context's resume held for 3 s: the page says
-           "starting sound…" meanwhile, and the song sounds once it runs
+           "starting sound…" meanwhile, and the song sounds once it runs;
+           a resume after a pause held as long shows the same line while
+           the song and the frame wait
   transition  (first in all; chromium too) a first visit's thanks card and
            water, whose programs compile on the main thread: the song is
            not starved and its position never steps back; prints the
@@ -241,6 +243,21 @@ def late(page, url, work):
         fail("after the late start the output played %s -> %s samples in 1 s" % (played, later))
     if note and note.startswith("starting sound"):
         fail("the page still says %r with the song sounding" % note)
+
+    # Paused and resumed, the resume held 3 s as well: the same line while
+    # it lasts, the song and the frame waiting together, then both go on.
+    page.key("KeyP", "p")
+    page.wait_for("Module.audioContext.state === 'suspended'", timeout=10)
+    page.key("KeyP", "p")
+    page.wait_for("(%s) === 'starting sound…'" % NOTE, timeout=2)
+    frame, song = page.evaluate("[Module.shownFrame, Module.songSeconds()]")
+    page.pump(1.5)
+    frame1, song1 = page.evaluate("[Module.shownFrame, Module.songSeconds()]")
+    if frame1 != frame or abs(song1 - song) > 0.05:
+        fail("while the resume was held the frame went %d -> %d and the song %.2f -> %.2f s" %
+             (frame, frame1, song, song1))
+    page.wait_for("(%s) === null && Module.songSeconds() > %f" % (NOTE, song + 0.5), timeout=10)
+    print("a held resume: \"starting sound…\" shown, frame %d and song %.2f s held, then on" % (frame, song))
     found = errors(page.console)
     if found:
         fail("errors on the console: %s" % found)
