@@ -1,5 +1,5 @@
 // What the page's entry needs from the web backend beyond platform.h (the
-// feeder's worker has its own: feeder_web.h).
+// feeder's program in the worklet has its own: feeder_web.h).
 #pragma once
 
 #include <stdint.h>
