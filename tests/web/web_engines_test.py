@@ -196,10 +196,11 @@ def samples(page, url, work, capture):
     status = page.wait_for("window.brineluxEnded !== undefined ? 'ended ' + window.brineluxEnded : ''", timeout=15)
     if status != "ended 0":
         fail("Escape ended the show with %s" % status)
-    calls, played = web_page_test.logged_song(page)
-    if len(played) < 2 * 9 * 44100:
-        fail("the page logged only %.2f s of song" % (len(played) / 2 / 44100))
-    web_page_test.same_as_desktop(capture, work, calls, played)
+    # A context that started late joined the song where it was: what it
+    # played from there is compared.
+    heard = web_page_test.heard_songs(page, capture, work, 1)
+    if heard < 7 * 44100:
+        fail("the page handed only %.2f s of song to Web Audio" % (heard / 44100))
 
 
 # The context's resume held for 3 s, and the context kept from starting on
