@@ -11,6 +11,15 @@
 // before the page's message to stop reaches it.
 var program = null;
 var playing = null;
+// The program's ring as samples: made once, not in every block, and again
+// only should the program's memory ever be replaced by its growth.
+var ringView = null;
+
+function RingView() {
+  if (!ringView || ringView.buffer !== program.memory.buffer)
+    ringView = new Int16Array(program.memory.buffer, program.WebFeederRing(), program.WebFeederRingSize());
+  return ringView;
+}
 
 // The program instantiated from its bytes: a bare module whose only calls
 // out are the C library's to write text (for the console) and to end.
@@ -126,7 +135,7 @@ class Ring extends AudioWorkletProcessor {
         this.port.postMessage(state);
       }
     }
-    var ring = new Int16Array(program.memory.buffer, program.WebFeederRing(), program.WebFeederRingSize());
+    var ring = RingView();
     for (var i = 0; i < out.length; i++) {
       var n = Math.floor((currentFrame + i - this.origin) * this.step);
       out[i] = ring[n % ring.length] / 32768;
