@@ -1034,8 +1034,10 @@ def scene_clocks(page, what, seconds, smooth):
 def nearest_still(page, capture, work, part, clock):
     """The picture on screen is the capture's still of part at `clock`, and
     not at 5 ms either side: its mean difference from the still at the
-    clock is under half its difference from either neighbour's (the
-    renderers' rounding alone is well under that; 5 ms of motion is not)."""
+    clock is under three quarters of its difference from either
+    neighbour's (the renderers' rounding adds to all three alike, up to
+    half the neighbours' at slow-moving clocks; 5 ms of motion would make
+    one neighbour the nearer)."""
     web_png = os.path.join(work, "web-smooth-%s.png" % part)
     with open(web_png, "wb") as f:
         f.write(page.screenshot())
@@ -1050,7 +1052,7 @@ def nearest_still(page, capture, work, part, clock):
         mean[step] = sum(abs(a - b) for a, b in zip(web, still)) / len(web)
     print("paused %s: mean difference %.3f from the still at %.7f, %.3f and %.3f 5 ms either side" %
           (part, mean[0], clock, mean[-1], mean[1]))
-    if not 2 * mean[0] < min(mean[-1], mean[1]):
+    if not 4 * mean[0] < 3 * min(mean[-1], mean[1]):
         fail("the %s on screen is not the still at its clock %.7f: %s" % (part, clock, mean))
 
 
