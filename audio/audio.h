@@ -23,10 +23,34 @@ void AudioThread(void* unused);
 // Renders exactly the bytes the device has taken since the previous refill.
 void FillSoundBuffer(void);
 // Seconds of song the listener has heard: what the feeder has rendered less
-// what still waits ahead of the device's play position in the ring. Held by
-// a stalled device, 0 before the sound starts; never goes back. Safe to call
-// from any thread while the feeder runs.
+// what still waits ahead of the device's play position in the ring, less
+// what the output holds beyond it where the system says (its latency), and
+// less audioOffsetMs. Between the device's takes it moves on at the rate
+// from the takes' times. Held by a device that stands still for a moment
+// (and by one still opening), carried on by the stand-in clock once it has
+// stood for OUTPUT_STALL_MS; 0 before the sound starts; never goes back.
+// One reader thread, beside the feeder.
 double SongPlaySeconds(void);
+// The output's latency the last SongPlaySeconds took off, in milliseconds.
+double SongOutputLatencyMs(void);
+
+// How long the output may take nothing before the song goes on without it,
+// when outputStandIn is set (the live show). Longer than any hiccup a sound
+// server or a loaded machine gives (a few hundred ms), short enough that a
+// viewer sees a still picture only briefly.
+constexpr int64_t OUTPUT_STALL_MS = 2000;
+// Whether a standing output hands the song to the stand-in clock: the
+// desktop show's, not the capture's (whose clock is virtual) or the page's.
+extern bool outputStandIn;
+// Shifts the song's heard position for delays no system reports (a
+// television's, a receiver's): positive, the pictures later.
+extern int32_t audioOffsetMs;
+// The position between takes, from the recent takes: each says where the
+// song is at nowUs if the device played on at its rate; the lowest, at most
+// one take past the latest. For the reader of SongPlaySeconds, and tests.
+double SmoothedHeard(double heard, uint64_t atUs, uint64_t count, uint32_t takeSamples, uint64_t nowUs);
+// Forgets the takes SmoothedHeard keeps.
+void ForgetTakes(void);
 
 extern AudioCallback renderCallback;
 // Ring offset up to which sound has been written; always inside the ring.

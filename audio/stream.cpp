@@ -6,6 +6,9 @@
 #include "state/shared.h"
 
 #include <atomic>
+#include <math.h>
+#include <stdio.h>
+#include <string.h>
 
 AudioCallback renderCallback;
 uint32_t writePos;
@@ -17,7 +20,25 @@ bool lastLookMoved;
 // both halves together: bytes rendered since the start (high 48 bits) and the
 // ring offset the rendering ends at (low 16 bits). 0 before the first.
 static std::atomic<uint64_t> renderedMark;
+// The furthest position a reader was given, in 1/1024 samples.
 static std::atomic<int64_t> heardMax;
+static const int64_t SUBSAMPLES = 1024;
+
+bool outputStandIn;
+int32_t audioOffsetMs;
+
+// The feeder's side of the stand-in: samples of song rendered in all (heard
+// or not), since when the device has stood still, and whether the song goes
+// on without it now.
+static int64_t songSamples;
+static int64_t standingSinceMs;
+static bool standingIn;
+static int16_t unheard[SOUND_RING_SAMPLES];
+// The stand-in clock as readers see it: on, and the song's sample at a time.
+static std::atomic<bool> standInOn;
+static std::atomic<int64_t> standInBaseSamples;
+static std::atomic<int64_t> standInBaseMs;
+static std::atomic<int64_t> latencyUsedUs;
 static_assert(SOUND_RING_BYTES <= 0x10000, "a ring offset fits the mark's low half");
 
 void StartAudio(PlatformWindow* window, AudioCallback callback)
@@ -26,6 +47,9 @@ void StartAudio(PlatformWindow* window, AudioCallback callback)
     lastLookMs = -1;
     lastPlayPos = 0;
     lastLookMoved = false;
+    songSamples = 0;
+    standingIn = false;
+    standInOn.store(false);
     renderCallback = callback;
     // Playback starts before anything is written; the first refill follows
     // as soon as the thread runs.
@@ -39,6 +63,54 @@ void AudioThread(void*)
         FillSoundBuffer();
         PlatformSleep(SOUND_REFILL_MS);
     }
+}
+
+// The song rendered on, unheard, up to sample `target`: what the stand-in
+// clock has passed, so the song's end mark still ends the show on time.
+static void RenderUnheardTo(int64_t target)
+{
+    while (songSamples < target && !QuitRequested()) {
+        int64_t n = target - songSamples;
+        if (n > SOUND_RING_SAMPLES)
+            n = SOUND_RING_SAMPLES;
+        renderCallback(unheard, (int32_t)(n * SOUND_BYTES_PER_SAMPLE));
+        songSamples += n;
+    }
+}
+
+static int64_t StandInSamples(int64_t nowMs)
+{
+    return standInBaseSamples.load() + (nowMs - standInBaseMs.load()) * SOUND_SAMPLE_RATE / 1000;
+}
+
+// The device has taken nothing for too long: the song's position goes to
+// the stand-in clock from where it stood, and what waits in the ring is
+// silenced, so that the device, when it plays again, plays nothing stale.
+static void EnterStandIn(int64_t nowMs, uint32_t playPos, PlatformSoundState state)
+{
+    uint64_t mark = renderedMark.load(std::memory_order_relaxed);
+    uint32_t taken = (playPos + SOUND_RING_BYTES - (uint32_t)(mark & 0xFFFF)) % SOUND_RING_BYTES;
+    int64_t heard = ((int64_t)(mark >> 16) - SOUND_RING_BYTES + (int64_t)taken) / SOUND_BYTES_PER_SAMPLE;
+    standInBaseSamples.store(heard < 0 ? 0 : heard);
+    standInBaseMs.store(nowMs);
+    standInOn.store(true, std::memory_order_release);
+    standingIn = true;
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    uint32_t l1 = 0, l2 = 0;
+    if (PlatformSoundLock(writePos, SOUND_RING_BYTES, &p1, &l1, &p2, &l2)) {
+        memset(p1, 0, l1);
+        if (p2)
+            memset(p2, 0, l2);
+        PlatformSoundUnlock(p1, l1, p2, l2);
+    }
+    if (state == PLATFORM_SOUND_OPENING)
+        fprintf(stderr, "brinelux: the sound device has not opened in %d s; the show goes on silently\n",
+                (int)(OUTPUT_STALL_MS / 1000));
+    else
+        fprintf(stderr, "brinelux: the sound output has taken nothing for %d s; the show goes on silently\n",
+                (int)(OUTPUT_STALL_MS / 1000));
+    fflush(stderr);
 }
 
 void FillSoundBuffer(void)
@@ -62,10 +134,30 @@ void FillSoundBuffer(void)
     lastLookMs = now;
     lastLookMoved = !firstLook && playPos != lastPlayPos;
     lastPlayPos = playPos;
+    bool joining = false;
+    if (outputStandIn) {
+        // Short hiccups hold picture and song together; a longer stand
+        // hands the song to the stand-in clock until the device moves again
+        // (the backend's own silent stand-in is a clock of its own: no join).
+        PlatformSoundTake take;
+        PlatformSoundState state = PlatformSoundClock(&take);
+        if (firstLook || lastLookMoved)
+            standingSinceMs = now;
+        if (standingIn) {
+            if (!lastLookMoved || state == PLATFORM_SOUND_SILENT) {
+                RenderUnheardTo(StandInSamples(now));
+                return;
+            }
+            joining = true;
+        } else if (!firstLook && now - standingSinceMs >= OUTPUT_STALL_MS && state != PLATFORM_SOUND_SILENT) {
+            EnterStandIn(now, playPos, state);
+            return;
+        }
+    }
     uint32_t bytes;
     if (writePos < playPos)
         bytes = playPos - writePos;
-    else if (writePos > playPos || firstLook ||
+    else if (writePos > playPos || firstLook || joining ||
              (wasMoving && since * SOUND_SAMPLE_RATE >= (int64_t)SOUND_RING_SAMPLES * 1000))
         bytes = SOUND_RING_BYTES - (writePos - playPos);
     else
@@ -78,6 +170,13 @@ void FillSoundBuffer(void)
     // where the sound really ends and the next refill covers the gap.
     if (!PlatformSoundLock(writePos, bytes, &p1, &l1, &p2, &l2))
         return;
+    if (joining) {
+        // The song joins at the show's position: the bytes written now are
+        // heard after the silence still ahead of them in the ring, so they
+        // carry the song from where the stand-in clock will be by then.
+        int64_t target = StandInSamples(now) + SOUND_RING_SAMPLES - bytes / SOUND_BYTES_PER_SAMPLE;
+        RenderUnheardTo(target);
+    }
     if (p1 && l1 > 0)
         renderCallback((int16_t*)p1, (int32_t)l1);
     if (p2 && l2 > 0)
@@ -88,10 +187,59 @@ void FillSoundBuffer(void)
     if (writePos >= SOUND_RING_BYTES)
         writePos -= SOUND_RING_BYTES;
     // The first refill starts the account afresh.
-    uint64_t rendered = (firstLook ? 0 : renderedMark.load(std::memory_order_relaxed) >> 16) + bytes;
-    if (firstLook)
+    if (firstLook) {
+        songSamples = 0;
         heardMax.store(0);
-    renderedMark.store(rendered << 16 | writePos, std::memory_order_release);
+    }
+    songSamples += bytes / SOUND_BYTES_PER_SAMPLE;
+    renderedMark.store((uint64_t)(songSamples * SOUND_BYTES_PER_SAMPLE) << 16 | writePos, std::memory_order_release);
+    if (joining) {
+        standingIn = false;
+        standInOn.store(false, std::memory_order_release);
+        int64_t at = songSamples - SOUND_RING_SAMPLES;
+        fprintf(stderr, "brinelux: the sound output plays again; the song joins the show at %d:%04.1f\n",
+                (int)(at / SOUND_SAMPLE_RATE / 60), (double)(at % (60 * SOUND_SAMPLE_RATE)) / SOUND_SAMPLE_RATE);
+        fflush(stderr);
+    }
+}
+
+// The reader's recent takes of the device, each with the song's sample heard
+// at its time: the position between takes is drawn from them.
+enum { TAKES_KEPT = 16 };
+static const uint64_t TAKES_SPAN_US = 250000;
+static double keptHeard[TAKES_KEPT];
+static uint64_t keptAtUs[TAKES_KEPT];
+static uint64_t keptCount[TAKES_KEPT];
+static int32_t keptNewest = -1;
+
+double SmoothedHeard(double heard, uint64_t atUs, uint64_t count, uint32_t takeSamples, uint64_t nowUs)
+{
+    if (keptNewest < 0 || keptCount[keptNewest] != count || keptAtUs[keptNewest] != atUs) {
+        keptNewest = (keptNewest + 1) % TAKES_KEPT;
+        keptHeard[keptNewest] = heard;
+        keptAtUs[keptNewest] = atUs;
+        keptCount[keptNewest] = count;
+    }
+    // Each recent take says where the song is now if the device has played
+    // on at its rate since; the lowest of them is the one not thrown ahead
+    // by a burst of takes. At most one take past the latest, so a device
+    // that stops holds the position there.
+    double best = heard + (double)takeSamples;
+    for (int32_t i = 0; i < TAKES_KEPT; i++) {
+        if (keptCount[i] == 0 || nowUs < keptAtUs[i] || nowUs - keptAtUs[i] > TAKES_SPAN_US)
+            continue;
+        double at = keptHeard[i] + (double)(nowUs - keptAtUs[i]) * SOUND_SAMPLE_RATE / 1e6;
+        if (at < best)
+            best = at;
+    }
+    return best;
+}
+
+void ForgetTakes(void)
+{
+    keptNewest = -1;
+    for (int32_t i = 0; i < TAKES_KEPT; i++)
+        keptCount[i] = 0;
 }
 
 double SongPlaySeconds(void)
@@ -101,21 +249,40 @@ double SongPlaySeconds(void)
     uint64_t mark = renderedMark.load(std::memory_order_acquire);
     if (mark == 0)
         return 0.0;
-    int64_t rendered = (int64_t)(mark >> 16);
-    uint32_t markPos = (uint32_t)(mark & 0xFFFF);
-    uint32_t playPos = PlatformSoundPlayPosition() % SOUND_RING_BYTES;
-    // Right after a refill the whole ring waits ahead of the play position;
-    // what the device has taken since then is no longer ahead.
-    uint32_t taken = (playPos + SOUND_RING_BYTES - markPos) % SOUND_RING_BYTES;
-    int64_t heard = rendered - SOUND_RING_BYTES + (int64_t)taken;
-    if (heard < 0)
-        heard = 0;
-    // A device that ran a whole ring past a late feeder wraps `taken`: keep
-    // the furthest point reached instead of going back.
-    int64_t before = heardMax.load();
-    while (heard > before && !heardMax.compare_exchange_weak(before, heard)) {
+    double heard;
+    int64_t latencyUs = 0;
+    if (standInOn.load(std::memory_order_acquire)) {
+        heard = (double)StandInSamples((int64_t)PlatformTimeMs());
+    } else {
+        int64_t rendered = (int64_t)(mark >> 16);
+        uint32_t markPos = (uint32_t)(mark & 0xFFFF);
+        PlatformSoundTake take;
+        bool timed = PlatformSoundClock(&take) == PLATFORM_SOUND_PLAYING && take.count > 0;
+        uint32_t playPos = (timed ? take.position : PlatformSoundPlayPosition()) % SOUND_RING_BYTES;
+        // Right after a refill the whole ring waits ahead of the play position;
+        // what the device has taken since then is no longer ahead.
+        uint32_t taken = (playPos + SOUND_RING_BYTES - markPos) % SOUND_RING_BYTES;
+        int64_t bytes = rendered - SOUND_RING_BYTES + (int64_t)taken;
+        heard = (double)((bytes < 0 ? 0 : bytes) / SOUND_BYTES_PER_SAMPLE);
+        if (timed) {
+            // What the output still holds is not heard yet.
+            latencyUs = (int64_t)take.latencyUs;
+            heard -= (double)latencyUs * SOUND_SAMPLE_RATE / 1e6;
+            heard = SmoothedHeard(heard, take.atUs, take.count, take.bytes / SOUND_BYTES_PER_SAMPLE, take.nowUs);
+        }
     }
-    if (heard < before)
-        heard = before;
-    return (double)(heard / SOUND_BYTES_PER_SAMPLE) / SOUND_SAMPLE_RATE;
+    latencyUsedUs.store(latencyUs, std::memory_order_relaxed);
+    heard -= (double)audioOffsetMs * SOUND_SAMPLE_RATE / 1000.0;
+    int64_t sub = heard <= 0.0 ? 0 : (int64_t)floor(heard * SUBSAMPLES);
+    // A device that ran a whole ring past a late feeder wraps `taken`, and a
+    // take that comes late draws the position back: keep the furthest point
+    // reached instead of going back.
+    int64_t before = heardMax.load();
+    while (sub > before && !heardMax.compare_exchange_weak(before, sub)) {
+    }
+    if (sub < before)
+        sub = before;
+    return (double)sub / SUBSAMPLES / SOUND_SAMPLE_RATE;
 }
+
+double SongOutputLatencyMs(void) { return (double)latencyUsedUs.load(std::memory_order_relaxed) / 1000.0; }

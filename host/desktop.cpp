@@ -77,6 +77,9 @@ static void FollowF11(PlatformWindow* window)
 
 PlatformWindow* StartDesktop()
 {
+    // The live show's pictures never wait long for a standing output.
+    outputStandIn = true;
+    audioOffsetMs = showOptions.audioOffsetMs;
     PlatformUseScreen(showOptions.screen);
     PlatformWindow* window = StartUp(showOptions.windowWidth, showOptions.windowHeight);
     fullscreen = showOptions.screen != PLATFORM_SCREEN_WINDOW;
@@ -137,9 +140,10 @@ void DesktopLoop(PlatformWindow* window)
         }
         if (reportFrames) {
             printf("brinelux-report: frame %d chosen-at %.3f shown-at %.3f picture %dx%d+%d+%d scene %dx%d "
-                   "clock %.7f\n",
+                   "clock %.7f latency %.1f\n",
                    paceFrames, song, SongPlaySeconds(), pictureWidth, pictureHeight, pictureX, pictureY,
-                   sceneWidth, sceneHeight, !scene ? 0.0 : smooth ? (double)smoothShown : (double)sceneTime);
+                   sceneWidth, sceneHeight, !scene ? 0.0 : smooth ? (double)smoothShown : (double)sceneTime,
+                   SongOutputLatencyMs());
             fflush(stdout);
         }
         if (!goOn)

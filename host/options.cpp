@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-ShowOptions showOptions = {PLATFORM_SCREEN_DESKTOP, SHOW_WIDTH, SHOW_HEIGHT, false, false, 0.0, false};
+ShowOptions showOptions = {PLATFORM_SCREEN_DESKTOP, SHOW_WIDTH, SHOW_HEIGHT, false, false, 0.0, 0, false};
 
 static char reason[256];
 
@@ -32,6 +32,9 @@ const char* ShowUsage(void)
            "                       not the show's 25 pictures a second\n"
            "  --scale S            the scenes drawn at S of the picture's side (above 0, at most 1);\n"
            "                       by default they are drawn smaller only where frames come too slowly\n"
+           "  --audio-offset MS    the pictures MS milliseconds later (negative: earlier) than the sound\n"
+           "                       system says the sound is heard, -1000 to 1000: for a receiver's or a\n"
+           "                       television's own delay\n"
            "  --help               this list\n"
            "Escape or Space ends the show.\n";
 }
@@ -103,6 +106,17 @@ const char* ParseShowOptions(int argc, char** argv, ShowOptions* options)
                 return Fail("--scale takes a fraction of the picture's side above 0 and at most 1, not '%s'",
                             next);
             options->scale = scale;
+            i++;
+        } else if (strcmp(arg, "--audio-offset") == 0) {
+            if (!next)
+                return Fail("--audio-offset needs milliseconds, -%d to %d", AUDIO_OFFSET_LIMIT_MS,
+                            AUDIO_OFFSET_LIMIT_MS);
+            const char* digits = next[0] == '-' || next[0] == '+' ? next + 1 : next;
+            int32_t ms = 0;
+            if (!ParseSide(digits, strlen(digits), &ms) || ms > AUDIO_OFFSET_LIMIT_MS)
+                return Fail("--audio-offset takes whole milliseconds from -%d to %d, not '%s'", AUDIO_OFFSET_LIMIT_MS,
+                            AUDIO_OFFSET_LIMIT_MS, next);
+            options->audioOffsetMs = next[0] == '-' ? -ms : ms;
             i++;
         } else {
             return Fail("unknown option '%s' (brinelux --help lists them)", arg);

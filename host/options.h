@@ -18,6 +18,9 @@ struct ShowOptions {
     // The scenes' size as a fraction of the picture's side; 0 leaves it to
     // the frame times.
     double scale;
+    // Milliseconds the pictures wait beyond what the sound system reports
+    // (a receiver's delay; negative: a television's picture delay).
+    int32_t audioOffsetMs;
     bool help;
 };
 
@@ -27,3 +30,6 @@ extern ShowOptions showOptions;
 // reason (the options then as far as they were read).
 const char* ParseShowOptions(int argc, char** argv, ShowOptions* options);
 const char* ShowUsage(void);
+
+// The bounds of --audio-offset, in milliseconds.
+constexpr int32_t AUDIO_OFFSET_LIMIT_MS = 1000;

@@ -103,6 +103,21 @@ bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1,
 // Hands the regions of the matching lock back to the device.
 void PlatformSoundUnlock(void* p1, uint32_t l1, void* p2, uint32_t l2);
 
+// Where the output stands: still opening (PlatformSoundStart returns before
+// the device answers), playing on a device, or the silent stand-in.
+enum PlatformSoundState { PLATFORM_SOUND_OPENING = 0, PLATFORM_SOUND_PLAYING = 1, PLATFORM_SOUND_SILENT = 2 };
+// The device's latest take from the ring, stamped as it happened.
+struct PlatformSoundTake {
+    uint32_t position;  // ring offset taken up to, as PlatformSoundPlayPosition
+    uint32_t bytes;     // what that take was
+    uint64_t atUs;      // when, on the clock of nowUs
+    uint64_t latencyUs; // from the take's last byte to its being heard; 0 where the system does not say
+    uint64_t count;     // takes so far: 0 where none is known (the position alone then tells)
+    uint64_t nowUs;     // a monotonic clock in microseconds, read now
+};
+// The output's state, and in *take its latest take where it knows one.
+PlatformSoundState PlatformSoundClock(PlatformSoundTake* take);
+
 // ---- threads, time, diagnostics, process ----
 
 // Starts fn(arg) on a new thread at the highest priority the system allows

@@ -12,13 +12,13 @@
 set -eu
 usage="usage: tools/install-deps.sh [--test] [--windows] [--web] [--all]"
 
-# Compiler and CMake, SDL2 (X11 and Wayland), libepoxy and EGL, FreeType and
+# Compiler and CMake, SDL2 (X11 and Wayland), libpulse (the sound server's latency), libepoxy and EGL, FreeType and
 # fontconfig with the cards' face (fonts-liberation2; fonts-liberation for
 # the font tests and Wine), Mesa's software GL for machines
 # without a GPU driver, libpng for the capture's PNGs and ffmpeg for its
 # video. Google Benchmark for the song's speed bench, built with the tools.
 packages="cmake g++ make pkg-config
-    libsdl2-dev libepoxy-dev libegl-dev libgl1-mesa-dri libwayland-dev
+    libsdl2-dev libpulse-dev libepoxy-dev libegl-dev libgl1-mesa-dri libwayland-dev
     libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-liberation
     libpng-dev zlib1g-dev ffmpeg libbenchmark-dev"
 # Unit and GL tests, the show under Xvfb and weston, screenshots, fontconfig's
@@ -27,7 +27,7 @@ packages="cmake g++ make pkg-config
 # the Debian package; python3 runs the
 # package and web checks.
 test="libgtest-dev glslang-tools
-    xvfb xauth xdotool x11-utils imagemagick weston
+    xvfb xauth xdotool x11-utils imagemagick weston pulseaudio pulseaudio-utils
     python3 fontconfig groff-base mandoc desktop-file-utils appstream lintian dpkg-dev file"
 # The Windows build: MinGW-w64 for both targets, ImageMagick to render the
 # executables' icon, GoogleTest's sources to build with them, and 64-bit

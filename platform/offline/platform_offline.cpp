@@ -325,6 +325,13 @@ uint32_t PlatformSoundPlayPosition(void)
     return (uint32_t)((SamplesAt(clockTicks) * 2) % ringSize);
 }
 
+PlatformSoundState PlatformSoundClock(PlatformSoundTake* take)
+{
+    // The virtual clock has no takes of its own: the position tells.
+    *take = PlatformSoundTake();
+    return PLATFORM_SOUND_PLAYING;
+}
+
 bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1, void** p2, uint32_t* l2)
 {
     if (!soundStarted) {

@@ -1,45 +1,66 @@
-// Linux sound ring on SDL2: a looping ring of 16-bit mono samples that the
-// SDL device callback plays in small chunks, reporting how far it has taken.
+// Linux sound ring: a looping ring of 16-bit mono samples that the sound
+// server (through libpulse) or SDL's audio device takes in small chunks,
+// reporting how far it has taken and when.
 //
 // The feeder writes into a staging copy of the ring; Unlock copies the
-// written regions into the played ring under the device lock, so the two
-// threads never touch the same bytes at once. Where no device opens, a
-// silent stand-in advances the play position from a monotonic clock, so the
-// song and its end mark still keep real time.
+// written regions into the played ring under the ring's lock, so the two
+// threads never touch the same bytes at once. The device is opened on a
+// thread of its own: a sound server that does not answer holds only that
+// thread. Where no device opens, a silent stand-in advances the play
+// position from a monotonic clock, so the song and its end mark still keep
+// real time.
 #include "platform/platform.h"
+#include "platform/sdl/sound_pulse.h"
 #include "platform/sound_ring.h"
 
 #include <SDL2/SDL.h>
 #include <atomic>
+#include <dlfcn.h>
+#include <mutex>
+#include <pthread.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 
 static const int DEVICE_CHUNK_SAMPLES = 256;
 
-static uint8_t ring[SOUND_RING_BYTES];    // what the device plays; device lock held
+static uint8_t ring[SOUND_RING_BYTES];    // what the device plays; ringLock held
 static uint8_t staging[SOUND_RING_BYTES]; // the feeder's side of the ring
+static std::mutex ringLock;
 static uint32_t ringSize = SOUND_RING_BYTES;
 static uint32_t rate = SOUND_SAMPLE_RATE;
 static SDL_AudioDeviceID device;
 static bool started;
-static bool silent;
-static struct timespec silentStart;
-// Offset up to which the device has taken data; written by the device
-// callback only.
+static std::atomic<int> state{PLATFORM_SOUND_OPENING};
+static std::atomic<int64_t> silentStartNs;
+// Offset up to which the device has taken data; written by the device's
+// thread only.
 static std::atomic<uint32_t> playPosition;
 
-static void SDLCALL PlayChunk(void*, Uint8* stream, int len)
+// The latest take, written by the device's thread, read whole by others.
+static std::mutex takeLock;
+static PlatformSoundTake lastTake;
+
+static int64_t MonotonicNs(void)
 {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (int64_t)now.tv_sec * 1000000000 + now.tv_nsec;
+}
+
+// Copies the next len bytes of the ring out, moving the play position on.
+static void Pull(uint8_t* out, uint32_t len)
+{
+    std::lock_guard<std::mutex> hold(ringLock);
     uint32_t pos = playPosition.load(std::memory_order_relaxed);
-    uint32_t left = len > 0 ? (uint32_t)len : 0;
-    while (left > 0) {
+    while (len > 0) {
         uint32_t chunk = ringSize - pos;
-        if (chunk > left)
-            chunk = left;
-        memcpy(stream, ring + pos, chunk);
-        stream += chunk;
-        left -= chunk;
+        if (chunk > len)
+            chunk = len;
+        memcpy(out, ring + pos, chunk);
+        out += chunk;
+        len -= chunk;
         pos += chunk;
         if (pos >= ringSize)
             pos = 0;
@@ -47,8 +68,42 @@ static void SDLCALL PlayChunk(void*, Uint8* stream, int len)
     playPosition.store(pos, std::memory_order_release);
 }
 
-static bool OpenDevice(void)
+static void Took(uint32_t bytes, uint64_t latencyUs)
 {
+    std::lock_guard<std::mutex> hold(takeLock);
+    lastTake.position = playPosition.load(std::memory_order_relaxed);
+    lastTake.bytes = bytes;
+    lastTake.atUs = (uint64_t)(MonotonicNs() / 1000);
+    lastTake.latencyUs = latencyUs;
+    lastTake.count++;
+}
+
+static void SDLCALL PlayChunk(void*, Uint8* stream, int len)
+{
+    uint32_t bytes = len > 0 ? (uint32_t)len : 0;
+    Pull(stream, bytes);
+    // SDL says nothing of what lies beyond its callback.
+    Took(bytes, 0);
+}
+
+// libasound writes its own lines on standard error when there is no card;
+// the show says it in one line of its own.
+typedef void (*AlsaErrorHandler)(const char*, int, const char*, int, const char*, ...);
+static void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+static void QuietenAlsa(void)
+{
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
+    if (!alsa)
+        return;
+    int (*setHandler)(AlsaErrorHandler) = (int (*)(AlsaErrorHandler))dlsym(alsa, "snd_lib_error_set_handler");
+    if (setHandler)
+        setHandler(QuietAlsa);
+}
+
+static bool OpenSdlDevice(void)
+{
+    QuietenAlsa();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return false;
     SDL_AudioSpec want;
@@ -65,34 +120,64 @@ static bool OpenDevice(void)
     return device != 0;
 }
 
+// The sound server first, where SDL is not told to use a driver of its own
+// choosing; SDL's audio for everything else (ALSA alone, its other drivers).
+static void* OpenDevice(void*)
+{
+    const char* driver = getenv("SDL_AUDIODRIVER");
+    char why[256] = "";
+    if (!(driver && *driver) &&
+        PulseOpen(rate, DEVICE_CHUNK_SAMPLES * SOUND_BYTES_PER_SAMPLE, Pull, Took, why, sizeof why)) {
+        state.store(PLATFORM_SOUND_PLAYING);
+        return NULL;
+    }
+    if (OpenSdlDevice()) {
+        state.store(PLATFORM_SOUND_PLAYING);
+        SDL_PauseAudioDevice(device, 0);
+        return NULL;
+    }
+    fprintf(stderr, "brinelux: no sound device (%s); the song plays silently\n", SDL_GetError());
+    fflush(stderr);
+    silentStartNs.store(MonotonicNs());
+    state.store(PLATFORM_SOUND_SILENT);
+    return NULL;
+}
+
 void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate)
 {
     if (!RingStart(&started, ring, ringBytes, sampleRate, &ringSize, &rate))
         return;
     memset(staging, 0, sizeof staging);
     playPosition.store(0);
-
-    if (OpenDevice()) {
-        SDL_PauseAudioDevice(device, 0);
-        return;
-    }
-    fprintf(stderr, "brinelux: no sound device (%s); the song plays silently\n", SDL_GetError());
-    fflush(stderr);
-    silent = true;
-    clock_gettime(CLOCK_MONOTONIC, &silentStart);
+    pthread_t opener;
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    if (pthread_create(&opener, &attr, OpenDevice, NULL) != 0)
+        OpenDevice(NULL);
+    pthread_attr_destroy(&attr);
 }
 
 uint32_t PlatformSoundPlayPosition(void)
 {
     if (!started)
         return 0;
-    if (!silent)
+    if (state.load() != PLATFORM_SOUND_SILENT)
         return playPosition.load(std::memory_order_acquire);
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    int64_t ns = ((int64_t)now.tv_sec - (int64_t)silentStart.tv_sec) * 1000000000 +
-                 ((int64_t)now.tv_nsec - (int64_t)silentStart.tv_nsec);
+    int64_t ns = MonotonicNs() - silentStartNs.load();
     return SilentPlayPosition((uint64_t)ns, 1000000000u, ringSize, rate);
+}
+
+PlatformSoundState PlatformSoundClock(PlatformSoundTake* take)
+{
+    *take = PlatformSoundTake();
+    PlatformSoundState now = (PlatformSoundState)state.load();
+    if (now == PLATFORM_SOUND_PLAYING) {
+        std::lock_guard<std::mutex> hold(takeLock);
+        *take = lastTake;
+    }
+    take->nowUs = (uint64_t)(MonotonicNs() / 1000);
+    return now;
 }
 
 bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1, void** p2, uint32_t* l2)
@@ -124,10 +209,7 @@ void PlatformSoundUnlock(void* p1, uint32_t l1, void* p2, uint32_t l2)
 {
     if (!started)
         return;
-    if (device)
-        SDL_LockAudioDevice(device);
+    std::lock_guard<std::mutex> hold(ringLock);
     Publish(p1, l1);
     Publish(p2, l2);
-    if (device)
-        SDL_UnlockAudioDevice(device);
 }

@@ -44,6 +44,13 @@ uint32_t PlatformSoundPlayPosition(void)
     return (uint32_t)(((uint64_t)playedSamples * SOUND_BYTES_PER_SAMPLE) % ringSize);
 }
 
+PlatformSoundState PlatformSoundClock(PlatformSoundTake* take)
+{
+    // The worklet's calls are the takes: the position tells.
+    *take = PlatformSoundTake();
+    return PLATFORM_SOUND_PLAYING;
+}
+
 bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1, void** p2, uint32_t* l2)
 {
     if (!started) {

@@ -33,6 +33,13 @@ void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate
 // The worklet owns the ring: nothing is written on the page's side.
 uint32_t PlatformSoundPlayPosition(void) { return 0; }
 
+PlatformSoundState PlatformSoundClock(PlatformSoundTake* take)
+{
+    // The worklet keeps the page's clock: nothing is taken on this side.
+    *take = PlatformSoundTake();
+    return PLATFORM_SOUND_PLAYING;
+}
+
 bool PlatformSoundLock(uint32_t, uint32_t, void** p1, uint32_t* l1, void** p2, uint32_t* l2)
 {
     *p1 = *p2 = nullptr;

@@ -30,6 +30,10 @@ static bool started;
 static bool silent;
 static uint8_t silentRing[SOUND_RING_BYTES];
 static LARGE_INTEGER silentStart, counterRate;
+// DirectSound calls back nothing: a take is a move of the play cursor, seen
+// by whichever thread looks first, stamped when it was seen.
+static CRITICAL_SECTION takeLock;
+static PlatformSoundTake lastTake;
 
 static void GoSilent(const char* step, HRESULT result, IDirectSound* device, IDirectSoundBuffer* primary)
 {
@@ -54,6 +58,7 @@ void PlatformSoundStart(PlatformWindow* window, uint32_t ringBytes, uint32_t sam
 {
     if (!RingStart(&started, silentRing, ringBytes, sampleRate, &ringSize, &rate))
         return;
+    InitializeCriticalSection(&takeLock);
     HWND hwnd = window ? window->window : NULL;
 
     waveFormat.wFormatTag = WAVE_FORMAT_PCM;
@@ -151,4 +156,38 @@ void PlatformSoundUnlock(void* p1, uint32_t l1, void* p2, uint32_t l2)
     if (!started || silent || !m_pSecondary)
         return;
     m_pSecondary->Unlock(p1, l1, p2, l2);
+}
+
+static uint64_t NowUs(void)
+{
+    LARGE_INTEGER now, freq;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&now);
+    return (uint64_t)(now.QuadPart / freq.QuadPart) * 1000000u +
+           (uint64_t)(now.QuadPart % freq.QuadPart) * 1000000u / (uint64_t)freq.QuadPart;
+}
+
+PlatformSoundState PlatformSoundClock(PlatformSoundTake* take)
+{
+    *take = PlatformSoundTake();
+    take->nowUs = NowUs();
+    if (!started)
+        return PLATFORM_SOUND_OPENING;
+    if (silent || !m_pSecondary)
+        return PLATFORM_SOUND_SILENT;
+    DWORD playPos = 0;
+    if (FAILED(m_pSecondary->GetCurrentPosition(&playPos, NULL)))
+        return PLATFORM_SOUND_PLAYING;
+    uint64_t now = take->nowUs;
+    EnterCriticalSection(&takeLock);
+    if (lastTake.count == 0 || playPos != lastTake.position) {
+        lastTake.bytes = lastTake.count == 0 ? 0 : (playPos + ringSize - lastTake.position) % ringSize;
+        lastTake.position = playPos;
+        lastTake.atUs = now;
+        lastTake.count++;
+    }
+    *take = lastTake;
+    LeaveCriticalSection(&takeLock);
+    take->nowUs = now;
+    return PLATFORM_SOUND_PLAYING;
 }

@@ -27,6 +27,8 @@ void ResetFakeRing(void)
     fakeUnlockCount = 0;
     fakeStartRingBytes = 0;
     fakeStartRate = 0;
+    fakeSoundState = PLATFORM_SOUND_PLAYING;
+    fakeTake = PlatformSoundTake();
     for (int i = 0; i < 2; i++) {
         fakeLockOffset[i] = fakeUnlockOffset[i] = -1;
         fakeLockLength[i] = fakeUnlockLength[i] = 0;
@@ -40,6 +42,15 @@ void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate
 }
 
 uint32_t PlatformSoundPlayPosition(void) { return fakePlayPos.load(); }
+
+std::atomic<int> fakeSoundState{PLATFORM_SOUND_PLAYING};
+PlatformSoundTake fakeTake;
+
+PlatformSoundState PlatformSoundClock(PlatformSoundTake* take)
+{
+    *take = fakeTake;
+    return (PlatformSoundState)fakeSoundState.load();
+}
 
 bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1, void** p2, uint32_t* l2)
 {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <stdint.h>
+#include "platform/platform.h"
 #include "platform/sound_ring.h"
 
 // ---- fake sound ring (audio_fake_ring.cpp) ----
@@ -22,6 +23,10 @@ extern std::atomic<uint32_t> fakeStartRate;
 // none) and lengths.
 extern int32_t fakeLockOffset[2], fakeUnlockOffset[2];
 extern uint32_t fakeLockLength[2], fakeUnlockLength[2];
+// What PlatformSoundClock reports: the state and the latest take (count 0:
+// none known, the position alone tells).
+extern std::atomic<int> fakeSoundState;
+extern PlatformSoundTake fakeTake;
 void ResetFakeRing(void);
 
 // ---- fake threads and sleep (audio_support.cpp) ----

@@ -55,4 +55,7 @@ void ResetSongAndFakes(void)
     lastLookMs = -1;
     lastPlayPos = 0;
     lastLookMoved = false;
+    outputStandIn = false;
+    audioOffsetMs = 0;
+    ForgetTakes();
 }

@@ -11,7 +11,7 @@ namespace {
 
 const char* Parse(std::vector<const char*> args, ShowOptions* options)
 {
-    *options = ShowOptions{PLATFORM_SCREEN_DESKTOP, 1024, 768, false, false, 0.0, false};
+    *options = ShowOptions{PLATFORM_SCREEN_DESKTOP, 1024, 768, false, false, 0.0, 0, false};
     args.insert(args.begin(), "brinelux");
     return ParseShowOptions((int)args.size(), (char**)args.data(), options);
 }
@@ -38,6 +38,24 @@ TEST(ShowOptions, SmoothFollowsTheSongAndRefusesTheDisplaysPace)
     const char* error = Parse({"--smooth", "--pace", "display"}, &o);
     ASSERT_NE(error, nullptr);
     EXPECT_NE(strstr(error, "--smooth"), nullptr) << error;
+}
+
+TEST(ShowOptions, AudioOffsetIsWholeMillisecondsWithinASecondEitherWay)
+{
+    ShowOptions o;
+    EXPECT_EQ(Parse({"--audio-offset", "-1000", "--smooth"}, &o), nullptr);
+    EXPECT_EQ(o.audioOffsetMs, -1000);
+    EXPECT_TRUE(o.smooth);
+    EXPECT_EQ(Parse({"--audio-offset", "+250"}, &o), nullptr);
+    EXPECT_EQ(o.audioOffsetMs, 250);
+    EXPECT_EQ(Parse({"--audio-offset", "0"}, &o), nullptr);
+    EXPECT_EQ(o.audioOffsetMs, 0);
+    for (const char* bad : {"1001", "-1001", "12.5", "", "-", "1e2", " 10", "ms", "99999999"}) {
+        const char* error = Parse({"--audio-offset", bad}, &o);
+        ASSERT_NE(error, nullptr) << bad;
+        EXPECT_NE(strstr(error, "-1000 to 1000"), nullptr) << error;
+    }
+    EXPECT_NE(Parse({"--audio-offset"}, &o), nullptr);
 }
 
 TEST(ShowOptions, WindowWithAndWithoutItsSize)
