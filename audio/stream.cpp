@@ -50,6 +50,8 @@ void StartAudio(PlatformWindow* window, AudioCallback callback)
     songSamples = 0;
     standingIn = false;
     standInOn.store(false);
+    renderedMark.store(0);
+    heardMax.store(0);
     renderCallback = callback;
     // Playback starts before anything is written; the first refill follows
     // as soon as the thread runs.

@@ -139,7 +139,7 @@ void DesktopLoop(PlatformWindow* window)
             ApplySceneSize();
         }
         if (reportFrames) {
-            printf("brinelux-report: frame %d chosen-at %.3f shown-at %.3f picture %dx%d+%d+%d scene %dx%d "
+            printf("brinelux-report: frame %d chosen-at %.6f shown-at %.6f picture %dx%d+%d+%d scene %dx%d "
                    "clock %.7f latency %.1f\n",
                    paceFrames, song, SongPlaySeconds(), pictureWidth, pictureHeight, pictureX, pictureY,
                    sceneWidth, sceneHeight, !scene ? 0.0 : smooth ? (double)smoothShown : (double)sceneTime,

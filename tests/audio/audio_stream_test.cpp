@@ -2,7 +2,9 @@
 // test sets, and the feeder thread's start and stop.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string.h>
+#include <string>
 #include <vector>
 
 #include "audio/audio.h"
@@ -273,3 +275,200 @@ TEST_F(StreamTest, HeardPositionNeverGoesBackWhenTheDeviceOutrunsTheFeeder)
     Refill(0, 100);
     EXPECT_EQ(SongPlaySeconds(), reached);
 }
+
+// The clock between the device's takes, and the stand-in clock for an output
+// that stands still, against a fake device that says when it took what.
+namespace {
+
+int64_t countedSamples;
+
+// Renders sample i of the song as 1 + i % 30000, so the ring tells which
+// part of the song it holds.
+void CountingRender(int16_t* out, int32_t byteCount)
+{
+    for (int32_t i = 0; i < byteCount / 2; i++)
+        out[i] = (int16_t)(1 + (countedSamples + i) % 30000);
+    countedSamples += byteCount / 2;
+}
+
+class ClockTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetSongAndFakes();
+        ResetFakeRing();
+        countedSamples = 0;
+        renderCallback = CountingRender;
+        writePos = 0;
+        FillSoundBuffer(); // the whole ring, nothing taken yet
+    }
+    // The device takes bytes at usNow with the given latency; the feeder
+    // refills every 25 ms of the same clock.
+    void Take(uint32_t bytes, uint64_t usNow, uint64_t latencyUs)
+    {
+        taken += bytes;
+        fakePlayPos = (uint32_t)(taken % SOUND_RING_BYTES);
+        fakeTake.position = fakePlayPos;
+        fakeTake.bytes = bytes;
+        fakeTake.atUs = usNow;
+        fakeTake.latencyUs = latencyUs;
+        fakeTake.count++;
+    }
+    void Tick(uint64_t usNow)
+    {
+        fakeTake.nowUs = usNow;
+        if (usNow / 1000 >= fakeTimeMs + 25) {
+            fakeTimeMs = usNow / 1000;
+            FillSoundBuffer();
+        }
+    }
+    uint64_t taken = 0;
+};
+
+// A device that takes 256, then 512, then two 256s at once, keeping about a
+// take ahead of what it plays, and a declared latency: the position read
+// every millisecond trails what it plays by that latency, moves at the rate
+// between takes, never goes back and never runs a take past the device.
+TEST_F(ClockTest, PositionBetweenBurstyTakesTrailsByTheLatencyAndRisesSmoothly)
+{
+    const uint32_t pattern[] = {512, 1024, 512, 512};
+    const uint64_t latencyUs = 20000;
+    const double latency = latencyUs * 44100.0 / 1e6;
+    double previous = 0.0;
+    int step = 0, reads = 0;
+    for (uint64_t us = 0; us <= 3000000; us += 100) {
+        double played = us * 44100.0 / 1e6;
+        while ((double)taken / 2 < played + 256) {
+            Take(pattern[step % 4], us, latencyUs);
+            // The burst: the fourth take follows the third at once.
+            if (step % 4 == 2)
+                Take(pattern[++step % 4], us, latencyUs);
+            step++;
+        }
+        Tick(us);
+        if (us % 1000 != 0)
+            continue;
+        double now = SongPlaySeconds() * 44100.0;
+        ASSERT_GE(now, previous) << "at " << us << " us";
+        ASSERT_LE(now, std::max(0.0, (double)taken / 2 - latency + 512 + 1)) << "at " << us << " us";
+        if (us >= 300000) {
+            // What the device took less the latency, from the take least
+            // ahead of what it plays: at most its lead (256 samples and a
+            // take) ahead of the played position less the latency.
+            ASSERT_GE(now, played - latency - 2) << "at " << us << " us";
+            ASSERT_LE(now, played - latency + 768 + 2) << "at " << us << " us";
+            // A millisecond is 44.1 samples: no jump by a take or more.
+            ASSERT_LT(now - previous, 100.0) << "at " << us << " us";
+            reads++;
+        }
+        previous = now;
+    }
+    EXPECT_GT(reads, 2000);
+    EXPECT_NEAR(SongOutputLatencyMs(), 20.0, 0.001);
+}
+
+// A server that says how long each take waits, exactly: the position read
+// between takes is what the listener hears, to the sample.
+TEST_F(ClockTest, ExactLatenciesGiveTheHeardPositionExactly)
+{
+    const uint64_t extraUs = 35000;
+    for (uint64_t us = 0; us <= 2000000; us += 100) {
+        double played = us * 44100.0 / 1e6;
+        while ((double)taken / 2 < played + 512) {
+            uint64_t ahead = (uint64_t)(((double)(taken / 2 + 256) - played) * 1e6 / 44100.0);
+            Take(512, us, ahead + extraUs);
+        }
+        Tick(us);
+        if (us >= 500000 && us % 1000 == 0) {
+            ASSERT_NEAR(SongPlaySeconds() * 44100.0, played - extraUs * 44100.0 / 1e6, 2.0) << "at " << us;
+        }
+    }
+}
+
+// The live show's rule: a device that takes nothing for two seconds hands
+// the song to the stand-in clock (one line), the song is rendered on unheard
+// and the ring silenced; when it takes again, the song joins the show where
+// the stand-in clock has it (one line), nothing missed played late.
+TEST_F(ClockTest, AStandingOutputHandsTheSongToTheStandInAndTheSongJoinsWhenItPlaysAgain)
+{
+    outputStandIn = true;
+    testing::internal::CaptureStderr();
+    // A second of sound, then the device stands.
+    for (int turn = 1; turn <= 40; turn++) {
+        fakeTimeMs = turn * 25;
+        fakePlayPos = (uint32_t)((turn * 2204) % SOUND_RING_BYTES);
+        FillSoundBuffer();
+    }
+    double held = SongPlaySeconds();
+    EXPECT_NEAR(held, 40 * 1102.0 / SOUND_SAMPLE_RATE, 1e-9);
+    for (int turn = 41; turn < 40 + 80; turn++) {
+        fakeTimeMs = turn * 25;
+        FillSoundBuffer();
+        ASSERT_EQ(SongPlaySeconds(), held) << "a hiccup holds picture and song together, turn " << turn;
+    }
+    // Two seconds standing: from here the stand-in clock moves the song on.
+    fakeTimeMs = 120 * 25;
+    FillSoundBuffer();
+    for (uint32_t i = 0; i < SOUND_RING_SAMPLES; i++)
+        ASSERT_EQ(((int16_t*)fakeRing)[i], 0) << "stale sound left in the ring at " << i;
+    fakeTimeMs = 120 * 25 + 3000;
+    FillSoundBuffer();
+    EXPECT_NEAR(SongPlaySeconds(), held + 3.0, 0.001);
+    EXPECT_GE(countedSamples, (int64_t)((held + 3.0) * SOUND_SAMPLE_RATE)) << "the song was not rendered on";
+    // The device plays again: 2000 bytes taken since the stand.
+    double before = SongPlaySeconds();
+    uint32_t from = writePos;
+    fakePlayPos = (fakePlayPos + 2000) % SOUND_RING_BYTES;
+    fakeTimeMs = fakeTimeMs + 25;
+    FillSoundBuffer();
+    std::string err = testing::internal::GetCapturedStderr();
+    double after = SongPlaySeconds();
+    EXPECT_GE(after, before);
+    EXPECT_NEAR(after, before + 0.025, 0.002);
+    // What was written is the song from where the show will be when it is
+    // heard: after the silent rest of the ring.
+    int64_t first = (int64_t)(after * SOUND_SAMPLE_RATE) + SOUND_RING_SAMPLES - 1000;
+    EXPECT_EQ(((int16_t*)fakeRing)[from / 2], (int16_t)(1 + first % 30000));
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
+    EXPECT_NE(err.find("taken nothing for 2 s"), std::string::npos) << err;
+    EXPECT_NE(err.find("plays again"), std::string::npos) << err;
+    // And it plays on as before.
+    fakePlayPos = (fakePlayPos + 2204) % SOUND_RING_BYTES;
+    fakeTimeMs = fakeTimeMs + 25;
+    FillSoundBuffer();
+    EXPECT_NEAR(SongPlaySeconds(), after + 2204 / 2.0 / SOUND_SAMPLE_RATE, 1e-9);
+}
+
+// A device still opening after two seconds is given up on with its own
+// line; the backend's own silent stand-in is a clock of its own, not a
+// device to join; and the capture's and the page's streams wait for ever.
+TEST_F(ClockTest, TheStandInOnlyForTheLiveShowAndNotOverTheBackendsOwn)
+{
+    fakeSoundState = PLATFORM_SOUND_OPENING;
+    fakeTimeMs = 5000;
+    FillSoundBuffer();
+    EXPECT_EQ(SongPlaySeconds(), 0.0) << "the stand-in ran without the live show asking for it";
+
+    // Standing since the first look: handed over at the next.
+    outputStandIn = true;
+    testing::internal::CaptureStderr();
+    fakeTimeMs = 10000;
+    FillSoundBuffer();
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("has not opened in 2 s"), std::string::npos) << err;
+    EXPECT_NEAR(SongPlaySeconds(), 0.0, 1e-9);
+    fakeTimeMs = 13000;
+    EXPECT_NEAR(SongPlaySeconds(), 3.0, 1e-9);
+
+    // The backend gives up and plays its silent clock: no join.
+    fakeSoundState = PLATFORM_SOUND_SILENT;
+    fakePlayPos = 4000;
+    fakeTimeMs = 14000;
+    testing::internal::CaptureStderr();
+    FillSoundBuffer();
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "");
+    EXPECT_NEAR(SongPlaySeconds(), 4.0, 1e-9);
+}
+
+} // namespace

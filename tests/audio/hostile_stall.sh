@@ -1,13 +1,15 @@
 #!/bin/bash
-# A sound device that stops taking samples for a while: the song must wait
-# for it, not race ahead unheard. The show plays through SDL's disk driver
-# into a FIFO whose reader is stopped 3 s into the show for 20 s; the song's end mark
-# must then end the show only once the whole song has reached the device
-# (117.2 s of sound; a song that raced ahead during the stall ends the show
-# with much less). The pictures follow the song, so they wait too: the frame
-# on screen stays the same through the stall. The disk driver's pace is not
-# the wall clock's (it sleeps whole milliseconds per chunk), so the run's
-# length is only reported.
+# A sound device that stops taking samples for a while. The show plays
+# through SDL's disk driver into a FIFO whose reader is stopped 3 s into the
+# show for 20 s. Short hiccups hold picture and song together; a stand of
+# more than two seconds hands the song to the stand-in clock, so the
+# pictures move on within about three seconds of the stop (the pipe still
+# takes a little under a second of sound after the reader stops), and what
+# was missed is not played late: the device, playing again, takes the song
+# from the show's position, so it gets much less than the whole song, and
+# the song's end mark still ends the show. The disk driver's pace is not the
+# wall clock's (it sleeps whole milliseconds per chunk), so the run's length
+# is only reported.
 #   hostile_stall.sh path/to/brinelux
 set -u
 show=$1
@@ -44,8 +46,13 @@ echo "show ended with status $status after $elapsed s, $played samples played"
 fail=0
 [ "$status" -eq 0 ] || { echo "FAIL: status $status"; fail=1; }
 echo "frame on screen 6 s into the stall: ${held:-none}, 19 s in: ${after:-none}"
-[ -n "$held" ] && [ "$held" = "$after" ] || { echo "FAIL: the pictures went on while the sound stood"; fail=1; }
-# The whole song reached the device: 117.2 s at least.
-[ "$played" -ge $(( 117 * 44100 )) ] || { echo "FAIL: only $played samples were played"; fail=1; }
+[ -n "$held" ] && [ -n "$after" ] && [ "$after" -gt $((held + 200)) ] ||
+    { echo "FAIL: the pictures waited for the stalled device"; fail=1; }
+# About 17 s of the song were missed (20 s less the stand-in's wait and the
+# pipe's second): not played late.
+[ "$played" -lt $(( 105 * 44100 )) ] || { echo "FAIL: $played samples played: the stall was played late"; fail=1; }
+[ "$played" -ge $(( 80 * 44100 )) ] || { echo "FAIL: only $played samples were played after the stall"; fail=1; }
+grep -q "taken nothing" "$work/err.txt" && grep -q "plays again" "$work/err.txt" ||
+    { echo "FAIL: no line for the stall and the join"; fail=1; }
 [ $fail -eq 0 ] || { echo "--- standard error:"; cat "$work/err.txt"; }
 exit $fail
