@@ -52,6 +52,21 @@ double SmoothedHeard(double heard, uint64_t atUs, uint64_t count, uint32_t takeS
 // Forgets the takes SmoothedHeard keeps.
 void ForgetTakes(void);
 
+// ---- a live player's controls (the feeder carries them out) ----
+
+// Moves the song to sample: the feeder renders it there unheard through
+// seekSong, then fills the ring from the device's play position on. Only
+// the latest of several asked before the feeder's turn is made.
+void SeekAudio(int64_t sample);
+// Whether the latest seek is still to be heard from: the song's position
+// then still tells of before it.
+bool AudioSeekPending(void);
+// What a seek does to the song (SongJumpTo for the show's own).
+extern void (*seekSong)(int64_t sample);
+// Pauses and resumes the output, the song's clock held meanwhile (an output
+// paused is not a stalled one).
+void PauseAudio(bool pause);
+
 extern AudioCallback renderCallback;
 // Ring offset up to which sound has been written; always inside the ring.
 extern uint32_t writePos;
@@ -151,6 +166,13 @@ typedef void (*SongBlockSink)(int64_t firstSample, const int16_t* samples, int32
 // goes to sink (may be null). Returns the refills made.
 int64_t RenderSongRefills(int64_t* refills, int64_t* samples, double upTo, int64_t maxRefills, bool (*stop)(void),
                           SongBlockSink sink);
+
+// The song at sample `sample`, as if rendered from its start in calls of a
+// ring each; the states met on the way are kept, so later jumps are cheap.
+void SongJumpTo(int64_t sample);
+// At the end mark the song falls silent instead of raising the quit flag:
+// a show that loops starts it over itself.
+extern bool songLoops;
 
 extern const uint8_t orderList[ORDER_LENGTH];
 extern const uint16_t drumMasks[DRUM_CHANNELS][SONG_LINES];

@@ -82,7 +82,9 @@ static void StartRow(void)
 
     uint8_t line = OrderLine(orderPos);
     if (line == END_MARK) {
-        RequestQuit();
+        // A looping show starts over itself; the song only falls silent.
+        if (!songLoops)
+            RequestQuit();
         return;
     }
 

@@ -39,6 +39,16 @@ static std::atomic<bool> standInOn;
 static std::atomic<int64_t> standInBaseSamples;
 static std::atomic<int64_t> standInBaseMs;
 static std::atomic<int64_t> latencyUsedUs;
+
+void (*seekSong)(int64_t sample);
+// Seeks asked for and carried out, and the latest one's sample.
+static std::atomic<uint32_t> seeksAsked;
+static std::atomic<uint32_t> seeksDone;
+static std::atomic<int64_t> seekSample;
+// Bumped by each seek carried out: the reader then starts its account anew.
+static std::atomic<uint32_t> clockEpoch;
+static std::atomic<bool> audioPaused;
+static int64_t pausedAtMs = -1;
 static_assert(SOUND_RING_BYTES <= 0x10000, "a ring offset fits the mark's low half");
 
 void StartAudio(PlatformWindow* window, AudioCallback callback)
@@ -52,6 +62,7 @@ void StartAudio(PlatformWindow* window, AudioCallback callback)
     standInOn.store(false);
     renderedMark.store(0);
     heardMax.store(0);
+    seeksDone.store(seeksAsked.load());
     renderCallback = callback;
     // Playback starts before anything is written; the first refill follows
     // as soon as the thread runs.
@@ -115,6 +126,62 @@ static void EnterStandIn(int64_t nowMs, uint32_t playPos, PlatformSoundState sta
     fflush(stderr);
 }
 
+// The song moved to the seek's sample and the ring filled with it from the
+// device's play position on: what waited ahead of it was the song from
+// before the seek. The account starts anew from the seek's sample.
+static void CarryOutSeek(int64_t nowMs, uint32_t playPos, uint32_t asked)
+{
+    int64_t target = seekSample.load();
+    seekSong(target);
+    songSamples = target;
+    writePos = playPos;
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    uint32_t l1 = 0, l2 = 0;
+    if (PlatformSoundLock(writePos, SOUND_RING_BYTES, &p1, &l1, &p2, &l2)) {
+        if (p1 && l1 > 0)
+            renderCallback((int16_t*)p1, (int32_t)l1);
+        if (p2 && l2 > 0)
+            renderCallback((int16_t*)p2, (int32_t)l2);
+        PlatformSoundUnlock(p1, l1, p2, l2);
+    }
+    songSamples += SOUND_RING_SAMPLES;
+    lastLookMs = nowMs;
+    lastPlayPos = playPos;
+    lastLookMoved = false;
+    standingSinceMs = nowMs;
+    if (standingIn) {
+        standingIn = false;
+        standInOn.store(false);
+    }
+    renderedMark.store((uint64_t)(songSamples * SOUND_BYTES_PER_SAMPLE) << 16 | writePos, std::memory_order_release);
+    clockEpoch.fetch_add(1, std::memory_order_release);
+    seeksDone.store(asked, std::memory_order_release);
+}
+
+void SeekAudio(int64_t sample)
+{
+    seekSample.store(sample < 0 ? 0 : sample);
+    seeksAsked.fetch_add(1, std::memory_order_release);
+}
+
+bool AudioSeekPending(void) { return seeksAsked.load() != seeksDone.load(std::memory_order_acquire); }
+
+void PauseAudio(bool pause)
+{
+    if (audioPaused.exchange(pause) == pause)
+        return;
+    PlatformSoundPause(pause);
+    // The stand-in clock stands still too.
+    int64_t now = (int64_t)PlatformTimeMs();
+    if (pause) {
+        pausedAtMs = now;
+    } else if (pausedAtMs >= 0) {
+        standInBaseMs.fetch_add(now - pausedAtMs);
+        pausedAtMs = -1;
+    }
+}
+
 void FillSoundBuffer(void)
 {
     uint32_t playPos = 0;
@@ -130,6 +197,11 @@ void FillSoundBuffer(void)
     // unheard. A device found standing stays so until its position moves,
     // however late the feeder's turns come on a loaded machine.
     int64_t now = (int64_t)PlatformTimeMs();
+    uint32_t asked = seeksAsked.load(std::memory_order_acquire);
+    if (asked != seeksDone.load(std::memory_order_relaxed) && seekSong) {
+        CarryOutSeek(now, playPos, asked);
+        return;
+    }
     bool firstLook = lastLookMs < 0;
     int64_t since = firstLook ? 0 : now - lastLookMs;
     bool wasMoving = lastLookMoved;
@@ -143,9 +215,11 @@ void FillSoundBuffer(void)
         // (the backend's own silent stand-in is a clock of its own: no join).
         PlatformSoundTake take;
         PlatformSoundState state = PlatformSoundClock(&take);
-        if (firstLook || lastLookMoved)
+        if (firstLook || lastLookMoved || audioPaused.load())
             standingSinceMs = now;
         if (standingIn) {
+            if (audioPaused.load())
+                return;
             if (!lastLookMoved || state == PLATFORM_SOUND_SILENT) {
                 RenderUnheardTo(StandInSamples(now));
                 return;
@@ -248,13 +322,23 @@ double SongPlaySeconds(void)
 {
     // The mark first, the position after: a refill between the two only
     // makes the mark older, which the position still measures from rightly.
+    static uint32_t readerEpoch;
+    uint32_t epoch = clockEpoch.load(std::memory_order_acquire);
+    if (epoch != readerEpoch) {
+        readerEpoch = epoch;
+        heardMax.store(0);
+        ForgetTakes();
+    }
     uint64_t mark = renderedMark.load(std::memory_order_acquire);
     if (mark == 0)
         return 0.0;
+    if (audioPaused.load())
+        return (double)heardMax.load() / SUBSAMPLES / SOUND_SAMPLE_RATE;
     double heard;
     int64_t latencyUs = 0;
     if (standInOn.load(std::memory_order_acquire)) {
         heard = (double)StandInSamples((int64_t)PlatformTimeMs());
+        latencyUs = 0;
     } else {
         int64_t rendered = (int64_t)(mark >> 16);
         uint32_t markPos = (uint32_t)(mark & 0xFFFF);

@@ -103,6 +103,9 @@ bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1,
 // Hands the regions of the matching lock back to the device.
 void PlatformSoundUnlock(void* p1, uint32_t l1, void* p2, uint32_t l2);
 
+// Pauses or resumes the output: a paused device takes nothing and keeps
+// what it holds, the silent stand-in's clock stands still.
+void PlatformSoundPause(bool pause);
 // Where the output stands: still opening (PlatformSoundStart returns before
 // the device answers), playing on a device, or the silent stand-in.
 enum PlatformSoundState { PLATFORM_SOUND_OPENING = 0, PLATFORM_SOUND_PLAYING = 1, PLATFORM_SOUND_SILENT = 2 };

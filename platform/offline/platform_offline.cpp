@@ -325,6 +325,9 @@ uint32_t PlatformSoundPlayPosition(void)
     return (uint32_t)((SamplesAt(clockTicks) * 2) % ringSize);
 }
 
+// Nothing plays here to pause: the clock that drives it is held instead.
+void PlatformSoundPause(bool) {}
+
 PlatformSoundState PlatformSoundClock(PlatformSoundTake* take)
 {
     // The virtual clock has no takes of its own: the position tells.

@@ -49,6 +49,17 @@ static void OnWrite(pa_stream* s, size_t asked, void*)
     tookFn(written, (uint64_t)latency);
 }
 
+void PulsePause(bool pause)
+{
+    if (!stream)
+        return;
+    pa_threaded_mainloop_lock(loop);
+    pa_operation* done = pa_stream_cork(stream, pause ? 1 : 0, NULL, NULL);
+    if (done)
+        pa_operation_unref(done);
+    pa_threaded_mainloop_unlock(loop);
+}
+
 static bool Fail(char* why, size_t whyBytes, const char* what)
 {
     snprintf(why, whyBytes, "%s: %s", what, pa_strerror(pa_context_errno(context)));

@@ -17,4 +17,6 @@ typedef void (*PulseTook)(uint32_t bytes, uint64_t latencyUs);
 // connection's own thread. Waits for as long as the server takes to answer
 // (the caller's thread is not the show's). False, with the reason in why,
 // when there is no server or it refuses the stream.
+// Pauses or resumes the stream (what the server holds is kept).
+void PulsePause(bool pause);
 bool PulseOpen(uint32_t rate, uint32_t chunkBytes, PulsePull pull, PulseTook took, char* why, size_t whyBytes);

@@ -34,6 +34,12 @@ static SDL_AudioDeviceID device;
 static bool started;
 static std::atomic<int> state{PLATFORM_SOUND_OPENING};
 static std::atomic<int64_t> silentStartNs;
+// The viewer's pause, and where it is carried out: asked before the device
+// opened, the opener applies it. pausedAtNs holds the silent clock.
+static std::mutex pauseLock;
+static bool pauseWanted;
+static bool onServer;
+static int64_t pausedAtNs;
 // Offset up to which the device has taken data; written by the device's
 // thread only.
 static std::atomic<uint32_t> playPosition;
@@ -128,17 +134,24 @@ static void* OpenDevice(void*)
     char why[256] = "";
     if (!(driver && *driver) &&
         PulseOpen(rate, DEVICE_CHUNK_SAMPLES * SOUND_BYTES_PER_SAMPLE, Pull, Took, why, sizeof why)) {
+        std::lock_guard<std::mutex> hold(pauseLock);
+        onServer = true;
+        if (pauseWanted)
+            PulsePause(true);
         state.store(PLATFORM_SOUND_PLAYING);
         return NULL;
     }
     if (OpenSdlDevice()) {
+        std::lock_guard<std::mutex> hold(pauseLock);
         state.store(PLATFORM_SOUND_PLAYING);
-        SDL_PauseAudioDevice(device, 0);
+        SDL_PauseAudioDevice(device, pauseWanted ? 1 : 0);
         return NULL;
     }
     fprintf(stderr, "brinelux: no sound device (%s); the song plays silently\n", SDL_GetError());
     fflush(stderr);
+    std::lock_guard<std::mutex> hold(pauseLock);
     silentStartNs.store(MonotonicNs());
+    pausedAtNs = MonotonicNs();
     state.store(PLATFORM_SOUND_SILENT);
     return NULL;
 }
@@ -158,13 +171,38 @@ void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate
     pthread_attr_destroy(&attr);
 }
 
+void PlatformSoundPause(bool pause)
+{
+    std::lock_guard<std::mutex> hold(pauseLock);
+    if (pause == pauseWanted)
+        return;
+    pauseWanted = pause;
+    int64_t now = MonotonicNs();
+    if (pause)
+        pausedAtNs = now;
+    else
+        silentStartNs.fetch_add(now - pausedAtNs);
+    if (state.load() != PLATFORM_SOUND_PLAYING)
+        return;
+    if (onServer)
+        PulsePause(pause);
+    else if (device)
+        SDL_PauseAudioDevice(device, pause ? 1 : 0);
+}
+
 uint32_t PlatformSoundPlayPosition(void)
 {
     if (!started)
         return 0;
     if (state.load() != PLATFORM_SOUND_SILENT)
         return playPosition.load(std::memory_order_acquire);
-    int64_t ns = MonotonicNs() - silentStartNs.load();
+    int64_t at = MonotonicNs();
+    {
+        std::lock_guard<std::mutex> hold(pauseLock);
+        if (pauseWanted)
+            at = pausedAtNs;
+    }
+    int64_t ns = at - silentStartNs.load();
     return SilentPlayPosition((uint64_t)ns, 1000000000u, ringSize, rate);
 }
 

@@ -44,6 +44,9 @@ uint32_t PlatformSoundPlayPosition(void)
     return (uint32_t)(((uint64_t)playedSamples * SOUND_BYTES_PER_SAMPLE) % ringSize);
 }
 
+// Nothing plays here to pause: the clock that drives it is held instead.
+void PlatformSoundPause(bool) {}
+
 PlatformSoundState PlatformSoundClock(PlatformSoundTake* take)
 {
     // The worklet's calls are the takes: the position tells.

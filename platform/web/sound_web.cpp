@@ -33,6 +33,9 @@ void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate
 // The worklet owns the ring: nothing is written on the page's side.
 uint32_t PlatformSoundPlayPosition(void) { return 0; }
 
+// Nothing plays here to pause: the clock that drives it is held instead.
+void PlatformSoundPause(bool) {}
+
 PlatformSoundState PlatformSoundClock(PlatformSoundTake* take)
 {
     // The worklet keeps the page's clock: nothing is taken on this side.

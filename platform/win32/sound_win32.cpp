@@ -33,6 +33,9 @@ static LARGE_INTEGER silentStart, counterRate;
 // DirectSound calls back nothing: a take is a move of the play cursor, seen
 // by whichever thread looks first, stamped when it was seen.
 static CRITICAL_SECTION takeLock;
+// The viewer's pause: the buffer stopped, or the silent clock held.
+static bool paused;
+static LARGE_INTEGER pausedAt;
 static PlatformSoundTake lastTake;
 
 static void GoSilent(const char* step, HRESULT result, IDirectSound* device, IDirectSoundBuffer* primary)
@@ -111,6 +114,8 @@ uint32_t PlatformSoundPlayPosition(void)
     if (silent) {
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
+        if (paused)
+            now = pausedAt;
         return SilentPlayPosition((uint64_t)(now.QuadPart - silentStart.QuadPart), (uint64_t)counterRate.QuadPart,
                                   ringSize, rate);
     }
@@ -190,4 +195,26 @@ PlatformSoundState PlatformSoundClock(PlatformSoundTake* take)
     LeaveCriticalSection(&takeLock);
     take->nowUs = now;
     return PLATFORM_SOUND_PLAYING;
+}
+
+void PlatformSoundPause(bool pause)
+{
+    if (!started || pause == paused)
+        return;
+    paused = pause;
+    if (silent) {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        if (pause)
+            pausedAt = now;
+        else
+            silentStart.QuadPart += now.QuadPart - pausedAt.QuadPart;
+        return;
+    }
+    if (!m_pSecondary)
+        return;
+    if (pause)
+        m_pSecondary->Stop();
+    else
+        m_pSecondary->Play(0, 0, DSBPLAY_LOOPING);
 }

@@ -29,6 +29,7 @@ void ResetFakeRing(void)
     fakeStartRate = 0;
     fakeSoundState = PLATFORM_SOUND_PLAYING;
     fakeTake = PlatformSoundTake();
+    fakePauses = 0;
     for (int i = 0; i < 2; i++) {
         fakeLockOffset[i] = fakeUnlockOffset[i] = -1;
         fakeLockLength[i] = fakeUnlockLength[i] = 0;
@@ -44,6 +45,9 @@ void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate
 uint32_t PlatformSoundPlayPosition(void) { return fakePlayPos.load(); }
 
 std::atomic<int> fakeSoundState{PLATFORM_SOUND_PLAYING};
+std::atomic<int> fakePauses;
+
+void PlatformSoundPause(bool pause) { fakePauses += pause ? 1 : -1; }
 PlatformSoundTake fakeTake;
 
 PlatformSoundState PlatformSoundClock(PlatformSoundTake* take)

@@ -27,6 +27,8 @@ extern uint32_t fakeLockLength[2], fakeUnlockLength[2];
 // none known, the position alone tells).
 extern std::atomic<int> fakeSoundState;
 extern PlatformSoundTake fakeTake;
+// Pauses less resumes asked of the output.
+extern std::atomic<int> fakePauses;
 void ResetFakeRing(void);
 
 // ---- fake threads and sleep (audio_support.cpp) ----
