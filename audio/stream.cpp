@@ -62,7 +62,6 @@ void StartAudio(PlatformWindow* window, AudioCallback callback)
     standInOn.store(false);
     renderedMark.store(0);
     heardMax.store(0);
-    seeksDone.store(seeksAsked.load());
     renderCallback = callback;
     // Playback starts before anything is written; the first refill follows
     // as soon as the thread runs.

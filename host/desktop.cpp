@@ -22,6 +22,48 @@ static bool reportFrames;
 // the song has moved it.
 static float smoothShown = -1.0f;
 
+// The player's state: paused, and the song's position the pictures keep to
+// while paused or while a seek is still to be heard.
+static bool paused;
+static double heldSong;
+
+// To `seconds` of song: the pictures at once to the frame the capture shows
+// then, the song after them once the feeder has rendered it there.
+static void SeekShow(double seconds)
+{
+    double last = SongLengthSeconds() - 1.0 / SHOW_FRAME_RATE;
+    seconds = seconds < 0.0 ? 0.0 : seconds > last ? last : seconds;
+    heldSong = seconds;
+    PaceSeek(seconds);
+    smoothShown = -1.0f;
+    SeekAudio((int64_t)floor(seconds * SOUND_SAMPLE_RATE + 0.5));
+}
+
+// Where the song is for the pictures now.
+static double SongNow()
+{
+    if (paused || AudioSeekPending())
+        return heldSong;
+    return SongPlaySeconds();
+}
+
+// P or K, the arrows, J, L and Home, as the page has them. A burst of seeks
+// (a held arrow's repeats) adds up, and only the last reaches the feeder.
+static void FollowPlayerKeys()
+{
+    if (PlatformKeyPresses(PLATFORM_KEY_PAUSE) % 2 == 1) {
+        heldSong = SongNow();
+        paused = !paused;
+        PauseAudio(paused);
+    }
+    int32_t by = 5 * (PlatformKeyPresses(PLATFORM_KEY_RIGHT) - PlatformKeyPresses(PLATFORM_KEY_LEFT)) +
+                 10 * (PlatformKeyPresses(PLATFORM_KEY_L) - PlatformKeyPresses(PLATFORM_KEY_J));
+    if (PlatformKeyPresses(PLATFORM_KEY_HOME) > 0)
+        SeekShow(0.0);
+    else if (by != 0)
+        SeekShow(SongNow() + by);
+}
+
 
 // The controller's size given to the picture.
 static void ApplySceneSize()
@@ -80,7 +122,11 @@ PlatformWindow* StartDesktop()
     // The live show's pictures never wait long for a standing output.
     outputStandIn = true;
     audioOffsetMs = showOptions.audioOffsetMs;
+    seekSong = SongJumpTo;
+    songLoops = showOptions.loop;
     PlatformUseScreen(showOptions.screen);
+    if (showOptions.display > 0)
+        PlatformUseDisplay(showOptions.display - 1);
     PlatformWindow* window = StartUp(showOptions.windowWidth, showOptions.windowHeight);
     fullscreen = showOptions.screen != PLATFORM_SCREEN_WINDOW;
     // A window is for working beside: its cursor stays.
@@ -92,6 +138,8 @@ PlatformWindow* StartDesktop()
         PinSceneScale(showOptions.scale);
     FollowDrawable(window);
     beforeSwap = PresentDrawn;
+    if (showOptions.start > 0.0)
+        SeekShow(showOptions.start);
     return window;
 }
 
@@ -99,7 +147,13 @@ void DesktopLoop(PlatformWindow* window)
 {
     while (!ShowShouldEnd()) {
         FollowF11(window);
-        double song = SongPlaySeconds(), since = 0.0;
+        FollowPlayerKeys();
+        double song = SongNow(), since = 0.0;
+        // A party screen's loop: at the song's end, the show from its start.
+        if (showOptions.loop && !paused && song >= SongLengthSeconds()) {
+            SeekShow(0.0);
+            song = 0.0;
+        }
         float clock = 0.0f;
         bool smooth = showOptions.smooth;
         int32_t due = smooth ? NextSmoothFrame(song, &since) : NextDueFrame(song, showOptions.paceDisplay);
@@ -141,7 +195,7 @@ void DesktopLoop(PlatformWindow* window)
         if (reportFrames) {
             printf("brinelux-report: frame %d chosen-at %.6f shown-at %.6f picture %dx%d+%d+%d scene %dx%d "
                    "clock %.7f latency %.1f\n",
-                   paceFrames, song, SongPlaySeconds(), pictureWidth, pictureHeight, pictureX, pictureY,
+                   paceFrames, song, SongNow(), pictureWidth, pictureHeight, pictureX, pictureY,
                    sceneWidth, sceneHeight, !scene ? 0.0 : smooth ? (double)smoothShown : (double)sceneTime,
                    SongOutputLatencyMs());
             fflush(stdout);

@@ -16,6 +16,23 @@ int main(int argc, char** argv)
         fputs(ShowUsage(), stdout);
         PlatformExit(0);
     }
+    if (showOptions.listDisplays || showOptions.display > 0) {
+        static char monitors[4096];
+        int32_t count = PlatformDisplays(monitors, sizeof monitors);
+        if (count < 0) {
+            fprintf(stderr, "brinelux: %s\n", PlatformLastError());
+            PlatformExit(1);
+        }
+        if (showOptions.listDisplays) {
+            fputs(monitors, stdout);
+            PlatformExit(0);
+        }
+        if (showOptions.display > count) {
+            fprintf(stderr, "brinelux: there is no monitor %d: the system has %d (brinelux --display list)\n",
+                    showOptions.display, count);
+            PlatformExit(2);
+        }
+    }
     PlatformWindow* window = StartDesktop();
     DesktopLoop(window);
     ShutDown(window);

@@ -1,12 +1,15 @@
 #include "host/options.h"
+#include "audio/audio.h"
 #include "state/shared.h"
+#include "state/show_text.h"
 
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-ShowOptions showOptions = {PLATFORM_SCREEN_DESKTOP, SHOW_WIDTH, SHOW_HEIGHT, false, false, 0.0, 0, false};
+ShowOptions showOptions = {PLATFORM_SCREEN_DESKTOP, SHOW_WIDTH, SHOW_HEIGHT, false, false, 0.0, 0, 0.0, false, 0, false,
+                           false};
 
 static char reason[256];
 
@@ -35,8 +38,12 @@ const char* ShowUsage(void)
            "  --audio-offset MS    the pictures MS milliseconds later (negative: earlier) than the sound\n"
            "                       system says the sound is heard, -1000 to 1000: for a receiver's or a\n"
            "                       television's own delay\n"
+           "  --start T            start T seconds into the song (0 to its end, about 117)\n"
+           "  --loop               start over at the song's end, until a quit key or a signal\n"
+           "  --display N|list     on monitor N (from 1; the primary by default), or list them\n"
            "  --help               this list\n"
-           "Escape or Space ends the show.\n";
+           "Keys: Escape or Space ends the show; P or K pauses and resumes; Left and Right seek 5 s,\n"
+           "J and L 10 s; Home goes back to the start; F11 switches window and full screen.\n";
 }
 
 // Digits only, at most 5 of them: no sign, no blanks, no overflow.
@@ -106,6 +113,24 @@ const char* ParseShowOptions(int argc, char** argv, ShowOptions* options)
                 return Fail("--scale takes a fraction of the picture's side above 0 and at most 1, not '%s'",
                             next);
             options->scale = scale;
+            i++;
+        } else if (strcmp(arg, "--start") == 0) {
+            double t = 0.0;
+            if (!next || !ParseSceneTime(next, &t) || t < 0.0 || t >= SongLengthSeconds())
+                return Fail("--start takes seconds of song from 0 to below %.2f, not '%s'", SongLengthSeconds(),
+                            next ? next : "");
+            options->start = t;
+            i++;
+        } else if (strcmp(arg, "--loop") == 0) {
+            options->loop = true;
+        } else if (strcmp(arg, "--display") == 0) {
+            int32_t n = 0;
+            if (next && strcmp(next, "list") == 0)
+                options->listDisplays = true;
+            else if (next && ParseSide(next, strlen(next), &n) && n >= 1 && n <= 64)
+                options->display = n;
+            else
+                return Fail("--display takes a monitor's number from 1, or list, not '%s'", next ? next : "");
             i++;
         } else if (strcmp(arg, "--audio-offset") == 0) {
             if (!next)

@@ -21,6 +21,14 @@ struct ShowOptions {
     // Milliseconds the pictures wait beyond what the sound system reports
     // (a receiver's delay; negative: a television's picture delay).
     int32_t audioOffsetMs;
+    // Seconds of song the show starts at.
+    double start;
+    // At the song's end the show starts over, until a quit key or a signal.
+    bool loop;
+    // The monitor (from 1; 0: the one the desktop considers primary), and
+    // whether to list the monitors instead of showing anything.
+    int32_t display;
+    bool listDisplays;
     bool help;
 };
 

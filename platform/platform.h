@@ -11,7 +11,20 @@
 // Opaque handle for the show's window (the Win32 backend keeps an HWND here).
 typedef struct PlatformWindow PlatformWindow;
 
-enum PlatformKey { PLATFORM_KEY_ESCAPE = 0, PLATFORM_KEY_SPACE = 1, PLATFORM_KEY_F11 = 2 };
+enum PlatformKey {
+    PLATFORM_KEY_ESCAPE = 0,
+    PLATFORM_KEY_SPACE = 1,
+    PLATFORM_KEY_F11 = 2,
+    // The player's keys, counted by PlatformKeyPresses: P or K, the arrows,
+    // J, L, Home.
+    PLATFORM_KEY_PAUSE = 3,
+    PLATFORM_KEY_LEFT = 4,
+    PLATFORM_KEY_RIGHT = 5,
+    PLATFORM_KEY_J = 6,
+    PLATFORM_KEY_L = 7,
+    PLATFORM_KEY_HOME = 8,
+    PLATFORM_KEY_COUNT = 9
+};
 
 // How the show's window covers the screen.
 enum PlatformScreenUse {
@@ -37,6 +50,15 @@ void PlatformStartProcess(void);
 
 // How the next PlatformCreateWindow covers the screen; call before it.
 void PlatformUseScreen(PlatformScreenUse use);
+
+// The monitors, counted from 1 in the order the system gives them (the
+// primary first where it says which): how many, and in text a line for
+// each ("N: WxH at X,Y"). -1 where no display can be opened, the reason in
+// PlatformLastError().
+int32_t PlatformDisplays(char* text, uint32_t size);
+// The monitor (counted from 0) the window goes on; call before
+// PlatformCreateWindow. The primary by default.
+void PlatformUseDisplay(int32_t index);
 
 // Asks for a full-screen mode of width x height at bpp bits per pixel. The
 // switch may only take effect when the window is created; a refusal is not
@@ -67,6 +89,10 @@ void PlatformReleaseContext(PlatformWindow* window);
 
 // True when the key is down now or was pressed since the previous poll of it.
 bool PlatformKeyPressed(PlatformKey key);
+// How many times a player's key was pressed since the previous call for it,
+// the system's repeats of a held key included; a key pressed with Ctrl, Alt
+// or Super is the system's and not counted.
+int32_t PlatformKeyPresses(PlatformKey key);
 // Removes at most one pending window-system event without dispatching it;
 // never waits.
 void PlatformRemoveOneMessage(void);

@@ -303,6 +303,16 @@ void PlatformSwapBuffers(PlatformWindow* window)
 void PlatformReleaseContext(PlatformWindow*) {}
 
 // No keyboard: a capture runs to its end.
+// No monitors: the capture draws offscreen.
+int32_t PlatformDisplays(char* text, uint32_t size)
+{
+    if (size > 0)
+        text[0] = 0;
+    return 0;
+}
+void PlatformUseDisplay(int32_t) {}
+
+int32_t PlatformKeyPresses(PlatformKey) { return 0; }
 bool PlatformKeyPressed(PlatformKey) { return false; }
 void PlatformRemoveOneMessage(void) {}
 bool PlatformTerminationRequested(void) { return terminationRequested.load(); }

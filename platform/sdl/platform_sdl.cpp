@@ -30,7 +30,9 @@ static PlatformWindow showWindow;
 static int modeWidth = SHOW_WIDTH, modeHeight = SHOW_HEIGHT, modeBpp = 32;
 static bool videoReady;
 static PlatformScreenUse screenUse = PLATFORM_SCREEN_DESKTOP;
+static int32_t displayIndex;
 static std::atomic<bool> keyPressedSince[3];
+static std::atomic<int32_t> keyPresses[PLATFORM_KEY_COUNT];
 static std::atomic<bool> terminationRequested;
 
 // Once the show should end (a termination request, a lost window), a call
@@ -149,6 +151,22 @@ static void EndOnXError(void)
     PlatformExit(1);
 }
 
+// The player's keys by their place on the keyboard; a held arrow repeats,
+// a pause does not toggle on its own repeats.
+static void CountPlayerKey(SDL_Scancode code, bool repeat)
+{
+    int key = code == SDL_SCANCODE_P || code == SDL_SCANCODE_K ? PLATFORM_KEY_PAUSE
+              : code == SDL_SCANCODE_LEFT                       ? PLATFORM_KEY_LEFT
+              : code == SDL_SCANCODE_RIGHT                      ? PLATFORM_KEY_RIGHT
+              : code == SDL_SCANCODE_J                          ? PLATFORM_KEY_J
+              : code == SDL_SCANCODE_L                          ? PLATFORM_KEY_L
+              : code == SDL_SCANCODE_HOME                       ? PLATFORM_KEY_HOME
+                                                                : -1;
+    if (key < 0 || (repeat && (key == PLATFORM_KEY_PAUSE || key == PLATFORM_KEY_HOME)))
+        return;
+    keyPresses[key].fetch_add(1);
+}
+
 // Sees every event as it enters the queue, so a key pressed and released
 // between two polls, or a close request, is not lost while the show removes
 // only one event per frame.
@@ -161,6 +179,8 @@ static int WatchEvents(void*, SDL_Event* e)
             keyPressedSince[PLATFORM_KEY_SPACE].store(true);
         else if (e->key.keysym.scancode == SDL_SCANCODE_F11 && !e->key.repeat)
             keyPressedSince[PLATFORM_KEY_F11].store(true);
+        else if (!(e->key.keysym.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)))
+            CountPlayerKey(e->key.keysym.scancode, e->key.repeat != 0);
     } else if (e->type == SDL_QUIT ||
                (e->type == SDL_WINDOWEVENT && e->window.event == SDL_WINDOWEVENT_CLOSE)) {
         terminationRequested.store(true);
@@ -312,6 +332,29 @@ static bool ModeCanBeHad(void)
     return false;
 }
 
+int32_t PlatformDisplays(char* text, uint32_t size)
+{
+    if (!videoReady && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        SetError("no display could be opened", SDL_GetError());
+        return -1;
+    }
+    int32_t count = SDL_GetNumVideoDisplays();
+    uint32_t used = 0;
+    if (size > 0)
+        text[0] = 0;
+    for (int32_t i = 0; i < count && used < size; i++) {
+        SDL_Rect r = {0, 0, 0, 0};
+        SDL_GetDisplayBounds(i, &r);
+        int n = snprintf(text + used, size - used, "%d: %dx%d at %d,%d\n", i + 1, r.w, r.h, r.x, r.y);
+        used += n > 0 ? (uint32_t)n : 0;
+    }
+    if (!videoReady)
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return count;
+}
+
+void PlatformUseDisplay(int32_t index) { displayIndex = index; }
+
 PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
 {
     if (!videoReady)
@@ -332,8 +375,12 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
         if (screenUse == PLATFORM_SCREEN_DESKTOP)
             flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
         else
-            x = y = SDL_WINDOWPOS_CENTERED;
+            x = y = (int)SDL_WINDOWPOS_CENTERED_DISPLAY(displayIndex);
     }
+    // Full screen goes on the monitor the window's place names (a place
+    // alone cannot tell X screens apart: each has its own origin).
+    if (displayIndex > 0)
+        x = y = (int)SDL_WINDOWPOS_CENTERED_DISPLAY(displayIndex);
     // Many drivers offer no 32-bit depth buffer: step down before giving up.
     static const int depths[] = {32, 24, 16};
     SDL_Window* w = NULL;
@@ -480,6 +527,13 @@ bool PlatformKeyPressed(PlatformKey key)
         return pressed;
     SDL_Scancode code = key == PLATFORM_KEY_ESCAPE ? SDL_SCANCODE_ESCAPE : SDL_SCANCODE_SPACE;
     return state[code] != 0 || pressed;
+}
+
+int32_t PlatformKeyPresses(PlatformKey key)
+{
+    if (!videoReady || key < PLATFORM_KEY_PAUSE || key >= PLATFORM_KEY_COUNT)
+        return 0;
+    return keyPresses[key].exchange(0);
 }
 
 void PlatformRemoveOneMessage(void)

@@ -112,6 +112,18 @@ bool WebTakeContextBack(PlatformWindow* window)
     return emscripten_webgl_make_context_current(window->context) == EMSCRIPTEN_RESULT_SUCCESS;
 }
 
+// The page reads its player's keys itself.
+// The page's canvas is where the browser puts it.
+int32_t PlatformDisplays(char* text, uint32_t size)
+{
+    if (size > 0)
+        text[0] = 0;
+    return 1;
+}
+void PlatformUseDisplay(int32_t) {}
+
+int32_t PlatformKeyPresses(PlatformKey) { return 0; }
+
 bool PlatformKeyPressed(PlatformKey key)
 {
     // The browser's own full-screen key.

@@ -170,6 +170,50 @@ static void AskForSwapInterval()
 }
 
 // The primary monitor's whole area, at its current mode.
+// The monitors in the system's order, the primary put first.
+static RECT monitors[16];
+static int32_t monitorCount;
+static int32_t displayIndex;
+
+static BOOL CALLBACK CountMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM)
+{
+    MONITORINFO info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    if (monitorCount < 16 && GetMonitorInfoA(monitor, &info)) {
+        int32_t at = monitorCount++;
+        if (info.dwFlags & MONITORINFOF_PRIMARY) {
+            for (; at > 0; at--)
+                monitors[at] = monitors[at - 1];
+        }
+        monitors[at] = info.rcMonitor;
+    }
+    return TRUE;
+}
+
+static void FindMonitors(void)
+{
+    monitorCount = 0;
+    EnumDisplayMonitors(NULL, NULL, CountMonitor, 0);
+}
+
+int32_t PlatformDisplays(char* text, uint32_t size)
+{
+    FindMonitors();
+    uint32_t used = 0;
+    if (size > 0)
+        text[0] = 0;
+    for (int32_t i = 0; i < monitorCount && used < size; i++) {
+        RECT r = monitors[i];
+        int n = snprintf(text + used, size - used, "%d: %ldx%ld at %ld,%ld\n", i + 1, r.right - r.left,
+                         r.bottom - r.top, r.left, r.top);
+        used += n > 0 ? (uint32_t)n : 0;
+    }
+    return monitorCount;
+}
+
+void PlatformUseDisplay(int32_t index) { displayIndex = index; }
+
 static RECT MonitorArea(void)
 {
     POINT origin = {0, 0};
@@ -177,6 +221,9 @@ static RECT MonitorArea(void)
     memset(&info, 0, sizeof info);
     info.cbSize = sizeof info;
     RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    FindMonitors();
+    if (displayIndex > 0 && displayIndex < monitorCount)
+        return monitors[displayIndex];
     if (GetMonitorInfoA(MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY), &info))
         area = info.rcMonitor;
     return area;
@@ -336,6 +383,25 @@ bool PlatformKeyPressed(PlatformKey key)
     }
     // Non-zero: down now, or pressed since the previous query.
     return GetAsyncKeyState(key == PLATFORM_KEY_ESCAPE ? VK_ESCAPE : VK_SPACE) != 0;
+}
+
+int32_t PlatformKeyPresses(PlatformKey key)
+{
+    // Each press once, as it goes down; a key held with Ctrl, Alt or the
+    // Windows key is the system's.
+    static bool wasDown[PLATFORM_KEY_COUNT];
+    static const int keys[PLATFORM_KEY_COUNT][2] = {{0, 0},       {0, 0},         {0, 0},   {'P', 'K'}, {VK_LEFT, 0},
+                                                     {VK_RIGHT, 0}, {'J', 0}, {'L', 0}, {VK_HOME, 0}};
+    if (key < PLATFORM_KEY_PAUSE || key >= PLATFORM_KEY_COUNT)
+        return 0;
+    bool down = false;
+    for (int i = 0; i < 2; i++)
+        down = down || (keys[key][i] && (GetAsyncKeyState(keys[key][i]) & 0x8000) != 0);
+    bool held = (GetAsyncKeyState(VK_CONTROL) | GetAsyncKeyState(VK_MENU) | GetAsyncKeyState(VK_LWIN) |
+                 GetAsyncKeyState(VK_RWIN)) & 0x8000;
+    bool pressed = down && !wasDown[key] && !held;
+    wasDown[key] = down;
+    return pressed ? 1 : 0;
 }
 
 void PlatformRemoveOneMessage(void)

@@ -11,7 +11,7 @@ namespace {
 
 const char* Parse(std::vector<const char*> args, ShowOptions* options)
 {
-    *options = ShowOptions{PLATFORM_SCREEN_DESKTOP, 1024, 768, false, false, 0.0, 0, false};
+    *options = ShowOptions{PLATFORM_SCREEN_DESKTOP, 1024, 768, false, false, 0.0, 0, 0.0, false, 0, false, false};
     args.insert(args.begin(), "brinelux");
     return ParseShowOptions((int)args.size(), (char**)args.data(), options);
 }

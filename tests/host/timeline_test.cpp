@@ -72,6 +72,8 @@ GLuint SceneProgram(int32_t part)
     Current().program = program;
     return program;
 }
+int32_t PlatformKeyPresses(PlatformKey) { return 0; }
+
 bool PlatformKeyPressed(PlatformKey key)
 {
     keyPolls += 1;
