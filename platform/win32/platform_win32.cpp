@@ -387,8 +387,8 @@ bool PlatformKeyPressed(PlatformKey key)
 
 int32_t PlatformKeyPresses(PlatformKey key)
 {
-    // Each press once, as it goes down; a key held with Ctrl, Alt or the
-    // Windows key is the system's.
+    // Each press once, as it goes down (or went down and up since the last
+    // look); a key held with Ctrl, Alt or the Windows key is the system's.
     static bool wasDown[PLATFORM_KEY_COUNT];
     static const int keys[PLATFORM_KEY_COUNT][2] = {{0, 0},       {0, 0},         {0, 0},   {'P', 'K'}, {VK_LEFT, 0},
                                                      {VK_RIGHT, 0}, {'J', 0}, {'L', 0}, {VK_HOME, 0}};
@@ -396,7 +396,7 @@ int32_t PlatformKeyPresses(PlatformKey key)
         return 0;
     bool down = false;
     for (int i = 0; i < 2; i++)
-        down = down || (keys[key][i] && (GetAsyncKeyState(keys[key][i]) & 0x8000) != 0);
+        down = down || (keys[key][i] && GetAsyncKeyState(keys[key][i]) != 0);
     bool held = (GetAsyncKeyState(VK_CONTROL) | GetAsyncKeyState(VK_MENU) | GetAsyncKeyState(VK_LWIN) |
                  GetAsyncKeyState(VK_RWIN)) & 0x8000;
     bool pressed = down && !wasDown[key] && !held;

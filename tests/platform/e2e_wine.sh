@@ -7,6 +7,8 @@
 # end the same way; a third with no display must end at once with status 1
 # and one line saying why. On a 1280 x 1024 screen the show covers it at that
 # mode, the picture framed between bars, with no display-settings change.
+# The player's keys P and Right reach the show; --display list lists the
+# monitors.
 #   e2e_wine.sh path/to/brinelux.exe [folder to keep title.png in]
 set -eu
 show=$(realpath "$1")
@@ -113,6 +115,18 @@ export BRINELUX_TEST_REPORT=1
 if start "$work/home-nosound"; then
     sleep 4
     kill -0 $pid 2>/dev/null || failed "the show ended without a sound device"
+    # The player's keys reach the show: P holds the frame, Right jumps 5 s.
+    lastframe() { grep '^brinelux-report: frame' "$work/out.txt" | tail -1 | cut -d' ' -f3; }
+    xdotool key p
+    sleep 1
+    held=$(lastframe)
+    sleep 1.5
+    [ "$(lastframe)" = "$held" ] || failed "P did not pause the show: frame $held, then $(lastframe)"
+    xdotool key p
+    sleep 0.5
+    xdotool key Right
+    sleep 1.5
+    [ "$(lastframe)" -gt $((held + 125)) ] || failed "Right did not seek: frame $held, then $(lastframe)"
     escape
     [ "$status" = 0 ] || failed "no sound device: exit status $status"
     grep -q '^brinelux: no sound (DirectSoundCreate failed' "$work/err.txt" ||
@@ -127,6 +141,12 @@ if start "$work/home-nosound"; then
 else
     failed "no sound device: the show did not open its window: $(cat "$work/err.txt")"
 fi
+
+# The monitors listed, one line each, status 0.
+status=0
+HOME="$work/home-nosound" "$here/wine_run.sh" "$show" --display list >"$work/out.txt" 2>"$work/err.txt" || status=$?
+[ "$status" = 0 ] && grep -q '^1: [0-9]*x[0-9]* at ' "$work/out.txt" ||
+    failed "--display list: status $status, $(cat "$work/out.txt" "$work/err.txt")"
 
 # 3. No display: no window can be made; one line says so, status 1.
 status=0
