@@ -18,10 +18,12 @@
 #include <vector>
 
 #include "state/shared.h"
+#include "tools/capture/stretches.h"
 
 // Writes a finished frame (on the writer thread, in frame order): rgb is its
-// rows when the run writes video, png its encoded bytes when it writes PNGs;
-// each null when not wanted.
+// rows when the run encodes it into the video (null for a frame of a copied
+// stretch), png its encoded bytes when it writes PNGs; each null when not
+// wanted.
 typedef void (*FrameWriter)(int32_t frame, const uint8_t* rgb, const std::vector<uint8_t>* png);
 
 struct ReusePlan {
@@ -38,6 +40,7 @@ struct ReusePlan {
     bool smooth;         // frames are smooth motion's pictures at fpsNum / fpsDen
     int64_t fpsNum;
     int64_t fpsDen;
+    CopyRule copies;     // the video's stretches copied instead of encoded again
 };
 
 // How many distinct pictures the frames show: parts and clocks as
@@ -56,6 +59,22 @@ void QueueFrame(int32_t frame, const uint8_t* drawn);
 // after the frame it is writing.
 void StopReuse(bool drain);
 
+// The video's stretches, frames counted from the run's first.
+const std::vector<VideoStretch>& PlannedStretches(void);
+// For a frame the video encodes: the encoded stretch it belongs to, and
+// whether it is that stretch's first or last frame. False for any other.
+bool EncodedStretchOf(int32_t frame, int32_t* number, bool* first, bool* last);
+// Seconds of drawing and encoding still ahead at the costs measured so far:
+// pictures still to draw at their part's cost a picture (the latest part's
+// until a part has been drawn), frames still to encode that are not drawn
+// at the measured cost of encoding one. Frames encoded as they are drawn
+// cost the drawing's time; copies cost nothing here.
+double WorkSecondsLeft(void);
+// The writer says how long encoding a frame took (writing it to the encoder
+// and, for a stretch's last frame, waiting for the encoder to finish).
+void CountEncoding(double seconds);
+
 int32_t PicturesDrawn(void);
+int32_t PicturesPlanned(void);
 // Pictures that went to the temporary file, once or more.
 int32_t PicturesInFile(void);
