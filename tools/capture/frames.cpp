@@ -279,10 +279,12 @@ static int FinishFrames(int status)
     fprintf(stderr, "drew %d pictures for %s%s\n", PicturesDrawn(), Frames(framesWritten).c_str(),
             inFile ? (", " + std::to_string(inFile) + " of them kept in a temporary file").c_str() : "");
     const std::vector<VideoStretch>& stretches = PlannedStretches();
-    if (options.out && stretches.size() > 1)
-        fprintf(stderr, "encoded %d of the %s in %d stretches, joined with %d copies\n", EncodedFrames(stretches),
-                Frames(framesWritten).c_str(), EncodedStretches(stretches),
-                (int)stretches.size() - EncodedStretches(stretches));
+    if (options.out && stretches.size() > 1) {
+        int32_t encoded = EncodedStretches(stretches), copies = (int32_t)stretches.size() - encoded;
+        fprintf(stderr, "encoded %d of the %s in %d %s, joined with %d %s\n", EncodedFrames(stretches),
+                Frames(framesWritten).c_str(), encoded, encoded == 1 ? "stretch" : "stretches", copies,
+                copies == 1 ? "copy" : "copies");
+    }
     if (options.out) {
         FinishVideo();
         fprintf(report, "wrote %s: %s at %lld/%lld frames per second, %.3f s of sound; %s%s\n", options.out,
