@@ -115,9 +115,10 @@ std::vector<std::string> FrameTimes(const std::string& file)
     std::istringstream lines(Output("ffprobe -v error -select_streams v -show_entries frame=pts,key_frame -of csv=p=0 '" +
                                     Path(file) + "'"));
     std::vector<std::string> frames;
+    // Side data may follow the two fields.
     for (std::string line; std::getline(lines, line);)
         if (!line.empty())
-            frames.push_back(line);
+            frames.push_back(line.substr(0, line.find(',', line.find(',') + 1)));
     return frames;
 }
 

@@ -25,13 +25,20 @@ static uint64_t PictureKey(ShowPart part, float clock)
     return (uint64_t)part << 32 | bits;
 }
 
-int32_t CountPictures(const ShowPart* parts, const float* clocks, int32_t count)
+int32_t NumberPictures(const ShowPart* parts, const float* clocks, int32_t count, int32_t* numbers)
 {
     std::unordered_map<uint64_t, int32_t> seen;
     for (int32_t i = 0; i < count; i++)
-        if (parts[i] != PART_COUNT)
-            seen.emplace(PictureKey(parts[i], clocks[i]), 0);
+        numbers[i] = parts[i] == PART_COUNT
+                         ? -1
+                         : seen.emplace(PictureKey(parts[i], clocks[i]), (int32_t)seen.size()).first->second;
     return (int32_t)seen.size();
+}
+
+int32_t CountPictures(const ShowPart* parts, const float* clocks, int32_t count)
+{
+    std::vector<int32_t> numbers((size_t)count);
+    return NumberPictures(parts, clocks, count, numbers.data());
 }
 
 // ---- the plan: frame i of the run is frame first + i of the show ----

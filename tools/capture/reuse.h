@@ -46,6 +46,9 @@ struct ReusePlan {
 // How many distinct pictures the frames show: parts and clocks as
 // PlanShowFrames gives them.
 int32_t CountPictures(const ShowPart* parts, const float* clocks, int32_t count);
+// Each frame's picture as a number from 0 in the order first shown, -1 for
+// a frame that shows nothing; returns how many there are.
+int32_t NumberPictures(const ShowPart* parts, const float* clocks, int32_t count, int32_t* numbers);
 
 // Plans the run from the show's timeline and starts the writer thread.
 void StartReuse(const ReusePlan& plan);
