@@ -41,7 +41,7 @@ static std::vector<std::string> stretchFiles;
 static bool encoding;
 static int64_t stretchFrames;
 static int32_t framesChecked;
-static double checkSeconds;
+static double checkPace = -1.0;  // seconds a frame, the least found
 
 // ---- the song's length, learnt ahead ----
 
@@ -99,7 +99,10 @@ static void EndStretch(int64_t frames)
         Abort("cannot write " + std::string(options.out) + ": " + EncoderFailure(DirectoryOf(outFile.path), why));
     Clock::time_point start = Clock::now();
     CheckDecoded(stretchFiles.back(), frames, false);
-    checkSeconds += Seconds(start);
+    // The prober's start weighs on a short stretch: the least a frame is
+    // nearest what the long final check will take.
+    double pace = Seconds(start) / (double)std::max<int64_t>(frames, 1);
+    checkPace = checkPace < 0.0 ? pace : std::min(checkPace, pace);
     framesChecked += (int32_t)frames;
 }
 
@@ -108,7 +111,7 @@ static void EndStretch(int64_t frames)
 static double FinishSecondsLeft()
 {
     int32_t encoded = EncodedFrames(PlannedStretches());
-    return framesChecked > 0 ? (encoded - framesChecked + framesWanted) * checkSeconds / framesChecked : 0.0;
+    return checkPace > 0.0 ? (encoded - framesChecked + framesWanted) * checkPace : 0.0;
 }
 
 // A finished frame, on the writer thread: its PNG file, its frame of video.

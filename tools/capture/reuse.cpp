@@ -60,16 +60,20 @@ static std::vector<ShowPart> partOf;     // the part each frame shows
 static std::mutex& queueLock = *new std::mutex;
 static std::condition_variable& queueChanged = *new std::condition_variable;
 
-// The writer's kinds of frame: drawn, written from a kept picture into the
-// video, anything else (a copy's PNG, nothing at all).
-enum { WRITE_DRAWN, WRITE_KEPT, WRITE_OTHER, WRITE_KINDS };
+// The writer's kinds of frame besides the drawn ones: written from a kept
+// picture into the video, anything else (a copy's PNG, nothing at all).
+enum { WRITE_KEPT, WRITE_OTHER, WRITE_KINDS };
 
 struct Costs {
-    double drawSeconds[PART_COUNT + 1];  // the main thread's time drawing, by part
+    // By part: the main thread's time drawing, the writer's on the frames
+    // drawn, how many so far and how many planned.
+    double drawSeconds[PART_COUNT + 1];
+    double writeDrawnSeconds[PART_COUNT + 1];
     int32_t drawn[PART_COUNT + 1];
-    int32_t toDraw[PART_COUNT + 1];      // planned
+    int32_t drawnWritten[PART_COUNT + 1];
+    int32_t toDraw[PART_COUNT + 1];
     int32_t latestPart = -1;             // of the picture drawn last
-    double writeSeconds[WRITE_KINDS];    // the writer's time on its frames
+    double writeSeconds[WRITE_KINDS];    // the writer's time on the other frames
     int32_t written[WRITE_KINDS];
     int32_t toWrite[WRITE_KINDS];        // planned
 };
@@ -77,12 +81,8 @@ struct Costs {
 static Costs costs;
 static Clock::time_point lastQueued;
 
-static int WriteKind(size_t i)
-{
-    if (!seenBefore[i])
-        return WRITE_DRAWN;
-    return plan.rgb && stretchOf[i] >= 0 ? WRITE_KEPT : WRITE_OTHER;
-}
+// Of a frame not drawn.
+static int WriteKind(size_t i) { return plan.rgb && stretchOf[i] >= 0 ? WRITE_KEPT : WRITE_OTHER; }
 
 // Smooth motion's pictures, frame j of the video showing the show's frame
 // due at its time with that frame's clock moved on.
@@ -148,26 +148,31 @@ static void MakePlan()
     for (int32_t i = 0; i < frames; i++) {
         if (!seenBefore[(size_t)i])
             costs.toDraw[partOf[(size_t)i]]++;
-        costs.toWrite[WriteKind((size_t)i)]++;
+        else
+            costs.toWrite[WriteKind((size_t)i)]++;
     }
 }
+
+static double Mean(double seconds, int32_t count) { return count > 0 ? seconds / count : 0.0; }
 
 double WorkSecondsLeft(void)
 {
     std::lock_guard<std::mutex> lock(queueLock);
     double left = 0.0;
     for (int p = 0; p <= PART_COUNT; p++) {
-        // A part not drawn yet costs what the latest drawn did.
+        // A part not drawn yet costs what the latest drawn did. The writer
+        // works on a drawn frame while the next is drawn: the slower of the
+        // two sets the pace.
         int q = costs.drawn[p] > 0 ? p : costs.latestPart;
-        if (q >= 0 && costs.drawn[q] > 0)
-            left += std::max(0, costs.toDraw[p] - costs.drawn[p]) * costs.drawSeconds[q] / costs.drawn[q];
+        if (q >= 0)
+            left += std::max(0, costs.toDraw[p] - costs.drawn[p]) *
+                    std::max(Mean(costs.drawSeconds[q], costs.drawn[q]),
+                             Mean(costs.writeDrawnSeconds[q], costs.drawnWritten[q]));
     }
-    // The writer's time beyond the drawing's: a frame it waits for costs
-    // only what the encoder lags behind.
+    // Frames not drawn wait for the writer alone.
     for (int k = 0; k < WRITE_KINDS; k++) {
-        int q = costs.written[k] > 0 ? k : costs.written[WRITE_KEPT] > 0 ? (int)WRITE_KEPT : (int)WRITE_DRAWN;
-        if (costs.written[q] > 0)
-            left += std::max(0, costs.toWrite[k] - costs.written[k]) * costs.writeSeconds[q] / costs.written[q];
+        int q = costs.written[k] > 0 ? k : (int)WRITE_KEPT;
+        left += std::max(0, costs.toWrite[k] - costs.written[k]) * Mean(costs.writeSeconds[q], costs.written[q]);
     }
     return left;
 }
@@ -372,9 +377,13 @@ static void WriteJob(const Job& job, std::vector<uint8_t>* encoded)
     double seconds = Seconds(start);
     if (planned) {
         std::lock_guard<std::mutex> lock(queueLock);
-        int kind = WriteKind(i);
-        costs.writeSeconds[kind] += seconds;
-        costs.written[kind]++;
+        if (job.slot >= 0) {
+            costs.writeDrawnSeconds[partOf[i]] += seconds;
+            costs.drawnWritten[partOf[i]]++;
+        } else {
+            costs.writeSeconds[WriteKind(i)] += seconds;
+            costs.written[WriteKind(i)]++;
+        }
     }
 }
 
