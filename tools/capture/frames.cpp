@@ -232,17 +232,15 @@ static void FinishVideo()
         if (!VideoMux(ffmpeg, videoTemp, audioTemp, outFile.temp, options.outIsMkv, MuxArgs(options), &why))
             Abort("cannot write " + out + ": " + EncoderFailure(dir, why));
     } else {
-        int32_t planned = 0;
+        if (stretchFiles.size() != (size_t)EncodedStretches(stretches) || framesWritten != framesWanted)
+            Abort("cannot write " + out + ": the show ended at frame " +
+                  std::to_string(options.firstFrame + framesWritten - 1) + ", not where it was planned to");
         std::vector<std::string> names;
         std::vector<int64_t> frames;
         for (const VideoStretch& stretch : stretches) {
             names.push_back(NameOf(stretchFiles[(size_t)stretch.encoded]));
             frames.push_back(stretch.count);
-            planned += stretch.count;
         }
-        if (planned != framesWritten || stretchFiles.size() != (size_t)EncodedStretches(stretches))
-            Abort("cannot write " + out + ": the show ended at frame " +
-                  std::to_string(options.firstFrame + framesWritten - 1) + ", not where it was planned to");
         std::string text = JoinList(names, frames, options.fpsNum, options.fpsDen);
         OutputFile list = outFile;
         if (!MakeTemporary(dir, &list.temp, &why) || !WriteOutput(&list, std::vector<uint8_t>(text.begin(), text.end()), &why))
