@@ -475,12 +475,4 @@ void StopReuse(bool drain)
 }
 
 int32_t PicturesDrawn(void) { return drawn; }
-
-int32_t PicturesPlanned(void)
-{
-    int32_t pictures = 0;
-    for (int p = 0; p <= PART_COUNT; p++)
-        pictures += costs.toDraw[p];
-    return pictures;
-}
 int32_t PicturesInFile(void) { return inFile; }

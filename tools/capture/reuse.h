@@ -69,15 +69,12 @@ const std::vector<VideoStretch>& PlannedStretches(void);
 bool EncodedStretchOf(int32_t frame, int32_t* number, bool* first, bool* last);
 // Seconds of drawing and encoding still ahead at the costs measured so far:
 // pictures still to draw at their part's cost a picture (the latest part's
-// until a part has been drawn), frames still to encode that are not drawn
-// at the measured cost of encoding one. Frames encoded as they are drawn
-// cost the drawing's time; copies cost nothing here.
+// until a part has been drawn; the writer's cost of such a frame where it is
+// the slower), frames still to encode that are not drawn at the writer's
+// measured cost of one (waiting for the encoder included); copies at theirs,
+// next to nothing.
 double WorkSecondsLeft(void);
-// The writer says how long encoding a frame took (writing it to the encoder
-// and, for a stretch's last frame, waiting for the encoder to finish).
-void CountEncoding(double seconds);
 
 int32_t PicturesDrawn(void);
-int32_t PicturesPlanned(void);
 // Pictures that went to the temporary file, once or more.
 int32_t PicturesInFile(void);
