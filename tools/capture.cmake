@@ -7,7 +7,7 @@ add_library(brinelux_capture_parts STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/encode.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/publish.cpp ${CMAKE_CURRENT_SOURCE_DIR}/capture/temporaries.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/protect.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/capture/ffmpeg.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/capture/ffmpeg.cpp ${CMAKE_CURRENT_SOURCE_DIR}/capture/stretches.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/capture/video_format.cpp)
 target_include_directories(brinelux_capture_parts PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(brinelux_capture_parts PUBLIC brinelux_shared PkgConfig::PNG)

@@ -13,8 +13,11 @@
 #include "platform/offline/offline.h"
 #include "render/render.h"
 #include "state/shared.h"
+#include "tools/capture/ffmpeg.h"
 #include "tools/capture/reuse.h"
 #include "tools/capture/run.h"
+#include "tools/capture/stretches.h"
+#include "tools/capture/video_format.h"
 
 struct PartTimes {
     const char* name = "";
@@ -53,6 +56,49 @@ static void TimeStep(int32_t step)
     stepStart = Clock::now();
 }
 
+// ---- the encoder's cost a frame ----
+
+static std::vector<uint8_t> benchFrames;
+
+static void KeepBenchFrame(int32_t, const uint8_t* rgb, int width, int height)
+{
+    if (rgb)
+        benchFrames.insert(benchFrames.end(), rgb, rgb + (size_t)width * height * 3);
+}
+
+// Seconds ffmpeg takes to encode the kept frames (the first count, cycling)
+// with the capture's settings, its start included; -1 when it fails.
+static double EncodeSeconds(const std::string& ffmpeg, int32_t count)
+{
+    size_t bytes = (size_t)SHOW_WIDTH * SHOW_HEIGHT * 3;
+    size_t kept = benchFrames.size() / bytes;
+    std::string why;
+    Clock::time_point start = Clock::now();
+    if (kept == 0 || !VideoStart(ffmpeg, "/dev/null", SHOW_WIDTH, SHOW_HEIGHT, 25, 1, VideoCodecArgs(options), &why))
+        return -1.0;
+    for (int32_t i = 0; i < count; i++)
+        if (!VideoWriteFrame(benchFrames.data() + (size_t)i % kept * bytes, bytes, &why)) {
+            VideoAbandon();
+            return -1.0;
+        }
+    return VideoFinish(&why) ? Seconds(start) : -1.0;
+}
+
+// A part's frames drawn again over its span of scene time, read back and
+// encoded: ms a frame, ffmpeg's start (one frame alone) taken off; -1 when
+// the encoder fails.
+static double EncodeMs(const std::string& ffmpeg, PlatformWindow* window, ShowPart part, float from, float to)
+{
+    const int32_t frames = 8;
+    benchFrames.clear();
+    OfflineSetSinks(KeepBenchFrame, nullptr);
+    for (int32_t i = 0; i < frames && !OfflineInterrupted(); i++)
+        RunPartFrame(window, part, from + (to - from) * (float)(i + 1) / (float)(frames + 1));
+    OfflineSetSinks(nullptr, nullptr);
+    double all = EncodeSeconds(ffmpeg, frames), one = all < 0.0 ? -1.0 : EncodeSeconds(ffmpeg, 1);
+    return one < 0.0 ? -1.0 : std::max(0.0, all - one) * 1000.0 / (frames - 1);
+}
+
 int Bench()
 {
     PlatformWindow* window = PlatformCreateWindow(0, 0, SHOW_WIDTH, SHOW_HEIGHT);
@@ -73,6 +119,18 @@ int Bench()
         parts[p].name = showPartNames[p];
         fprintf(stderr, "  %s ...\n", parts[p].name);
         TimePart(window, parts[p], (ShowPart)p, 0.04f, ends[p]);
+        if (OfflineInterrupted())
+            return Interrupted();
+    }
+    // The encoder's cost of a frame of each part, where ffmpeg is at hand.
+    std::string ffmpeg = FindProgram("ffmpeg");
+    double encodeMs[PART_COUNT];
+    for (int p = 0; p < PART_COUNT; p++) {
+        encodeMs[p] = -1.0;
+        if (ffmpeg.empty())
+            continue;
+        fprintf(stderr, "  %s encoded ...\n", parts[p].name);
+        encodeMs[p] = EncodeMs(ffmpeg, window, (ShowPart)p, 0.04f, ends[p]);
         if (OfflineInterrupted())
             return Interrupted();
     }
@@ -133,6 +191,29 @@ int Bench()
     }
     printf("whole-show capture at 25 fps: %d pictures drawn for %d frames (%s); drawing each once saves about "
            "%.0f s of drawing\n", pictures, frames, each.c_str(), savedMs / 1000.0);
+    // Its video: each repeating stretch encoded once, the rest copies.
+    std::vector<int32_t> numbers((size_t)frames);
+    NumberPictures(shown.data(), clocks.data(), frames, numbers.data());
+    std::vector<VideoStretch> stretches;
+    PlanStretches(numbers.data(), frames, StretchCopyRule(options), &stretches);
+    double encodeSavedMs = 0.0;
+    bool measured = true;
+    for (const VideoStretch& stretch : stretches)
+        for (int32_t i = stretch.first; i < stretch.first + stretch.count && stretch.copy; i++) {
+            int p = (int)shown[(size_t)i];
+            measured = measured && p < PART_COUNT && encodeMs[p] >= 0.0;
+            encodeSavedMs += p < PART_COUNT ? std::max(0.0, encodeMs[p]) : 0.0;
+        }
+    std::string costs;
+    for (int p = 0; p < PART_COUNT; p++)
+        costs += std::string(p ? ", " : "") + parts[p].name + " " +
+                 (encodeMs[p] >= 0.0 ? std::to_string((int)(encodeMs[p] + 0.5)) : std::string("?"));
+    printf("encoder (%s): ms a frame: %s\n", DescribeCodecs(options).c_str(), costs.c_str());
+    printf("its video: %d frames encoded for %d written, in %d stretches and %d copies joined; encoding each "
+           "repeating stretch once saves %s of encoding\n", EncodedFrames(stretches), frames,
+           EncodedStretches(stretches), (int)stretches.size() - EncodedStretches(stretches),
+           measured ? ("about " + std::to_string((int)(encodeSavedMs / 1000.0 + 0.5)) + " s").c_str()
+                    : "an unmeasured amount (no ffmpeg on PATH)");
     printf("song: %.2f s rendered in %.3f s, %.1fx real time\n", songSeconds, songWall,
            songWall > 0.0 ? songSeconds / songWall : 0.0);
     return 0;

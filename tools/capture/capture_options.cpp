@@ -43,7 +43,7 @@ const char* CaptureUsage(void)
            "  --still PART --png FILE   one frame: title, thanks, water or spheres\n"
            "      --time T              the scene's iGlobalTime (default 0.04)\n"
            "      --size WxH, --supersample N   as for --out\n"
-           "  --bench                   frame times of each part, start-up costs, song speed\n",
+           "  --bench                   frame and encoder times of each part, start-up costs, song speed\n",
            SHOW_WIDTH, SHOW_HEIGHT, (int)SOUND_SAMPLE_RATE, (int)SOUND_RING_SAMPLES);
     return usage;
 }

@@ -108,8 +108,10 @@ static std::string WhatFailed(const char* what)
 }
 
 // Runs args with standard input from inputFd and standard output to
-// outputFd (/dev/null where -1), standard error into who's message file.
-static pid_t Spawn(const std::vector<std::string>& args, int inputFd, int outputFd, Speaker who)
+// outputFd (/dev/null where -1), standard error into who's message file;
+// in directory dir where one is given.
+static pid_t Spawn(const std::vector<std::string>& args, int inputFd, int outputFd, Speaker who,
+                   const std::string& dir = "")
 {
     std::vector<char*> argv;
     for (const std::string& a : args)
@@ -128,6 +130,8 @@ static pid_t Spawn(const std::vector<std::string>& args, int inputFd, int output
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     if (messages[who] >= 0)
         posix_spawn_file_actions_adddup2(&actions, messages[who], 2);
+    if (!dir.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
     // A group of its own: Ctrl+C or a hangup reaches the capture, which then
     // stops the child itself and removes its unfinished files.
     posix_spawnattr_t attributes;
@@ -331,13 +335,16 @@ void VideoAbandon(void)
     }
 }
 
-bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std::string& audioRaw,
-              const std::string& outTemp, bool mkv, const std::vector<std::string>& streams, std::string* why)
+// The final pass: the video from input (its options), the sound from the
+// raw samples, into outTemp.
+static bool Mux(const std::string& ffmpeg, const std::vector<std::string>& input, const std::string& audioRaw,
+                const std::string& outTemp, bool mkv, const std::vector<std::string>& streams, const std::string& dir,
+                std::string* why)
 {
-    std::vector<std::string> args = {ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
-                                     "-i", AsFile(videoTemp),
-                                     "-f", "s16le", "-ar", std::to_string(SOUND_SAMPLE_RATE), "-ac", "1", "-i", AsFile(audioRaw),
-                                     "-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy"};
+    std::vector<std::string> args = {ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y"};
+    args.insert(args.end(), input.begin(), input.end());
+    args.insert(args.end(), {"-f", "s16le", "-ar", std::to_string(SOUND_SAMPLE_RATE), "-ac", "1", "-i", AsFile(audioRaw),
+                             "-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy"});
     args.insert(args.end(), streams.begin(), streams.end());
     args.insert(args.end(), {"-fflags", "+bitexact", "-flags:a", "+bitexact", "-f", mkv ? "matroska" : "mp4",
                              AsFile(outTemp)});
@@ -345,7 +352,7 @@ bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std
     // before the whole file has arrived.
     if (!mkv)
         args.insert(args.end() - 3, {"-movflags", "+faststart"});
-    pid_t pid = Spawn(args, -1, -1, ENCODER);
+    pid_t pid = Spawn(args, -1, -1, ENCODER, dir);
     if (pid < 0) {
         *why = "cannot start " + ffmpeg + ": " + Reason(errno);
         return false;
@@ -355,6 +362,39 @@ bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std
         return false;
     }
     return true;
+}
+
+bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std::string& audioRaw,
+              const std::string& outTemp, bool mkv, const std::vector<std::string>& streams, std::string* why)
+{
+    return Mux(ffmpeg, {"-i", AsFile(videoTemp)}, audioRaw, outTemp, mkv, streams, "", why);
+}
+
+std::string JoinList(const std::vector<std::string>& names, const std::vector<int64_t>& frames, int64_t fpsNum,
+                     int64_t fpsDen)
+{
+    // Each file's length rounded where it ends, not on its own: the joins
+    // stay within half a microsecond of the frames' own times.
+    std::string list = "ffconcat version 1.0\n";
+    int64_t done = 0, endUs = 0;
+    for (size_t i = 0; i < names.size() && i < frames.size(); i++) {
+        done += frames[i];
+        int64_t startUs = endUs;
+        endUs = (int64_t)(((__int128)done * fpsDen * 2000000 + fpsNum) / (2 * fpsNum));
+        char length[48];
+        snprintf(length, sizeof length, "%lld.%06lld", (long long)((endUs - startUs) / 1000000),
+                 (long long)((endUs - startUs) % 1000000));
+        list += "file 'file:" + names[i] + "'\nduration " + length + "\n";
+    }
+    return list;
+}
+
+bool VideoJoinMux(const std::string& ffmpeg, const std::string& dir, const std::string& listName,
+                  const std::string& audioName, const std::string& outName, bool mkv,
+                  const std::vector<std::string>& streams, std::string* why)
+{
+    return Mux(ffmpeg, {"-f", "concat", "-safe", "0", "-i", AsFile(listName)}, audioName, outName, mkv, streams, dir,
+               why);
 }
 
 bool ProbePackets(const std::string& ffprobe, const std::string& path, int64_t* video, int64_t* audio,

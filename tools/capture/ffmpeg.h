@@ -1,8 +1,9 @@
 // The ffmpeg and ffprobe processes of brinelux-capture.
 //
 // The video goes through ffmpeg in two passes: raw RGB frames piped into an
-// H.264 stream in a temporary file, then that stream copied together with
-// the raw sound into the final container. Both passes are byte-for-byte
+// H.264 stream in a temporary file (one for each encoded stretch, see
+// stretches.h), then the stream (or the stretches joined in order) copied
+// together with the raw sound into the final container. Both passes are byte-for-byte
 // repeatable. The paths handed to ffmpeg are always read as files. A child
 // runs in a process group of its own and is killed at once when the run is
 // interrupted (the check set by SetInterruptCheck).
@@ -29,6 +30,16 @@ void VideoAbandon(void);
 // encoder (from 16-bit mono samples).
 bool VideoMux(const std::string& ffmpeg, const std::string& videoTemp, const std::string& audioRaw,
               const std::string& outTemp, bool mkv, const std::vector<std::string>& streams, std::string* why);
+// The list of files the join reads (ffmpeg's concat demuxer): names (of
+// letters, digits, '.' and '-' only) in a directory the join runs in, each
+// of frames[i] frames at the rate.
+std::string JoinList(const std::vector<std::string>& names, const std::vector<int64_t>& frames, int64_t fpsNum,
+                     int64_t fpsDen);
+// As VideoMux, the video joined from the files listName lists, each copied
+// as it stands; run in dir, where each name is.
+bool VideoJoinMux(const std::string& ffmpeg, const std::string& dir, const std::string& listName,
+                  const std::string& audioName, const std::string& outName, bool mkv,
+                  const std::vector<std::string>& streams, std::string* why);
 // The last line ffmpeg wrote on standard error in its latest run, or else
 // the last ffprobe wrote, cut to its reason ("No space left on device");
 // "" when neither said anything.

@@ -35,6 +35,13 @@ static int32_t framesWanted;
 static OutputFile outFile;
 static std::string videoTemp;
 static std::string audioTemp;
+// The encoded stretches' files, in their order (videoTemp first), and the
+// encoder's state: stretches checked so far, the decoder's pace found.
+static std::vector<std::string> stretchFiles;
+static bool encoding;
+static int64_t stretchFrames;
+static int32_t framesChecked;
+static double checkPace = -1.0;  // seconds a frame, the least found
 
 // ---- the song's length, learnt ahead ----
 
@@ -67,6 +74,46 @@ static std::string EncoderFailure(const std::string& dir, const std::string& fal
     return said.empty() ? fallback : said;
 }
 
+static void CheckDecoded(const std::string& path, int64_t frames, bool withSound);
+
+// The next encoded stretch: a file and an encoder of its own.
+static void StartStretch()
+{
+    std::string path, why;
+    if (!MakeTemporary(DirectoryOf(outFile.path), &path, &why))
+        Abort("cannot write " + std::string(options.out) + ": " + why);
+    stretchFiles.push_back(path);
+    if (!VideoStart(ffmpeg, path, frameLayout.width, frameLayout.height, options.fpsNum, options.fpsDen,
+                    VideoCodecArgs(options), &why))
+        Abort(why);
+    encoding = true;
+    stretchFrames = 0;
+}
+
+// A stretch's encoder finished and its file decoded to all its frames.
+static void EndStretch(int64_t frames)
+{
+    std::string why;
+    encoding = false;
+    if (!VideoFinish(&why))
+        Abort("cannot write " + std::string(options.out) + ": " + EncoderFailure(DirectoryOf(outFile.path), why));
+    Clock::time_point start = Clock::now();
+    CheckDecoded(stretchFiles.back(), frames, false);
+    // The prober's start weighs on a short stretch: the least a frame is
+    // nearest what the long final check will take.
+    double pace = Seconds(start) / (double)std::max<int64_t>(frames, 1);
+    checkPace = checkPace < 0.0 ? pace : std::min(checkPace, pace);
+    framesChecked += (int32_t)frames;
+}
+
+// What is left once the frames are written: the stretches still to check
+// and the final file, at the pace the checks so far decoded.
+static double FinishSecondsLeft()
+{
+    int32_t encoded = EncodedFrames(PlannedStretches());
+    return checkPace > 0.0 ? (encoded - framesChecked + framesWanted) * checkPace : 0.0;
+}
+
 // A finished frame, on the writer thread: its PNG file, its frame of video.
 static void WriteOut(int32_t frame, const uint8_t* rgb, const std::vector<uint8_t>* png)
 {
@@ -77,11 +124,22 @@ static void WriteOut(int32_t frame, const uint8_t* rgb, const std::vector<uint8_
         if (!WriteFileAtomically(std::string(options.pngDir) + name, *png, &why))
             Abort(why);
     }
-    size_t bytes = (size_t)frameLayout.width * frameLayout.height * 3;
-    if (rgb && !VideoWriteFrame(rgb, bytes, &why))
-        Abort("cannot write " + std::string(options.out) + ": " + EncoderFailure(DirectoryOf(outFile.path), why));
+    if (rgb) {
+        int32_t number = 0;
+        bool first = false, last = false;
+        bool planned = EncodedStretchOf(frame, &number, &first, &last);
+        if (planned && first && number > 0)
+            StartStretch();
+        size_t bytes = (size_t)frameLayout.width * frameLayout.height * 3;
+        if (!VideoWriteFrame(rgb, bytes, &why))
+            Abort("cannot write " + std::string(options.out) + ": " + EncoderFailure(DirectoryOf(outFile.path), why));
+        stretchFrames++;
+        if (planned && last)
+            EndStretch(stretchFrames);
+    }
     framesWritten++;
-    Progress(framesWritten, framesWanted, PicturesDrawn());
+    double left = WorkSecondsLeft() + (options.out ? FinishSecondsLeft() : 0.0);
+    Progress(framesWritten, framesWanted, PicturesDrawn(), left);
 }
 
 static void OnFrame(int32_t frame, const uint8_t* drawn, int, int) { QueueFrame(frame, drawn); }
@@ -133,9 +191,9 @@ static void OnSound(int64_t first, const int16_t* samples, int32_t count)
     }
 }
 
-// Ends the run unless path decodes to every frame written (and some sound,
-// where the video has any).
-static void CheckDecoded(const std::string& path, bool withSound)
+// Ends the run unless path decodes to its frames (and some sound, where the
+// video has any).
+static void CheckDecoded(const std::string& path, int64_t frames, bool withSound)
 {
     int64_t video = 0, audio = 0;
     std::string why;
@@ -143,13 +201,16 @@ static void CheckDecoded(const std::string& path, bool withSound)
     std::string out = options.out;
     if (!read && !why.empty())
         Abort("cannot write " + out + ": " + why);
-    if (!read || video != framesWritten || (withSound && !sound.empty() && audio == 0))
+    if (!read || video != frames || (withSound && !sound.empty() && audio == 0))
         Abort("cannot write " + out + ": " +
               EncoderFailure(DirectoryOf(outFile.path), "ffmpeg's output holds fewer frames than it was given"));
 }
 
-// The video's last steps: the sound beside the frames, the encoder's end,
-// the mux, each result checked by decoding it, then the rename.
+static std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+// The video's last steps: the sound beside the frames, the last encoder's
+// end, the mux (joining the stretches where there are several), each result
+// checked by decoding it, then the rename.
 static void FinishVideo()
 {
     std::string out = options.out, why;
@@ -164,12 +225,31 @@ static void FinishVideo()
     audio.temp = audioTemp;
     if (!WriteOutput(&audio, raw, &why))
         Abort(why);
-    if (!VideoFinish(&why))
-        Abort("cannot write " + out + ": " + EncoderFailure(dir, why));
-    CheckDecoded(videoTemp, false);
-    if (!VideoMux(ffmpeg, videoTemp, audioTemp, outFile.temp, options.outIsMkv, MuxArgs(options), &why))
-        Abort("cannot write " + out + ": " + EncoderFailure(dir, why));
-    CheckDecoded(outFile.temp, true);
+    if (encoding)
+        EndStretch(stretchFrames);
+    const std::vector<VideoStretch>& stretches = PlannedStretches();
+    if (stretches.size() <= 1) {
+        if (!VideoMux(ffmpeg, videoTemp, audioTemp, outFile.temp, options.outIsMkv, MuxArgs(options), &why))
+            Abort("cannot write " + out + ": " + EncoderFailure(dir, why));
+    } else {
+        if (stretchFiles.size() != (size_t)EncodedStretches(stretches) || framesWritten != framesWanted)
+            Abort("cannot write " + out + ": the show ended at frame " +
+                  std::to_string(options.firstFrame + framesWritten - 1) + ", not where it was planned to");
+        std::vector<std::string> names;
+        std::vector<int64_t> frames;
+        for (const VideoStretch& stretch : stretches) {
+            names.push_back(NameOf(stretchFiles[(size_t)stretch.encoded]));
+            frames.push_back(stretch.count);
+        }
+        std::string text = JoinList(names, frames, options.fpsNum, options.fpsDen);
+        OutputFile list = outFile;
+        if (!MakeTemporary(dir, &list.temp, &why) || !WriteOutput(&list, std::vector<uint8_t>(text.begin(), text.end()), &why))
+            Abort("cannot write " + out + ": " + why);
+        if (!VideoJoinMux(ffmpeg, dir, NameOf(list.temp), NameOf(audioTemp), NameOf(outFile.temp), options.outIsMkv,
+                          MuxArgs(options), &why))
+            Abort("cannot write " + out + ": " + EncoderFailure(dir, why));
+    }
+    CheckDecoded(outFile.temp, framesWritten, true);
     if (OfflineInterrupted())
         Abort("");
     if (!PublishOutput(&outFile, &why))
@@ -199,6 +279,13 @@ static int FinishFrames(int status)
     int32_t inFile = PicturesInFile();
     fprintf(stderr, "drew %d pictures for %s%s\n", PicturesDrawn(), Frames(framesWritten).c_str(),
             inFile ? (", " + std::to_string(inFile) + " of them kept in a temporary file").c_str() : "");
+    const std::vector<VideoStretch>& stretches = PlannedStretches();
+    if (options.out && stretches.size() > 1) {
+        int32_t encoded = EncodedStretches(stretches), copies = (int32_t)stretches.size() - encoded;
+        fprintf(stderr, "encoded %d of the %s in %d %s, joined with %d %s\n", EncodedFrames(stretches),
+                Frames(framesWritten).c_str(), encoded, encoded == 1 ? "stretch" : "stretches", copies,
+                copies == 1 ? "copy" : "copies");
+    }
     if (options.out) {
         FinishVideo();
         fprintf(report, "wrote %s: %s at %lld/%lld frames per second, %.3f s of sound; %s%s\n", options.out,
@@ -310,6 +397,11 @@ int CaptureFrames()
     plan.smooth = options.smooth;
     plan.fpsNum = options.fpsNum;
     plan.fpsDen = options.fpsDen;
+    plan.copies = StretchCopyRule(options);
+    if (options.out) {
+        stretchFiles.push_back(videoTemp);
+        encoding = true;
+    }
     StartReuse(plan);
     if (options.smooth)
         SmoothLoop(window);

@@ -31,8 +31,10 @@ static std::string Duration(double seconds)
 // Rewritten in place on a terminal; a plain line every few seconds otherwise.
 // The rate is that of the last half minute or so: the cards take
 // milliseconds a frame and the spheres seconds, so the whole run's average
-// would promise far too early an end.
-void Progress(int32_t done, int32_t total, int32_t drawn)
+// would promise far too early an end. The time left is the caller's count of
+// the work ahead where it has one: frames that repeat earlier ones cost next
+// to nothing, so no rate of frames foretells it.
+void Progress(int32_t done, int32_t total, int32_t drawn, double secondsLeft)
 {
     static Clock::time_point markTime;
     static int32_t markDone;
@@ -61,7 +63,7 @@ void Progress(int32_t done, int32_t total, int32_t drawn)
     if (!last && sinceShown < (progressOnTerminal ? 0.25 : 5.0))
         return;
     progressShown = now;
-    std::string left = rate > 0.0 ? Duration((total - done) / rate) : "?";
+    std::string left = secondsLeft >= 0.0 ? Duration(secondsLeft) : rate > 0.0 ? Duration((total - done) / rate) : "?";
     std::string pictures = drawn >= 0 ? ", " + std::to_string(drawn) + " pictures drawn" : "";
     fprintf(stderr, "%sframe %d of %d (%.1f%%)%s, %.2f frames/s, %s left%s", progressOnTerminal ? "\r" : "",
             done, total, total > 0 ? 100.0 * done / total : 100.0, pictures.c_str(), rate, left.c_str(),

@@ -25,13 +25,20 @@ static uint64_t PictureKey(ShowPart part, float clock)
     return (uint64_t)part << 32 | bits;
 }
 
-int32_t CountPictures(const ShowPart* parts, const float* clocks, int32_t count)
+int32_t NumberPictures(const ShowPart* parts, const float* clocks, int32_t count, int32_t* numbers)
 {
     std::unordered_map<uint64_t, int32_t> seen;
     for (int32_t i = 0; i < count; i++)
-        if (parts[i] != PART_COUNT)
-            seen.emplace(PictureKey(parts[i], clocks[i]), 0);
+        numbers[i] = parts[i] == PART_COUNT
+                         ? -1
+                         : seen.emplace(PictureKey(parts[i], clocks[i]), (int32_t)seen.size()).first->second;
     return (int32_t)seen.size();
+}
+
+int32_t CountPictures(const ShowPart* parts, const float* clocks, int32_t count)
+{
+    std::vector<int32_t> numbers((size_t)count);
+    return NumberPictures(parts, clocks, count, numbers.data());
 }
 
 // ---- the plan: frame i of the run is frame first + i of the show ----
@@ -39,7 +46,43 @@ int32_t CountPictures(const ShowPart* parts, const float* clocks, int32_t count)
 static ReusePlan plan;
 static std::vector<bool> seenBefore;     // an earlier frame of the run showed it
 static std::vector<int32_t> pictureOf;   // the picture's number
-static std::vector<bool> neededLater;    // a later frame of the run shows it
+// A later frame of the run needs the picture's rows (it is encoded) or its
+// PNG bytes.
+static std::vector<bool> rowsLater;
+static std::vector<bool> pngLater;
+static std::vector<VideoStretch> stretches;
+static std::vector<int32_t> stretchOf;   // the encoded stretch of a frame the video encodes, else -1
+static std::vector<ShowPart> partOf;     // the part each frame shows
+
+// ---- the costs measured so far, for the time left ----
+
+// The writer's queue's lock, which also guards the costs.
+static std::mutex& queueLock = *new std::mutex;
+static std::condition_variable& queueChanged = *new std::condition_variable;
+
+// The writer's kinds of frame besides the drawn ones: written from a kept
+// picture into the video, anything else (a copy's PNG, nothing at all).
+enum { WRITE_KEPT, WRITE_OTHER, WRITE_KINDS };
+
+struct Costs {
+    // By part: the main thread's time drawing, the writer's on the frames
+    // drawn, how many so far and how many planned.
+    double drawSeconds[PART_COUNT + 1];
+    double writeDrawnSeconds[PART_COUNT + 1];
+    int32_t drawn[PART_COUNT + 1];
+    int32_t drawnWritten[PART_COUNT + 1];
+    int32_t toDraw[PART_COUNT + 1];
+    int32_t latestPart = -1;             // of the picture drawn last
+    double writeSeconds[WRITE_KINDS];    // the writer's time on the other frames
+    int32_t written[WRITE_KINDS];
+    int32_t toWrite[WRITE_KINDS];        // planned
+};
+
+static Costs costs;
+static Clock::time_point lastQueued;
+
+// Of a frame not drawn.
+static int WriteKind(size_t i) { return plan.rgb && stretchOf[i] >= 0 ? WRITE_KEPT : WRITE_OTHER; }
 
 // Smooth motion's pictures, frame j of the video showing the show's frame
 // due at its time with that frame's clock moved on.
@@ -68,26 +111,83 @@ static void MakePlan()
     else
         PlanShowFrames(plan.last, parts.data(), clocks.data());
     seenBefore.assign((size_t)frames, false);
-    neededLater.assign((size_t)frames, false);
     pictureOf.assign((size_t)frames, -1);
+    partOf.assign(parts.begin() + (plan.first - 1), parts.end());
     std::unordered_map<uint64_t, int32_t> numbers;
-    std::vector<int32_t> lastShown;
     for (int32_t i = 0; i < frames; i++) {
         int32_t k = plan.first - 1 + i;
         // A frame that shows nothing has no picture to share.
         if (plan.drawAll || parts[(size_t)k] == PART_COUNT)
             continue;
         auto found = numbers.emplace(PictureKey(parts[(size_t)k], clocks[(size_t)k]), (int32_t)numbers.size());
-        int32_t n = found.first->second;
-        pictureOf[(size_t)i] = n;
-        if (!found.second) {
-            seenBefore[(size_t)i] = true;
-            neededLater[(size_t)lastShown[(size_t)n]] = true;
-            lastShown[(size_t)n] = i;
-        } else {
-            lastShown.push_back(i);
-        }
+        pictureOf[(size_t)i] = found.first->second;
+        seenBefore[(size_t)i] = !found.second;
     }
+    stretches.clear();
+    stretchOf.assign((size_t)frames, -1);
+    if (plan.rgb) {
+        PlanStretches(pictureOf.data(), frames, plan.drawAll ? CopyRule{0, 0} : plan.copies, &stretches);
+        for (const VideoStretch& s : stretches)
+            for (int32_t i = s.first; i < s.first + s.count && !s.copy; i++)
+                stretchOf[(size_t)i] = s.encoded;
+    }
+    // Backwards: what the frames after each one need of its picture.
+    rowsLater.assign((size_t)frames, false);
+    pngLater.assign((size_t)frames, false);
+    std::vector<bool> rowsAfter(numbers.size(), false), shownAfter(numbers.size(), false);
+    for (int32_t i = frames - 1; i >= 0; i--) {
+        int32_t n = pictureOf[(size_t)i];
+        if (n < 0)
+            continue;
+        rowsLater[(size_t)i] = rowsAfter[(size_t)n];
+        pngLater[(size_t)i] = plan.png && shownAfter[(size_t)n];
+        rowsAfter[(size_t)n] = rowsAfter[(size_t)n] || stretchOf[(size_t)i] >= 0;
+        shownAfter[(size_t)n] = true;
+    }
+    costs = Costs();
+    for (int32_t i = 0; i < frames; i++) {
+        if (!seenBefore[(size_t)i])
+            costs.toDraw[partOf[(size_t)i]]++;
+        else
+            costs.toWrite[WriteKind((size_t)i)]++;
+    }
+}
+
+static double Mean(double seconds, int32_t count) { return count > 0 ? seconds / count : 0.0; }
+
+double WorkSecondsLeft(void)
+{
+    std::lock_guard<std::mutex> lock(queueLock);
+    double left = 0.0;
+    for (int p = 0; p <= PART_COUNT; p++) {
+        // A part not drawn yet costs what the latest drawn did. The writer
+        // works on a drawn frame while the next is drawn: the slower of the
+        // two sets the pace.
+        int q = costs.drawn[p] > 0 ? p : costs.latestPart;
+        if (q >= 0)
+            left += std::max(0, costs.toDraw[p] - costs.drawn[p]) *
+                    std::max(Mean(costs.drawSeconds[q], costs.drawn[q]),
+                             Mean(costs.writeDrawnSeconds[q], costs.drawnWritten[q]));
+    }
+    // Frames not drawn wait for the writer alone.
+    for (int k = 0; k < WRITE_KINDS; k++) {
+        int q = costs.written[k] > 0 ? k : (int)WRITE_KEPT;
+        left += std::max(0, costs.toWrite[k] - costs.written[k]) * Mean(costs.writeSeconds[q], costs.written[q]);
+    }
+    return left;
+}
+
+const std::vector<VideoStretch>& PlannedStretches(void) { return stretches; }
+
+bool EncodedStretchOf(int32_t frame, int32_t* number, bool* first, bool* last)
+{
+    int64_t i = (int64_t)frame - plan.first;
+    if (i < 0 || i >= (int64_t)stretchOf.size() || stretchOf[(size_t)i] < 0)
+        return false;
+    *number = stretchOf[(size_t)i];
+    *first = i == 0 || stretchOf[(size_t)i - 1] != *number;
+    *last = i + 1 == (int64_t)stretchOf.size() || stretchOf[(size_t)i + 1] != *number;
+    return true;
 }
 
 bool PictureKept(int32_t frame)
@@ -237,8 +337,6 @@ struct Job {
     int32_t slot;  // the drawn frame's rows, or -1 for a kept picture
 };
 
-static std::mutex& queueLock = *new std::mutex;
-static std::condition_variable& queueChanged = *new std::condition_variable;
 static Job jobs[JOBS];
 static int jobHead, jobCount;
 static std::vector<uint8_t> slots[SLOTS];
@@ -250,11 +348,15 @@ static std::atomic<int32_t> drawn;
 static void WriteJob(const Job& job, std::vector<uint8_t>* encoded)
 {
     size_t i = (size_t)(job.frame - plan.first);
-    // A frame past the plan (the show ran longer than learnt) is drawn and
-    // kept for nothing.
+    // A frame past the plan (the show ran longer than learnt) is drawn,
+    // encoded and kept for nothing.
     bool planned = i < pictureOf.size();
     int32_t n = planned ? pictureOf[i] : -1;
-    bool later = planned && neededLater[i];
+    bool rowsNeeded = planned && rowsLater[i];
+    bool pngNeeded = planned && pngLater[i];
+    // A frame of a copied stretch is in the video already.
+    bool video = plan.rgb && (!planned || stretchOf[i] >= 0);
+    Clock::time_point start = Clock::now();
     const uint8_t* rgb = nullptr;
     const std::vector<uint8_t>* png = nullptr;
     if (job.slot >= 0) {
@@ -264,14 +366,25 @@ static void WriteJob(const Job& job, std::vector<uint8_t>* encoded)
                 Abort("cannot encode frame " + std::to_string(job.frame) + " as PNG");
             png = encoded;
         }
-        if (n >= 0 && later)
-            Keep(n, plan.rgb ? rgb : nullptr, png);
+        if (n >= 0 && (rowsNeeded || pngNeeded))
+            Keep(n, plan.rgb && rowsNeeded ? rgb : nullptr, pngNeeded ? png : nullptr);
     } else {
         Fetch(n, &rgb, &png);
     }
-    plan.write(job.frame, plan.rgb ? rgb : nullptr, png);
-    if (job.slot < 0 && !later)
+    plan.write(job.frame, video ? rgb : nullptr, png);
+    if (job.slot < 0 && !rowsNeeded && !pngNeeded)
         Release(n);
+    double seconds = Seconds(start);
+    if (planned) {
+        std::lock_guard<std::mutex> lock(queueLock);
+        if (job.slot >= 0) {
+            costs.writeDrawnSeconds[partOf[i]] += seconds;
+            costs.drawnWritten[partOf[i]]++;
+        } else {
+            costs.writeSeconds[WriteKind(i)] += seconds;
+            costs.written[WriteKind(i)]++;
+        }
+    }
 }
 
 static void WriteFrames()
@@ -306,13 +419,24 @@ void StartReuse(const ReusePlan& settings)
     kept.resize((size_t)pictures);
     for (std::vector<uint8_t>& slot : slots)
         slot.resize((size_t)plan.width * plan.height * 3);
+    lastQueued = Clock::now();
     writer = std::thread(WriteFrames);
 }
 
 void QueueFrame(int32_t frame, const uint8_t* surface)
 {
+    Clock::time_point now = Clock::now();
     std::unique_lock<std::mutex> lock(queueLock);
     int slot = -1;
+    size_t i = (size_t)(frame - plan.first);
+    if (surface && i < partOf.size()) {
+        // From the end of the last frame's queueing: the time spent drawing
+        // this one, and moving the clock over the frames kept before it.
+        int part = partOf[i];
+        costs.drawSeconds[part] += std::chrono::duration<double>(now - lastQueued).count();
+        costs.drawn[part]++;
+        costs.latestPart = part;
+    }
     if (surface) {
         queueChanged.wait(lock, [&slot] {
             for (slot = 0; slot < SLOTS && slotBusy[slot]; slot++) {
@@ -331,6 +455,7 @@ void QueueFrame(int32_t frame, const uint8_t* surface)
     jobs[(jobHead + jobCount) % JOBS] = {frame, slot};
     jobCount++;
     queueChanged.notify_all();
+    lastQueued = Clock::now();
 }
 
 void StopReuse(bool drain)

@@ -18,10 +18,12 @@
 #include <vector>
 
 #include "state/shared.h"
+#include "tools/capture/stretches.h"
 
 // Writes a finished frame (on the writer thread, in frame order): rgb is its
-// rows when the run writes video, png its encoded bytes when it writes PNGs;
-// each null when not wanted.
+// rows when the run encodes it into the video (null for a frame of a copied
+// stretch), png its encoded bytes when it writes PNGs; each null when not
+// wanted.
 typedef void (*FrameWriter)(int32_t frame, const uint8_t* rgb, const std::vector<uint8_t>* png);
 
 struct ReusePlan {
@@ -38,11 +40,15 @@ struct ReusePlan {
     bool smooth;         // frames are smooth motion's pictures at fpsNum / fpsDen
     int64_t fpsNum;
     int64_t fpsDen;
+    CopyRule copies;     // the video's stretches copied instead of encoded again
 };
 
 // How many distinct pictures the frames show: parts and clocks as
 // PlanShowFrames gives them.
 int32_t CountPictures(const ShowPart* parts, const float* clocks, int32_t count);
+// Each frame's picture as a number from 0 in the order first shown, -1 for
+// a frame that shows nothing; returns how many there are.
+int32_t NumberPictures(const ShowPart* parts, const float* clocks, int32_t count, int32_t* numbers);
 
 // Plans the run from the show's timeline and starts the writer thread.
 void StartReuse(const ReusePlan& plan);
@@ -55,6 +61,19 @@ void QueueFrame(int32_t frame, const uint8_t* drawn);
 // Ends the writer: with drain, once every queued frame is written; else
 // after the frame it is writing.
 void StopReuse(bool drain);
+
+// The video's stretches, frames counted from the run's first.
+const std::vector<VideoStretch>& PlannedStretches(void);
+// For a frame the video encodes: the encoded stretch it belongs to, and
+// whether it is that stretch's first or last frame. False for any other.
+bool EncodedStretchOf(int32_t frame, int32_t* number, bool* first, bool* last);
+// Seconds of drawing and encoding still ahead at the costs measured so far:
+// pictures still to draw at their part's cost a picture (the latest part's
+// until a part has been drawn; the writer's cost of such a frame where it is
+// the slower), frames still to encode that are not drawn at the writer's
+// measured cost of one (waiting for the encoder included); copies at theirs,
+// next to nothing.
+double WorkSecondsLeft(void);
 
 int32_t PicturesDrawn(void);
 // Pictures that went to the temporary file, once or more.

@@ -58,8 +58,10 @@ int OpenContext();
 extern bool progressPending;
 // The progress of a capture of frames, from now on.
 void StartProgress();
-// drawn: the pictures drawn for those frames, when not every frame is.
-void Progress(int32_t done, int32_t total, int32_t drawn = -1);
+// drawn: the pictures drawn for those frames, when not every frame is;
+// secondsLeft: the work still ahead at the costs measured so far (a negative
+// value: from the pace of the frames written lately).
+void Progress(int32_t done, int32_t total, int32_t drawn = -1, double secondsLeft = -1.0);
 
 // The frame in which the song's end mark is reached at the offline
 // backend's frame rate (-1 when it is not found), learnt on the virtual

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/capture/capture_options.h"
+#include "tools/capture/stretches.h"
 
 // The CRF used when --crf is not given.
 enum { DEFAULT_CRF = 18 };
@@ -22,5 +23,7 @@ std::vector<std::string> VideoCodecArgs(const CaptureOptions& options);
 // colour tags written into the container, the sound encoded from 16-bit
 // mono samples.
 std::vector<std::string> MuxArgs(const CaptureOptions& options);
+// Which repeats the video copies instead of encoding them again (stretches.h).
+CopyRule StretchCopyRule(const CaptureOptions& options);
 // For the summary line: "H.264 CRF 18 (BT.709, limited range) and AAC 192 kb/s".
 std::string DescribeCodecs(const CaptureOptions& options);
