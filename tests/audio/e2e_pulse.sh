@@ -7,11 +7,12 @@
 # the device's 256-sample grid), stopped (a server stopped before the start:
 # the title card at once, Escape and SIGTERM answered), stall (a server
 # stopped 15 s mid-show: the pictures move on within 3 s, and the song joins
-# them when it continues).
+# them when it continues), nosound (no server and no card: one line on
+# standard error, not the sound library's own).
 set -u
 show=$1
 shift
-cases=${*:-step stopped stall}
+cases=${*:-step stopped stall nosound}
 work=$(mktemp -d)
 export MESA_SHADER_CACHE_DISABLE=true HOME=$work XDG_RUNTIME_DIR=$work/run
 unset SDL_AUDIODRIVER
@@ -147,6 +148,14 @@ for case in $cases; do
         wait_end 5 || fail "stall: Escape did not end the show"
         [ -z "$(in_step)" ] || fail "stall: frames out of step with the song: $(in_step | head -3)"
         [ "$(grep -c "taken nothing" "$work/err.txt")" -eq 1 ] || fail "stall: not one line for the stall"
+        ;;
+    nosound)
+        PULSE_SERVER=unix:$work/none start || { fail "nosound: the show did not start"; continue; }
+        sleep 2
+        xdotool key Escape
+        wait_end 5 || fail "nosound: Escape did not end the show"
+        [ "$(wc -l <"$work/err.txt")" -eq 1 ] && grep -q "no sound device" "$work/err.txt" ||
+            fail "nosound: standard error is not one line: $(head -3 "$work/err.txt")"
         ;;
     *) fail "unknown case $case" ;;
     esac
