@@ -55,6 +55,10 @@ CASE is one of:
             seek
   paused    paused, ?pace=display stops its pictures too; a window resized
             while paused shows the paused frame at its new size
+  offset    the output latency an engine tells (outputLatency, or an
+            output timestamp) is subtracted from the song's position, which
+            the pictures follow; ?offset=MS shifts the pictures either way;
+            a value out of bounds or not a number is said on the page
 """
 import base64
 import os
@@ -1402,9 +1406,87 @@ def paused(site, capture, work):
         show_lines_only(page.console)
 
 
+# An engine that tells the output's latency: by outputLatency alone, or by
+# an output timestamp.
+TOLD_LATENCY = """(function () {
+  var P = AudioContext.prototype;
+  if (location.search.indexOf('told=stamp') >= 0) {
+    Object.defineProperty(P, 'outputLatency', { get: function () { return 0; }, configurable: true });
+    P.getOutputTimestamp = function () {
+      return { contextTime: Math.max(0, this.currentTime - 0.25), performanceTime: performance.now() };
+    };
+  } else if (location.search.indexOf('told=latency') >= 0) {
+    Object.defineProperty(P, 'outputLatency', { get: function () { return 0.4; }, configurable: true });
+    P.getOutputTimestamp = undefined;
+  }
+})();"""
+
+
+def offset_pictures(page, what, shift):
+    """Over a second of the title card, each frame on screen is within two
+    of the one due at the heard song's position plus `shift` seconds."""
+    worst = 0
+    for _ in range(10):
+        frame, heard = page.evaluate("[Module.shownFrame, Module.songSeconds()]")
+        due = int((heard + shift) * 25) + 1
+        worst = max(worst, abs(frame - due))
+        page.pump(0.1)
+    print("%s: the frames on screen at most %d from those due at the heard position %+.2f s" % (what, worst, shift))
+    if worst > 2:
+        fail("%s: a frame on screen %d frames from the heard position %+.2f s" % (what, worst, shift))
+
+
+def offset(site, capture, work):
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    with ServedSite(site) as url, Browser(extra_flags=flags) as page:
+        page.open(url + "/index.html?autostart")
+        page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 1", timeout=30)
+        print("headless Chromium's output latency: %.1f ms (outputLatency %s, baseLatency %s)" % tuple(
+            page.evaluate("[1000 * Module.outputLatency, Module.audioContext.outputLatency, "
+                          "Module.audioContext.baseLatency]")))
+        end_show(page, "the engine's own latency")
+        page.preload(TOLD_LATENCY)
+        # What the engine tells is subtracted: the position trails the
+        # context's clock by it, and the pictures follow that position.
+        for told, latency in (("latency", 0.4), ("stamp", 0.25)):
+            page.open(url + "/index.html?autostart&told=" + told)
+            page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 1", timeout=30)
+            lags = []
+            for _ in range(5):
+                lags.append(page.evaluate("Module.audioContext.currentTime - Module.songOrigin - "
+                                          "Module.songSeconds() - Module.soundState.behind / 44100"))
+                page.pump(0.2)
+            print("told %s %.2f s: the position trails the audio clock by %s s" %
+                  (told, latency, ", ".join("%.3f" % x for x in lags)))
+            if any(abs(x - latency) > 0.02 for x in lags):
+                fail("told an output latency of %.2f s (%s), the position trails the audio clock by %s s" %
+                     (latency, told, lags))
+            offset_pictures(page, "told %s" % told, 0.0)
+            end_show(page, "told " + told)
+        # ?offset= shifts the pictures either way, the sound as it was.
+        for ms in (300, -300):
+            page.open(url + "/index.html?autostart&offset=%d" % ms)
+            page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 1", timeout=30)
+            offset_pictures(page, "?offset=%d" % ms, ms / 1000)
+            end_show(page, "?offset=%d" % ms)
+        # Out of bounds or not a number: one line on the page, no shift.
+        for bad in ("1001", "-1500", "abc", "", "12ms", "NaN"):
+            before = len(page.console)
+            page.open(url + "/index.html?autostart&offset=" + bad)
+            page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 1", timeout=30)
+            line = ("brinelux: ?offset= takes milliseconds from -1000 to 1000, not '%s'; "
+                    "the pictures follow the sound unshifted" % bad)
+            note = page.evaluate("document.getElementById('note').textContent")
+            if note != line:
+                fail("?offset=%s: the page's note is %r, not %r" % (bad, note, line))
+            said_once(page, before, line)
+            offset_pictures(page, "?offset=%s" % bad, 0.0)
+            end_show(page, "?offset=" + bad)
+
+
 def main():
     if len(sys.argv) != 5 or sys.argv[1] not in ("pictures", "song", "keys", "files", "stall", "pace", "density",
-                                                 "player", "smooth", "replays", "keyboard", "paused"):
+                                                 "player", "smooth", "replays", "keyboard", "paused", "offset"):
         print(__doc__)
         sys.exit(2)
     case, site, capture, work = sys.argv[1:]
