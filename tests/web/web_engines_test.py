@@ -111,6 +111,16 @@ def start(page, url, work):
         fail("; ".join(faults))
 
 
+def report_latency(page):
+    """Prints the output latency the engine tells and the page subtracts."""
+    page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 0.5", timeout=30)
+    used, told, base, stamp = page.evaluate(
+        "[Module.songSeconds() >= 0 && Module.outputLatency, Module.audioContext.outputLatency, "
+        "Module.audioContext.baseLatency, typeof Module.audioContext.getOutputTimestamp]")
+    print("output latency subtracted: %s ms (outputLatency %s, baseLatency %s, getOutputTimestamp %s)" %
+          ("%.1f" % (1000 * used) if isinstance(used, (int, float)) else used, told, base, stamp))
+
+
 def errors(console):
     return [(level, text) for level, text in console if level in ("error", "exception")]
 
@@ -123,6 +133,7 @@ def checks(page, url, work):
         page.click(512, 384)
     page.wait_for("Module.shownFrame > 0", timeout=30)
     print("first frame drawn: frame %d" % page.evaluate("Module.shownFrame"))
+    report_latency(page)
 
     # Paused, the frame holds; resumed, it moves on.
     page.key("KeyP", "p")
@@ -279,6 +290,7 @@ def transition(page, url, work):
     first_screen(page, url, "?soundstate#t=11")
     page.click(512, 384)
     sounding(page, "transition")
+    report_latency(page)
     page.evaluate(NOTE_TRANSITION)
     page.wait_for("Module.songSeconds() >= 26", timeout=60, step=0.5)
     frames = page.evaluate("noted")

@@ -55,12 +55,18 @@ CASE is one of:
             seek
   paused    paused, ?pace=display stops its pictures too; a window resized
             while paused shows the paused frame at its new size
+  hostile_sound  400 seek keys 10 ms apart: the song sounds and the picture
+            moves again within 0.5 s of the last, the address names the
+            last seek; the audio context closed under the show: one line,
+            the page's clock goes on, a seek, Escape and a replay work;
+            &smooth=1, true, on, 0, off, and a value not understood
   offset    the output latency an engine tells (outputLatency, or an
             output timestamp) is subtracted from the song's position, which
             the pictures follow; ?offset=MS shifts the pictures either way;
             a value out of bounds or not a number is said on the page
 """
 import base64
+import json
 import os
 import subprocess
 import sys
@@ -1484,9 +1490,126 @@ def offset(site, capture, work):
             end_show(page, "?offset=" + bad)
 
 
+# 400 seek keys 10 ms apart, dispatched by the page itself: Right, Right,
+# Left... to the song's last second and on there, then back 100 s to the
+# thanks card (whose frames are cheap).
+STORM_KEYS = ["ArrowRight", "ArrowRight", "ArrowLeft"] * 126 + ["ArrowRight", "ArrowLeft"] + ["ArrowLeft"] * 20
+SEEK_STORM = """(function () {
+    var codes = %s, i = 0;
+    window.stormSeeks = Module.seeks.length;
+    (function next() {
+        window.dispatchEvent(new KeyboardEvent('keydown', { code: codes[i], key: codes[i] }));
+        if (++i < codes.length) return setTimeout(next, 10);
+        // From the last key, the time the frame on screen first moves on.
+        window.stormEnd = performance.now();
+        var frame = Math.floor(Module.songSeconds() * 25) + 1, landed = false;
+        (function look() {
+            landed = landed || Module.shownFrame === frame;
+            if (landed && Module.shownFrame > frame) window.movedMs = performance.now();
+            else requestAnimationFrame(look);
+        })();
+    })();
+    return 1;
+})()""" % json.dumps(STORM_KEYS)
+
+
+def hostile_sound(site, capture, work):
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    with ServedSite(site) as url, Browser(extra_flags=flags) as page:
+        seek_storm(page, url)
+        context_closed(page, url)
+        smooth_values(page, url)
+
+
+def seek_storm(page, url):
+    """A storm of seeks: only the last one costs anything."""
+    page.open(url + "/index.html?autostart")
+    page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 3", timeout=30)
+    page.evaluate(SEEK_STORM)
+    page.wait_for("window.stormEnd !== undefined", timeout=60)
+    page.wait_for("Module.songOriginMs > window.stormEnd && window.movedMs !== undefined", timeout=60)
+    sound, moved, started, address, seek = page.evaluate(
+        "[Module.songOriginMs - stormEnd, movedMs - stormEnd, Module.seeks.length - stormSeeks, location.hash, "
+        "Module.seeks[Module.seeks.length - 1].from]")
+    print("%d seeks 10 ms apart: %d started; the song sounded again %.0f ms and the picture moved %.0f ms "
+          "after the last key; the address %s, the last seek %.2f s" %
+          (len(STORM_KEYS), started, sound, moved, address, seek / 44100))
+    if sound > 500 or moved > 500:
+        fail("after a storm of 400 seeks the song sounded again %.0f ms and the picture moved %.0f ms after "
+             "the last key" % (sound, moved))
+    if address != "#t=%g" % (round(seek / 441) / 100):
+        fail("after the storm the address is %s, the last seek %.2f s" % (address, seek / 44100))
+    end_show(page, "the seek storm")
+    show_lines_only(page.console)
+
+
+def context_closed(page, url):
+    """The audio context closed under the show: the page's clock takes over
+    with one line, and seeks, Escape and a replay work."""
+    page.open(url + "/index.html?autostart&closed")
+    page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 1", timeout=30)
+    before = len(page.console)
+    page.evaluate("Module.audioContext.close().then(function () { window.closedAt = Module.shownFrame; }), 1")
+    page.wait_for("window.closedAt !== undefined", timeout=10)
+    page.pump(1.0)
+    frame = page.evaluate("Module.shownFrame")
+    if frame < page.evaluate("closedAt") + 15:
+        fail("the audio context closed at frame %d: frame %d a second later" % (page.evaluate("closedAt"), frame))
+    line = "brinelux: the browser closed the sound (its audio context); the song plays silently"
+    note = page.evaluate("document.getElementById('note').textContent")
+    if note != line:
+        fail("with the audio context closed the page's note is %r, not %r" % (note, line))
+    count = page.evaluate("Module.seeks.length")
+    page.evaluate("location.hash = '#t=20', 1")
+    seek = seeked(page, "#t=20 with the context closed", count=count, playing=True)
+    if seek["from"] != 20 * 44100:
+        fail("#t=20 with the context closed seeked to %.2f s" % (seek["from"] / 44100))
+    at = page.evaluate("Module.shownFrame")
+    page.pump(1.0)
+    if page.evaluate("Module.shownFrame") <= at:
+        fail("#t=20 with the context closed: the frame stays at %d" % at)
+    end_show(page, "the context closed")
+    watch_again(page, "the context closed")
+    in_step(page, "replayed with the context closed")
+    end_show(page, "the replay with the context closed")
+    said_once(page, before, line)
+
+
+def smooth_values(page, url):
+    """&smooth's values: on, off, or one line for one not understood."""
+    for opened, on, said in (("?autostart&a=1#t=30&smooth=1", True, None), ("?autostart&x=1#t=30&smooth=true", True, None),
+                             ("?autostart&smooth=on", True, None), ("?autostart&smooth=0", False, None),
+                             ("?autostart&smooth#t=30&smooth=off", False, None),
+                             ("?autostart&y=2#t=30&smooth=yes", False,
+                              "brinelux: the address's smooth= takes 1, true or on, 0, false or off, not 'yes'"),
+                             ("?autostart&smooth=2", False,
+                              "brinelux: ?smooth= takes 1, true or on, 0, false or off, not '2'")):
+        before = len(page.console)
+        page.open(url + "/index.html" + opened)
+        page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 0.5", timeout=30)
+        pressed = page.evaluate("document.getElementById('smooth').getAttribute('aria-pressed')")
+        page.key("KeyP", "p", 80)
+        page.wait_for("location.hash.indexOf('#t=') === 0")
+        address = page.evaluate("location.hash")
+        print("%s: smooth %s, paused the address is %s" % (opened, pressed, address))
+        if pressed != ("true" if on else "false"):
+            fail("%s: smooth motion is %s" % (opened, "off" if on else "on"))
+        if on != address.endswith("&smooth"):
+            fail("%s: paused with smooth %s, the address is %s" % (opened, pressed, address))
+        if said:
+            note = page.evaluate("document.getElementById('note').textContent")
+            if note != said:
+                fail("%s: the page's note is %r, not %r" % (opened, note, said))
+            said_once(page, before, said)
+        else:
+            show_lines_only(page.console[before:])
+        end_show(page, opened)
+
+
 def main():
     if len(sys.argv) != 5 or sys.argv[1] not in ("pictures", "song", "keys", "files", "stall", "pace", "density",
-                                                 "player", "smooth", "replays", "keyboard", "paused", "offset"):
+                                                 "player", "smooth", "replays", "keyboard", "paused", "offset",
+                                                 "hostile_sound"):
         print(__doc__)
         sys.exit(2)
     case, site, capture, work = sys.argv[1:]
