@@ -395,7 +395,8 @@ def files(site, capture, work):
     # a show that cannot start.
     with ServedSite(site) as url, Browser(extra_flags=["--disable-3d-apis"]) as page:
         page.open(url + "/index.html")
-        line = "brinelux: no WebGL context on this page (0)"
+        line = ("brinelux: the show cannot start: this browser gives the page no WebGL (0): turn on its "
+                "hardware acceleration, or open the page in another browser")
         page.wait_for("document.getElementById('first').textContent === %r" % line)
         page.click(512, 384)
         page.pump(1.0)
