@@ -60,6 +60,10 @@ CASE is one of:
             last seek; the audio context closed under the show: one line,
             the page's clock goes on, a seek, Escape and a replay work;
             &smooth=1, true, on, 0, off, and a value not understood
+  onefile   brinelux.html from a fresh unpacked web zip, opened from
+            file:// with no server: the title card (the capture's) and the
+            song within 5 s of the click, #t=70 on its frame, the samples
+            the desktop's; prints its load times from the disk and served
   offset    the output latency an engine tells (outputLatency, or an
             output timestamp) is subtracted from the song's position, which
             the pictures follow; ?offset=MS shifts the pictures either way;
@@ -70,7 +74,9 @@ import json
 import os
 import subprocess
 import sys
+import tempfile
 import time
+import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 from web_page import Browser, PageError, ServedSite  # noqa: E402
@@ -1607,10 +1613,67 @@ def smooth_values(page, url):
         end_show(page, opened)
 
 
+def unpacked_zip(site, work):
+    """A fresh unpacked copy of the web zip made from the site as a release
+    makes it; returns the file:// address of its brinelux.html."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    folder = tempfile.mkdtemp(prefix="unpacked-", dir=work)
+    made = os.path.join(folder, "web.zip")
+    subprocess.run([os.path.join(here, "..", "..", "tools", "web_zip.sh"), site, "brinelux-test-web", "0", made],
+                   check=True)
+    with zipfile.ZipFile(made) as z:
+        z.extractall(folder)
+    os.remove(made)
+    page = os.path.join(folder, "brinelux-test-web", "brinelux.html")
+    print("brinelux.html: %d bytes" % os.path.getsize(page))
+    return "file://" + page
+
+
+def onefile(site, capture, work):
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    address = unpacked_zip(site, work)
+    with Browser(extra_flags=flags) as page:
+        # Opened from the disk, no server running: loaded, then a click.
+        page.open(address + "?soundlog")
+        page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'",
+                      timeout=30)
+        page.click(512, 384)
+        page.wait_for("Module.shownFrame > 0", timeout=30)
+        shown, sound = page.evaluate("[Module.firstFrameMs - Module.showStartMs, "
+                                     "Module.soundingMs === undefined ? -1 : Module.soundingMs - Module.showStartMs]")
+        print("from file://: the first frame %.0f ms after the click" % shown)
+        if shown > 5000:
+            fail("from file:// the title card came %.0f ms after the click" % shown)
+        faded(page)
+        same_as_still(page, capture, work, "file-title", "title")
+        sound = page.wait_for("Module.soundingMs !== undefined && Module.soundingMs - Module.showStartMs")
+        print("from file://: the song sounded %.0f ms after the click" % sound)
+        if sound > 5000:
+            fail("from file:// the song sounded %.0f ms after the click" % sound)
+        page.pump(3.0)
+        # A seek by the address lands on its moment's frame, the song with it.
+        count = page.evaluate("Module.seeks.length")
+        page.evaluate("location.hash = '#t=70', 1")
+        seek = seeked(page, "#t=70 from file://", count=count, playing=True)
+        if seek["from"] != 70 * 44100:
+            fail("#t=70 from file:// seeked to %.2f s" % (seek["from"] / 44100))
+        page.wait_for("Module.songSeconds() > 72", timeout=30)
+        end_show(page, "from file://")
+        heard_songs(page, capture, work, 2)
+        show_lines_only(page.console)
+        # What the page costs to load: from the disk and served.
+        with ServedSite(os.path.dirname(address[len("file://"):])) as url:
+            for where in (address, url + "/brinelux.html", url + "/index.html"):
+                page.open(where + "?autostart&load=%d" % len(where))
+                ms = page.wait_for("Module.firstFrameMs", timeout=30)
+                print("%s: the first frame %.0f ms after the page began to load" % (where, ms))
+                end_show(page, where)
+
+
 def main():
     if len(sys.argv) != 5 or sys.argv[1] not in ("pictures", "song", "keys", "files", "stall", "pace", "density",
                                                  "player", "smooth", "replays", "keyboard", "paused", "offset",
-                                                 "hostile_sound"):
+                                                 "hostile_sound", "onefile"):
         print(__doc__)
         sys.exit(2)
     case, site, capture, work = sys.argv[1:]
