@@ -82,6 +82,9 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from web_page import Browser, PageError, ServedSite  # noqa: E402
 
 ENDED_TEXT = "The show has ended."
+# The page the cases open: the served site's, or (BRINELUX_WEB_PAGE) the
+# same show in one file, brinelux.html.
+PAGE = os.environ.get("BRINELUX_WEB_PAGE", "index.html")
 
 
 def fail(why):
@@ -215,7 +218,7 @@ def failing_feeder(blocks):
 
 
 def still(page, url, part, time_value):
-    page.open("%s/index.html?still=%s&time=%s" % (url, part, time_value))
+    page.open("%s/%s?still=%s&time=%s" % (url, PAGE, part, time_value))
     status = page.wait_for("window.brineluxStill !== undefined ? 'drawn ' + window.brineluxStill : ''", timeout=180)
     if status != "drawn 0":
         fail("the page's %s still ended with %s" % (part, status))
@@ -256,7 +259,7 @@ def pictures(site, capture, work):
 def song(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
-        page.open(url + "/index.html?autostart&soundlog")
+        page.open(url + "/" + PAGE + "?autostart&soundlog")
         # The end mark comes near 117 s of sound; the page plays in real time.
         started = time.monotonic()
         status = page.wait_for("window.brineluxEnded !== undefined ? 'ended ' + window.brineluxEnded : ''",
@@ -274,7 +277,7 @@ def song(site, capture, work):
 def keys(site, capture, work):
     with ServedSite(site) as url, Browser() as page:
         def load():
-            page.open(url + "/index.html")
+            page.open(url + "/" + PAGE)
             page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
 
         def wait_frames():
@@ -323,7 +326,7 @@ def keys(site, capture, work):
         # its song keeps time on the page's clock; the viewer's next click
         # starts the sound, which joins the song where it is.
         before = len(page.console)
-        page.open(url + "/index.html?autostart&soundlog")
+        page.open(url + "/" + PAGE + "?autostart&soundlog")
         wait_frames()
         played = "Module.soundLog.reduce(function (n, a) { return n + a.length; }, 0) / 44100"
         start, song_start = time.monotonic(), page.evaluate(played)
@@ -352,7 +355,7 @@ def keys(site, capture, work):
         hide = page.call("Page.addScriptToEvaluateOnNewDocument",
                          source="delete window.AudioContext; delete window.webkitAudioContext;")["identifier"]
         before = len(page.console)
-        page.open(url + "/index.html?autostart&soundlog")
+        page.open(url + "/" + PAGE + "?autostart&soundlog")
         wait_frames()
         song_keeps_time(page, "no Web Audio")
         said_once(page, before, "brinelux: no Web Audio on this page; the song plays silently")
@@ -400,7 +403,7 @@ def files(site, capture, work):
     # A browser without WebGL: the first screen says so, instead of offering
     # a show that cannot start.
     with ServedSite(site) as url, Browser(extra_flags=["--disable-3d-apis"]) as page:
-        page.open(url + "/index.html")
+        page.open(url + "/" + PAGE)
         line = ("brinelux: the show cannot start: this browser gives the page no WebGL (0): turn on its "
                 "hardware acceleration, or open the page in another browser")
         page.wait_for("document.getElementById('first').textContent === %r" % line)
@@ -416,7 +419,7 @@ def files(site, capture, work):
         def load(query, missing=(), types=None, replaced=None):
             served.missing, served.types, served.replaced = set(missing), dict(types or {}), dict(replaced or {})
             before = len(page.console)
-            page.open(url + "/index.html?" + query)
+            page.open(url + "/" + PAGE + "?" + query)
             return before
 
         def started():
@@ -532,7 +535,7 @@ def busy_main_thread(page, seconds):
 def stall(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
-        page.open(url + "/index.html?autostart&soundlog")
+        page.open(url + "/" + PAGE + "?autostart&soundlog")
         page.wait_for("document.getElementById('canvas').style.visibility === 'visible'")
         sound_state(page, "s.played >= 2 * 44100")
 
@@ -665,7 +668,7 @@ def pace(site, capture, work):
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
         me = [t for t in page._call("Target.getTargets")["targetInfos"] if t["type"] == "page"][0]["targetId"]
         # A context lost and given back before the show starts.
-        page.open(url + "/index.html")
+        page.open(url + "/" + PAGE)
         page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
         page.evaluate("window.loseGL = document.getElementById('canvas').getContext('webgl')"
                       ".getExtension('WEBGL_lose_context'), window.loseGL.loseContext(), 1")
@@ -736,7 +739,7 @@ def pace(site, capture, work):
 
         # The desktop show's pace: one frame per animation frame, far ahead
         # of the song at this display's 60 Hz.
-        page.open(url + "/index.html?autostart&pace=display")
+        page.open(url + "/" + PAGE + "?autostart&pace=display")
         page.wait_for("Module.shownFrame > 0")
         watch_output(page)
         page.evaluate("window.ticks = 0; window.from = Module.shownFrame; "
@@ -769,7 +772,7 @@ def density(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(1280, 800, extra_flags=flags, scale=2) as page:
         for part in ("title", "thanks"):
-            page.open("%s/index.html?still=%s" % (url, part))
+            page.open("%s/%s?still=%s" % (url, PAGE, part))
             page.wait_for("window.brineluxStill === 0")
             page.pump(0.3)
             if buffer(page) != [2560, 1600]:
@@ -778,7 +781,7 @@ def density(site, capture, work):
 
         # The show follows a window made narrower and taller: bars above and
         # below now, and the card at the new size.
-        page.open(url + "/index.html?autostart")
+        page.open(url + "/" + PAGE + "?autostart")
         page.wait_for("Module.shownFrame > 0")
         page.resize(1000, 900)
         page.wait_for("document.getElementById('canvas').width === 2000")
@@ -878,7 +881,7 @@ def player(site, capture, work):
         # moment's, and the song starts there. (Seeks while playing land in
         # the cards: a scene frame at the picture's size takes SwiftShader
         # seconds.)
-        page.open(url + "/index.html?scale=1&soundlog#t=14")
+        page.open(url + "/" + PAGE + "?scale=1&soundlog#t=14")
         page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
         page.evaluate("""window.shown = []; (function note() {
             var f = Module.shownFrame;
@@ -983,7 +986,7 @@ def player(site, capture, work):
     # controls, which fit and work by touch.
     for width, height in ((320, 240), (240, 320)):
         with ServedSite(site) as url, Browser(width, height, extra_flags=flags) as page:
-            page.open(url + "/index.html")
+            page.open(url + "/" + PAGE)
             page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
             if page.evaluate("document.getElementById('first').scrollWidth") > width:
                 fail("at %d x %d the first screen does not fit" % (width, height))
@@ -1077,7 +1080,7 @@ def smooth(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
         # Small scenes, so that SwiftShader draws often.
-        page.open(url + "/index.html?autostart&smooth&scale=0.25#t=24.1")
+        page.open(url + "/" + PAGE + "?autostart&smooth&scale=0.25#t=24.1")
         page.wait_for("Module.shownFrame >= 604 && Module.songSeconds() > 24.2", timeout=60)
         if page.evaluate("document.getElementById('smooth').getAttribute('aria-pressed')") != "true":
             fail("?smooth did not light the control")
@@ -1098,7 +1101,7 @@ def smooth(site, capture, work):
         # The address alone turns it on; paused, the picture is drawn once
         # more at the song's held position, and is the capture's still at
         # the clock on screen.
-        page.open(url + "/index.html?autostart&scale=1#t=26.01&smooth")
+        page.open(url + "/" + PAGE + "?autostart&scale=1#t=26.01&smooth")
         page.wait_for("Module.shownFrame >= 651 && Module.shownSceneTime > 0", timeout=60)
         page.key("KeyP", "p", 80)
         page.wait_for("Module.audioContext.state === 'suspended'")
@@ -1167,7 +1170,7 @@ def replays(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
         # The context lost and given back once the show has ended.
-        page.open(url + "/index.html?autostart")
+        page.open(url + "/" + PAGE + "?autostart")
         page.wait_for("Module.shownFrame > 25", timeout=30)
         end_show(page, "given back after the end")
         page.evaluate(LOSE_GL)
@@ -1198,7 +1201,7 @@ def replays(site, capture, work):
         end_show(page, "lost after the end, watched again")
 
         # Lost during the show, ended while lost, given back after.
-        page.open(url + "/index.html?autostart")
+        page.open(url + "/" + PAGE + "?autostart")
         page.wait_for("Module.shownFrame > 25", timeout=30)
         page.evaluate(LOSE_GL)
         page.wait_for("!document.getElementById('note').classList.contains('hidden')", timeout=10)
@@ -1215,7 +1218,7 @@ def replays(site, capture, work):
 
         # Ended before its first frame: the context lost on the first
         # screen, the show started and ended at once, then given back.
-        page.open(url + "/index.html")
+        page.open(url + "/" + PAGE)
         page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
         page.evaluate(LOSE_GL)
         page.click(512, 384)
@@ -1234,7 +1237,7 @@ def replays(site, capture, work):
     # Without sound yet (no autoplay, no gesture): paused, ended, watched
     # again (the click starts the sound); the song's end still ends the show.
     with ServedSite(site) as url, Browser() as page:
-        page.open(url + "/index.html?autostart")
+        page.open(url + "/" + PAGE + "?autostart")
         page.wait_for("Module.seeks.length > 0 && Module.shownFrame > 10", timeout=30)
         page.key("KeyP", "p", 80)
         page.pump(0.5)
@@ -1276,7 +1279,7 @@ def ax_node(page, role):
 def keyboard(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
-        page.open(url + "/index.html")
+        page.open(url + "/" + PAGE)
         page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
         # Ctrl alone (about to copy, to switch tabs) starts nothing.
         key_with(page, CTRL, "ControlLeft", "Control", 17)
@@ -1373,7 +1376,7 @@ def paused(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
         # The display's pace, paused: its pictures stop with the song.
-        page.open(url + "/index.html?autostart&pace=display")
+        page.open(url + "/" + PAGE + "?autostart&pace=display")
         page.wait_for("Module.seeks.length > 0 && Module.shownFrame > 10", timeout=30)
         page.key("KeyP", "p", 80)
         page.wait_for("Module.audioContext.state === 'suspended'")
@@ -1391,7 +1394,7 @@ def paused(site, capture, work):
         end_show(page, "?pace=display")
 
         # Paused, then the window resized: the paused frame at the new size.
-        page.open(url + "/index.html?autostart")
+        page.open(url + "/" + PAGE + "?autostart")
         page.wait_for("Module.seeks.length > 0 && Module.shownFrame > 10", timeout=30)
         page.key("KeyP", "p", 80)
         page.wait_for("Module.audioContext.state === 'suspended'")
@@ -1453,7 +1456,7 @@ def offset_pictures(page, what, shift):
 def offset(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
-        page.open(url + "/index.html?autostart")
+        page.open(url + "/" + PAGE + "?autostart")
         page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 1", timeout=30)
         print("headless Chromium's output latency: %s ms (outputLatency %s, baseLatency %s)" % tuple(
             page.evaluate("[Module.outputLatency === undefined ? 'none' : (1000 * Module.outputLatency).toFixed(1), "
@@ -1463,7 +1466,7 @@ def offset(site, capture, work):
         # What the engine tells is subtracted: the position trails the
         # context's clock by it, and the pictures follow that position.
         for told, latency in (("latency", 0.4), ("stamp", 0.25)):
-            page.open(url + "/index.html?autostart&told=" + told)
+            page.open(url + "/" + PAGE + "?autostart&told=" + told)
             page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 1", timeout=30)
             lags = []
             for _ in range(5):
@@ -1479,14 +1482,14 @@ def offset(site, capture, work):
             end_show(page, "told " + told)
         # ?offset= shifts the pictures either way, the sound as it was.
         for ms in (300, -300):
-            page.open(url + "/index.html?autostart&offset=%d" % ms)
+            page.open(url + "/" + PAGE + "?autostart&offset=%d" % ms)
             page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 1", timeout=30)
             offset_pictures(page, "?offset=%d" % ms, ms / 1000)
             end_show(page, "?offset=%d" % ms)
         # Out of bounds or not a number: one line on the page, no shift.
         for bad in ("1001", "-1500", "abc", "", "12ms", "NaN"):
             before = len(page.console)
-            page.open(url + "/index.html?autostart&offset=" + bad)
+            page.open(url + "/" + PAGE + "?autostart&offset=" + bad)
             page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 1", timeout=30)
             line = ("brinelux: ?offset= takes milliseconds from -1000 to 1000, not '%s'; "
                     "the pictures follow the sound unshifted" % bad)
@@ -1531,7 +1534,7 @@ def hostile_sound(site, capture, work):
 
 def seek_storm(page, url):
     """A storm of seeks: only the last one costs anything."""
-    page.open(url + "/index.html?autostart")
+    page.open(url + "/" + PAGE + "?autostart")
     page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 3", timeout=30)
     page.evaluate(SEEK_STORM)
     page.wait_for("window.stormEnd !== undefined", timeout=60)
@@ -1554,7 +1557,7 @@ def seek_storm(page, url):
 def context_closed(page, url):
     """The audio context closed under the show: the page's clock takes over
     with one line, and seeks, Escape and a replay work."""
-    page.open(url + "/index.html?autostart&closed")
+    page.open(url + "/" + PAGE + "?autostart&closed")
     page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 1", timeout=30)
     before = len(page.console)
     page.evaluate("Module.audioContext.close().then(function () { window.closedAt = Module.shownFrame; }), 1")
@@ -1593,7 +1596,7 @@ def smooth_values(page, url):
                              ("?autostart&smooth=2", False,
                               "brinelux: ?smooth= takes 1, true or on, 0, false or off, not '2'")):
         before = len(page.console)
-        page.open(url + "/index.html" + opened)
+        page.open(url + "/" + PAGE + opened)
         page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 0.5", timeout=30)
         pressed = page.evaluate("document.getElementById('smooth').getAttribute('aria-pressed')")
         page.key("KeyP", "p", 80)
