@@ -63,7 +63,9 @@ CASE is one of:
   onefile   brinelux.html from a fresh unpacked web zip, opened from
             file:// with no server: the title card (the capture's) and the
             song within 5 s of the click, #t=70 on its frame, the samples
-            the desktop's; prints its load times from the disk and served
+            the desktop's; index.html from a file, from inside a zip, no
+            WebAssembly, no AudioWorklet: one line saying what to do;
+            prints its load times from the disk and served
   offset    the output latency an engine tells (outputLatency, or an
             output timestamp) is subtracted from the song's position, which
             the pictures follow; ?offset=MS shifts the pictures either way;
@@ -72,6 +74,7 @@ CASE is one of:
 import base64
 import json
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -1633,10 +1636,20 @@ def unpacked_zip(site, work):
     return "file://" + page
 
 
+# A browser without WebAssembly (?nowasm), or without an AudioWorklet
+# (?noworklet).
+LACKING = """(function () {
+  if (location.search.indexOf('nowasm') >= 0) delete window.WebAssembly;
+  if (location.search.indexOf('noworklet') >= 0)
+    Object.defineProperty(BaseAudioContext.prototype, 'audioWorklet', { get: function () { return undefined; } });
+})();"""
+
+
 def onefile(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     address = unpacked_zip(site, work)
     with Browser(extra_flags=flags) as page:
+        page.preload(LACKING)
         # Opened from the disk, no server running: loaded, then a click.
         page.open(address + "?soundlog")
         page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'",
@@ -1665,6 +1678,33 @@ def onefile(site, capture, work):
         end_show(page, "from file://")
         heard_songs(page, capture, work, 2)
         show_lines_only(page.console)
+        # Pages that cannot start say why, in one line a viewer can act on.
+        folder = os.path.dirname(address[len("file://"):])
+        zipped = os.path.join(work, "Temp1_brinelux-test-web.zip", "brinelux-test-web")
+        os.makedirs(zipped, exist_ok=True)
+        shutil.copy(os.path.join(folder, "index.html"), zipped)
+        FIRST = "document.getElementById('first').textContent"
+        for where, line in (
+                ("file://" + os.path.join(folder, "index.html"),
+                 "brinelux: the show cannot start from a file: brinelux.wasm did not load (Failed to fetch); open "
+                 "brinelux.html, the show in one file, or serve this folder (tools/web.sh)"),
+                ("file://" + os.path.join(zipped, "index.html"),
+                 "brinelux: the show cannot start inside the zip: unpack the whole zip first, then open brinelux.html"),
+                (address + "?nowasm",
+                 "brinelux: the show cannot start: this browser does not run WebAssembly (turned off in its settings, "
+                 "or too old): turn it on, or open the page in a current browser")):
+            page.open(where)
+            shown = page.wait_for("window.brineluxLoadFailed && %s" % FIRST, timeout=30)
+            if shown != line:
+                fail("%s: the first screen says %r, not %r" % (where, shown, line))
+            print("%s: %s" % (where, shown))
+        page.open(address + "?noworklet&autostart")
+        page.wait_for("Module.shownFrame > 25", timeout=30)
+        note = page.evaluate("document.getElementById('note').textContent")
+        if note != "brinelux: this browser has no AudioWorklet for the sound; the song plays silently":
+            fail("without an AudioWorklet the page's note is %r" % note)
+        end_show(page, "no AudioWorklet")
+
         # What the page costs to load: from the disk and served.
         with ServedSite(os.path.dirname(address[len("file://"):])) as url:
             for where in (address, url + "/brinelux.html", url + "/index.html"):
