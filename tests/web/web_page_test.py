@@ -613,9 +613,11 @@ NOTE_FRAMES = """window.shown = []; (function note() {
 
 
 def audio_offset(page):
-    """How far the audio clock runs ahead of the output's song position, as
-    the worklet's latest report gives it."""
-    return page.evaluate("(function (s) { return s.at - (s.played - s.behind) / 44100; })(Module.soundState)")
+    """How far the audio clock runs ahead of the song's heard position: the
+    output's song position as the worklet's latest report gives it, less
+    the output's latency the page subtracts."""
+    return page.evaluate("(function (s) { return s.at - (s.played - s.behind) / 44100 + "
+                         "(Module.outputLatency || 0); })(Module.soundState)")
 
 
 def frames_shown(page, offset, since):
