@@ -1594,7 +1594,7 @@ def context_closed(page, url):
 def smooth_values(page, url):
     """&smooth's values: on, off, or one line for one not understood."""
     for opened, on, said in (("?autostart&a=1#t=30&smooth=1", True, None), ("?autostart&smooth=on", True, None),
-                             ("?autostart&smooth#t=30&smooth=off", False, None),
+                             ("?autostart&smooth=0", False, None), ("?autostart&smooth#t=30&smooth=off", False, None),
                              ("?autostart&y=2#t=30&smooth=yes", False,
                               "brinelux: the address's smooth= takes 1, true or on, 0, false or off, not 'yes'"),
                              ("?autostart&smooth=2", False,
