@@ -120,12 +120,11 @@ def start(page, url, work):
 
 def report_latency(page):
     """Prints the output latency the engine tells and the page subtracts."""
-    page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 0.5", timeout=30)
-    used, told, base, stamp = page.evaluate(
-        "[Module.songSeconds() >= 0 && Module.outputLatency, Module.audioContext.outputLatency, "
-        "Module.audioContext.baseLatency, typeof Module.audioContext.getOutputTimestamp]")
-    print("output latency subtracted: %s ms (outputLatency %s, baseLatency %s, getOutputTimestamp %s)" %
-          ("%.1f" % (1000 * used) if isinstance(used, (int, float)) else used, told, base, stamp))
+    used = page.wait_for("Module.outputLatency !== undefined && [Module.outputLatency]", timeout=30)[0]
+    told, base, stamp = page.evaluate("[Module.audioContext.outputLatency, Module.audioContext.baseLatency, "
+                                      "typeof Module.audioContext.getOutputTimestamp]")
+    print("output latency subtracted: %.1f ms (outputLatency %s, baseLatency %s, getOutputTimestamp %s)" %
+          (1000 * used, told, base, stamp))
 
 
 def errors(console):
