@@ -1495,7 +1495,7 @@ def offset(site, capture, work):
         for ms in (300, -300):
             page.open(url + "/" + PAGE + "?autostart&offset=%d" % ms)
             page.wait_for(HEARD, timeout=30)
-            offset_pictures(page, "?offset=%d" % ms, ms / 1000)
+            offset_pictures(page, "?offset=%d" % ms, -ms / 1000)
             end_show(page, "?offset=%d" % ms)
         # Out of bounds or not a number: one line on the page, no shift.
         for bad in ("-1001", "12ms", ""):
