@@ -1,6 +1,7 @@
 # The show as a static web site in ${CMAKE_BINARY_DIR}/site: index.html,
 # brinelux.js and .wasm (the show), worklet.js and brinelux_feeder.wasm (its
-# sound feeder, run in the page's AudioWorklet). Configured with emcmake
+# sound feeder, run in the page's AudioWorklet), and brinelux.html (all of
+# it in one file). Configured with emcmake
 # (Emscripten's toolchain); tools/web.sh does it all.
 
 # The glyph table: a small program for this machine, built with its own
@@ -71,4 +72,12 @@ add_custom_command(OUTPUT ${SITE_DIR}/index.html
 add_custom_command(OUTPUT ${SITE_DIR}/worklet.js
   COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/platform/web/worklet.js ${SITE_DIR}/worklet.js
   DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/worklet.js)
-add_custom_target(brinelux_page ALL DEPENDS ${SITE_DIR}/index.html ${SITE_DIR}/worklet.js)
+# brinelux.html: the same page in one file, the programs and the worklet's
+# script inside it, for a double click (file://) where nothing beside a
+# page may be fetched.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+add_custom_command(OUTPUT ${SITE_DIR}/brinelux.html
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/web_one_file.py ${SITE_DIR} ${SITE_DIR}/brinelux.html
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/web_one_file.py ${SITE_DIR}/index.html ${SITE_DIR}/worklet.js
+    brinelux brinelux_feeder)
+add_custom_target(brinelux_page ALL DEPENDS ${SITE_DIR}/index.html ${SITE_DIR}/worklet.js ${SITE_DIR}/brinelux.html)

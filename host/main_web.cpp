@@ -85,9 +85,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebSongPause(int paused)
     lastAnimationMs = lastSceneMs = -1.0;
 }
 
-// Where the song plays, in seconds; negative before its sound has started.
+// Where the song is heard, in seconds, as the pictures are to show it (the
+// page's ?offset= applied); negative before its sound has started.
 EM_JS(double, SongSeconds, (void), {
-    return Module['songSeconds'] ? Module['songSeconds']() : -1;
+    return Module['pictureSeconds'] ? Module['pictureSeconds']() : -1;
 });
 
 // The frame on screen, the scene time it showed (0 for a card), and the

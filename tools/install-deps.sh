@@ -33,12 +33,12 @@ test="libgtest-dev glslang-tools
 # executables' icon, GoogleTest's sources to build with them, and 64-bit
 # Wine to run the x86_64 tests and the show.
 windows="g++-mingw-w64-i686 g++-mingw-w64-x86-64 imagemagick googletest wine64"
-# The web build and its tests: Emscripten, and the page played in three
-# engines: Chromium headless; Firefox ESR (driven over WebDriver BiDi with
+# The web build and its tests: Emscripten, python3 (which writes the page
+# in one file, brinelux.html), and the page played in three engines: Chromium headless; Firefox ESR (driven over WebDriver BiDi with
 # python3-websocket) and WebKitGTK's MiniBrowser (webkit2gtk-driver), both
 # on Xvfb, sounding into a private PulseAudio null sink (WebKit through
 # GStreamer's pulsesink).
-web="emscripten chromium
+web="emscripten python3 chromium
     firefox-esr webkit2gtk-driver xvfb pulseaudio pulseaudio-utils python3-websocket
     gstreamer1.0-pulseaudio gstreamer1.0-plugins-good gstreamer1.0-plugins-base"
 

@@ -3,7 +3,7 @@
 #   brinelux_VERSION_ARCH.deb             the Debian package (CPack)
 #   brinelux-VERSION-linux-ARCH.tar.gz    the same installed tree
 #   brinelux-VERSION-windows.zip          both Windows targets' brinelux.exe
-#   brinelux-VERSION-web.zip              the web site
+#   brinelux-VERSION-web.zip              the web site and brinelux.html
 #   screenshots/VERSION/*.png             the metainfo's screenshots
 #   SHA256SUMS
 # The version is the project's CMake version. In a git checkout the release
@@ -32,7 +32,7 @@ if [ -e "$work" ] || [ -L "$work" ]; then
     }
 fi
 
-for tool in cmake cpack dpkg-shlibdeps file i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ emcmake sha256sum; do
+for tool in cmake cpack dpkg-shlibdeps file i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ emcmake sha256sum chromium; do
     command -v "$tool" >/dev/null ||
         { echo "release.sh: $tool not found: tools/install-deps.sh --all installs what a release needs" >&2; exit 1; }
 done
@@ -76,16 +76,14 @@ sed "s/@VERSION@/$version/; s/\$/\r/" packaging/windows-readme.txt >"$work/stage
 sed 's/$/\r/' LICENSE >"$work/stage/$name/LICENSE.txt"
 (cd "$work/stage" && cmake -E tar cf "$dist/$name.zip" --format=zip "$name")
 
-step "Web: the site"
+step "Web: the site and brinelux.html"
 BRINELUX_WEB_BUILD="$work/web" tools/web.sh --build-only
 name="brinelux-$version-web"
-cp -R "$work/web/site" "$work/stage/$name"
-# Both licences: the page's glyphs are drawn from the embedded face. Data
-# files are not programs, whatever mode the compiler gave them.
-{ cat LICENSE; printf '\n%s\n\n' '----'; cat packaging/OFL-1.1.txt; } >"$work/stage/$name/LICENSE.txt"
-find "$work/stage/$name" -type f -exec chmod 0644 {} +
-find "$work/stage/$name" -type d -exec chmod 0755 {} +
-(cd "$work/stage" && cmake -E tar cf "$dist/$name.zip" --format=zip "$name")
+tools/web_zip.sh "$work/web/site" "$name" "$version" "$dist/$name.zip"
+(cd "$work/stage" && cmake -E tar xf "$dist/$name.zip")
+# The file a viewer double-clicks must start from the disk, with no server.
+python3 tools/web_check.py "$dist/$name.zip" ||
+    { echo "release.sh: the web zip's brinelux.html does not start from file://" >&2; exit 1; }
 
 # The package must install on this system as it stands (apt resolves its
 # dependencies; nothing is installed).

@@ -1,7 +1,9 @@
 #!/bin/sh
-# Builds the show's web site (Emscripten) into build-web/site and serves it
-# on 127.0.0.1, printing the address. Options: --build-only (build, no
-# server), --port N (default 8000). BRINELUX_WEB_BUILD moves the build folder.
+# Builds the show's web site (Emscripten) into build-web/site, with
+# brinelux.html (the show in one file, which plays from file:// too), and
+# serves both on 127.0.0.1, printing the addresses. Options: --build-only
+# (build, no server), --port N (default 8000). BRINELUX_WEB_BUILD moves the
+# build folder.
 set -eu
 cd "$(dirname "$0")/.."
 port=8000
@@ -24,5 +26,6 @@ cmake --build "$build" -j2
 site="$build/site"
 echo "web.sh: site in $site ($(du -cb "$site"/* | tail -1 | cut -f1) bytes)"
 [ "$serve" -eq 1 ] || exit 0
-echo "web.sh: serving the show at http://127.0.0.1:$port/ (Ctrl-C stops)"
+echo "web.sh: the show in one file, to open without a server: file://$(cd "$site" && pwd)/brinelux.html"
+echo "web.sh: serving the show at http://127.0.0.1:$port/ and http://127.0.0.1:$port/brinelux.html (Ctrl-C stops)"
 exec python3 -m http.server "$port" --bind 127.0.0.1 --directory "$site"

@@ -236,6 +236,11 @@ class Browser:
     def open(self, url):
         self.call("Page.navigate", url=url)
 
+    def preload(self, source):
+        """Runs source in every page opened from here on, before its own
+        scripts."""
+        self.call("Page.addScriptToEvaluateOnNewDocument", source=source)
+
     def evaluate(self, expression, timeout=60):
         result = self.call("Runtime.evaluate", timeout=timeout, expression=expression,
                            returnByValue=True, awaitPromise=True)

@@ -78,7 +78,10 @@ PlatformWindow* PlatformCreateWindow(int, int, int width, int height)
     attrs.minorVersion = 0;
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context("#canvas", &attrs);
     if (context <= 0) {
-        snprintf(lastError, sizeof lastError, "no WebGL context on this page (%d)", (int)context);
+        snprintf(lastError, sizeof lastError,
+                 "the show cannot start: this browser gives the page no WebGL (%d): turn on its hardware "
+                 "acceleration, or open the page in another browser",
+                 (int)context);
         return nullptr;
     }
     if (emscripten_webgl_make_context_current(context) != EMSCRIPTEN_RESULT_SUCCESS) {

@@ -20,14 +20,21 @@ ENGINE is firefox or webkit. CASE is one of:
            "starting sound…" meanwhile, and the song sounds once it runs;
            a resume after a pause held as long shows the same line while
            the song and the frame wait
+  file     (chromium too) brinelux.html from a fresh unpacked web zip,
+           opened from file:// with no server: the title card within 5 s
+           of the click, byte for byte the capture's at the canvas's size;
+           the song sounding within 5 s; #t=70 on its frame; every sample
+           the desktop's; prints its load times from the disk and served
   transition  (first in all; chromium too) a first visit's thanks card and
            water, whose programs compile on the main thread: the song is
            not starved and its position never steps back; prints the
            longest hold of the main thread
 Each case that fails says why; the others still run.
 """
+import base64
 import os
 import signal
+import subprocess
 import sys
 import tempfile
 import time
@@ -111,6 +118,15 @@ def start(page, url, work):
         fail("; ".join(faults))
 
 
+def report_latency(page):
+    """Prints the output latency the engine tells and the page subtracts."""
+    used = page.wait_for("Module.outputLatency !== undefined && [Module.outputLatency]", timeout=30)[0]
+    told, base, stamp = page.evaluate("[Module.audioContext.outputLatency, Module.audioContext.baseLatency, "
+                                      "typeof Module.audioContext.getOutputTimestamp]")
+    print("output latency subtracted: %.1f ms (outputLatency %s, baseLatency %s, getOutputTimestamp %s)" %
+          (1000 * used, told, base, stamp))
+
+
 def errors(console):
     return [(level, text) for level, text in console if level in ("error", "exception")]
 
@@ -123,6 +139,7 @@ def checks(page, url, work):
         page.click(512, 384)
     page.wait_for("Module.shownFrame > 0", timeout=30)
     print("first frame drawn: frame %d" % page.evaluate("Module.shownFrame"))
+    report_latency(page)
 
     # Paused, the frame holds; resumed, it moves on.
     page.key("KeyP", "p")
@@ -279,6 +296,7 @@ def transition(page, url, work):
     first_screen(page, url, "?soundstate#t=11")
     page.click(512, 384)
     sounding(page, "transition")
+    report_latency(page)
     page.evaluate(NOTE_TRANSITION)
     page.wait_for("Module.songSeconds() >= 26", timeout=60, step=0.5)
     frames = page.evaluate("noted")
@@ -295,15 +313,102 @@ def transition(page, url, work):
         fail("the song's position stepped back %.3f s" % back)
 
 
+# The canvas's pixels as the show drew them in an animation frame (after
+# the page's own callback, before the browser clears the drawing buffer),
+# top row first, RGB, as base64; a frame that drew nothing reads dark and
+# the next is tried.
+CANVAS_PIXELS = """new Promise(function (done) {
+    var canvas = document.getElementById('canvas'), gl = canvas.getContext('webgl'), tries = 0;
+    (function look() {
+        requestAnimationFrame(function () {
+            var w = canvas.width, h = canvas.height, px = new Uint8Array(w * h * 4), lit = false;
+            gl.readPixels(0, 0, w, h, gl.RGBA, gl.UNSIGNED_BYTE, px);
+            for (var i = 0; i < px.length && !lit; i += 4) lit = px[i] + px[i + 1] + px[i + 2] > 0;
+            if (!lit && ++tries < 200) return look();
+            var rgb = new Uint8Array(w * h * 3), s = '';
+            for (var y = 0; y < h; y++)
+                for (var x = 0; x < w; x++)
+                    for (var c = 0; c < 3; c++) rgb[(y * w + x) * 3 + c] = px[((h - 1 - y) * w + x) * 4 + c];
+            for (var i = 0; i < rgb.length; i += 8192) s += String.fromCharCode.apply(null, rgb.subarray(i, i + 8192));
+            done([w, h, btoa(s)]);
+        });
+    })();
+})"""
+
+
+def file_page(page, url, work, capture):
+    """brinelux.html from a fresh unpacked web zip, opened from file:// with
+    no server: the title card within 5 s of the click, byte for byte the
+    capture's at the canvas's size; the song sounding within 5 s; #t=70 on
+    its frame; every sample handed to Web Audio the desktop's."""
+    address = web_page_test.unpacked_zip(site_folder, work)
+    page.open(address + "?soundlog")
+    loaded = page.wait_for(READY + " && performance.now()", timeout=60)
+    page.click(512, 384)
+    page.wait_for("Module.firstFrameMs !== undefined", timeout=30)
+    shown = page.evaluate("Module.firstFrameMs - Module.showStartMs")
+    print("from file://: ready %.0f ms after the load began; the first frame %.0f ms after the click" %
+          (loaded, shown))
+    if shown > 5000:
+        fail("from file:// the title card came %.0f ms after the click" % shown)
+    width, height, pixels = page.evaluate(CANVAS_PIXELS)
+    still = os.path.join(work, "title-%dx%d.png" % (width, height))
+    subprocess.run([capture, "--still", "title", "--size", "%dx%d" % (width, height), "--png", still],
+                   check=True, stdout=subprocess.DEVNULL)
+    d = web_page_test.difference(base64.b64decode(pixels), web_page_test.rgb(still, width, height))
+    print("from file://: the title card at %d x %d identical to the capture's %.4f" % (width, height, d["identical"]))
+    if d["identical"] != 1.0:
+        fail("from file:// the title card at %d x %d differs from the capture's (%.4f identical)" %
+             (width, height, d["identical"]))
+    sound = sounding(page, "from file://")[1]
+    print("from file://: the song sounded %.0f ms after the click; playing into the server: %s" %
+          (sound, sound_server.playing()))
+    if sound > 5000 or not sound_server.playing():
+        fail("from file:// the song sounded %.0f ms after the click (the server plays %s)" %
+             (sound, sound_server.playing()))
+    report_latency(page)
+    page.wait_for("Module.songSeconds() >= 3", timeout=30)
+    page.evaluate("""(window.seen = [], function note() {
+        var f = Module.shownFrame;
+        if (!seen.length || seen[seen.length - 1] !== f) seen.push(f);
+        requestAnimationFrame(note); })(), 1""")
+    page.evaluate("location.hash = '#t=70', 1")
+    due = 70 * 25 + 1
+    page.wait_for("Module.shownFrame >= %d" % due, timeout=30)
+    landed = [f for f in page.evaluate("seen") if f >= due - 25]
+    if not landed or landed[0] != due:
+        fail("#t=70 from file://: the frames after the seek were %s, not from frame %d on" % (landed[:5], due))
+    print("#t=70 from file://: landed on frame %d" % landed[0])
+    page.wait_for("Module.songSeconds() >= 72", timeout=30, step=0.2)
+    page.key("Escape", "Escape")
+    status = page.wait_for("window.brineluxEnded !== undefined ? 'ended ' + window.brineluxEnded : ''", timeout=15)
+    if status != "ended 0":
+        fail("Escape ended the show from file:// with %s" % status)
+    heard = web_page_test.heard_songs(page, capture, tempfile.mkdtemp(dir=work), 2)
+    print("from file://: %.2f s of song compared with the desktop's" % (heard / 44100))
+    found = errors(page.console)
+    if found:
+        fail("errors on the console: %s" % found)
+    # Served, for the load time beside the disk's.
+    page.open(url + "/brinelux.html?load")
+    served = page.wait_for(READY + " && performance.now()", timeout=60)
+    print("brinelux.html served: ready %.0f ms after the load began (from file:// %.0f ms)" % (served, loaded))
+
+
+site_folder = None
+
+
 def main():
     cases = {"all": ("transition", "start", "checks", "samples"), "start": ("start",), "checks": ("checks",),
-             "samples": ("samples",), "late": ("late",), "transition": ("transition",)}
+             "samples": ("samples",), "late": ("late",), "transition": ("transition",), "file": ("file_page",)}
     if len(sys.argv) != 6 or sys.argv[1] not in ("firefox", "webkit", "chromium") or sys.argv[2] not in cases \
             or (sys.argv[2] == "late" and sys.argv[1] != "firefox") \
-            or (sys.argv[1] == "chromium" and sys.argv[2] != "transition"):
+            or (sys.argv[1] == "chromium" and sys.argv[2] not in ("transition", "file")):
         print(__doc__)
         sys.exit(2)
     engine, case, site, capture, work = sys.argv[1:]
+    global site_folder
+    site_folder = site
     os.makedirs(work, exist_ok=True)
     began = time.monotonic()
     failed = []
@@ -319,8 +424,8 @@ def main():
             for name in cases[case]:
                 at = time.monotonic()
                 try:
-                    if name == "samples":
-                        samples(page, url, tempfile.mkdtemp(dir=work), capture)
+                    if name in ("samples", "file_page"):
+                        globals()[name](page, url, tempfile.mkdtemp(dir=work), capture)
                     else:
                         globals()[name](page, url, work)
                     print("PASS: %s %s (%.1f s)" % (engine, name, time.monotonic() - at))

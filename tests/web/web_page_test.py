@@ -55,17 +55,39 @@ CASE is one of:
             seek
   paused    paused, ?pace=display stops its pictures too; a window resized
             while paused shows the paused frame at its new size
+  hostile_sound  400 seek keys 10 ms apart: the song sounds and the picture
+            moves again within 0.5 s of the last, the address names the
+            last seek; the audio context closed under the show: one line,
+            the page's clock goes on, a seek, Escape and a replay work;
+            &smooth=1, true, on, 0, off, and a value not understood
+  onefile   brinelux.html from a fresh unpacked web zip, opened from
+            file:// with no server: the title card (the capture's) and the
+            song within 5 s of the click, #t=70 on its frame, the samples
+            the desktop's; index.html from a file, from inside a zip, no
+            WebAssembly, no AudioWorklet: one line saying what to do;
+            prints its load times from the disk and served
+  offset    the output latency an engine tells (outputLatency, or an
+            output timestamp) is subtracted from the song's position, which
+            the pictures follow; ?offset=MS shifts the pictures either way;
+            a value out of bounds or not a number is said on the page
 """
 import base64
+import json
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
+import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 from web_page import Browser, PageError, ServedSite  # noqa: E402
 
 ENDED_TEXT = "The show has ended."
+# The page the cases open: the served site's, or (BRINELUX_WEB_PAGE) the
+# same show in one file, brinelux.html.
+PAGE = os.environ.get("BRINELUX_WEB_PAGE", "index.html")
 
 
 def fail(why):
@@ -199,7 +221,7 @@ def failing_feeder(blocks):
 
 
 def still(page, url, part, time_value):
-    page.open("%s/index.html?still=%s&time=%s" % (url, part, time_value))
+    page.open("%s/%s?still=%s&time=%s" % (url, PAGE, part, time_value))
     status = page.wait_for("window.brineluxStill !== undefined ? 'drawn ' + window.brineluxStill : ''", timeout=180)
     if status != "drawn 0":
         fail("the page's %s still ended with %s" % (part, status))
@@ -240,7 +262,7 @@ def pictures(site, capture, work):
 def song(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
-        page.open(url + "/index.html?autostart&soundlog")
+        page.open(url + "/" + PAGE + "?autostart&soundlog")
         # The end mark comes near 117 s of sound; the page plays in real time.
         started = time.monotonic()
         status = page.wait_for("window.brineluxEnded !== undefined ? 'ended ' + window.brineluxEnded : ''",
@@ -258,7 +280,7 @@ def song(site, capture, work):
 def keys(site, capture, work):
     with ServedSite(site) as url, Browser() as page:
         def load():
-            page.open(url + "/index.html")
+            page.open(url + "/" + PAGE)
             page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
 
         def wait_frames():
@@ -307,7 +329,7 @@ def keys(site, capture, work):
         # its song keeps time on the page's clock; the viewer's next click
         # starts the sound, which joins the song where it is.
         before = len(page.console)
-        page.open(url + "/index.html?autostart&soundlog")
+        page.open(url + "/" + PAGE + "?autostart&soundlog")
         wait_frames()
         played = "Module.soundLog.reduce(function (n, a) { return n + a.length; }, 0) / 44100"
         start, song_start = time.monotonic(), page.evaluate(played)
@@ -336,7 +358,7 @@ def keys(site, capture, work):
         hide = page.call("Page.addScriptToEvaluateOnNewDocument",
                          source="delete window.AudioContext; delete window.webkitAudioContext;")["identifier"]
         before = len(page.console)
-        page.open(url + "/index.html?autostart&soundlog")
+        page.open(url + "/" + PAGE + "?autostart&soundlog")
         wait_frames()
         song_keeps_time(page, "no Web Audio")
         said_once(page, before, "brinelux: no Web Audio on this page; the song plays silently")
@@ -384,8 +406,9 @@ def files(site, capture, work):
     # A browser without WebGL: the first screen says so, instead of offering
     # a show that cannot start.
     with ServedSite(site) as url, Browser(extra_flags=["--disable-3d-apis"]) as page:
-        page.open(url + "/index.html")
-        line = "brinelux: no WebGL context on this page (0)"
+        page.open(url + "/" + PAGE)
+        line = ("brinelux: the show cannot start: this browser gives the page no WebGL (0): turn on its "
+                "hardware acceleration, or open the page in another browser")
         page.wait_for("document.getElementById('first').textContent === %r" % line)
         page.click(512, 384)
         page.pump(1.0)
@@ -399,7 +422,7 @@ def files(site, capture, work):
         def load(query, missing=(), types=None, replaced=None):
             served.missing, served.types, served.replaced = set(missing), dict(types or {}), dict(replaced or {})
             before = len(page.console)
-            page.open(url + "/index.html?" + query)
+            page.open(url + "/" + PAGE + "?" + query)
             return before
 
         def started():
@@ -515,7 +538,7 @@ def busy_main_thread(page, seconds):
 def stall(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
-        page.open(url + "/index.html?autostart&soundlog")
+        page.open(url + "/" + PAGE + "?autostart&soundlog")
         page.wait_for("document.getElementById('canvas').style.visibility === 'visible'")
         sound_state(page, "s.played >= 2 * 44100")
 
@@ -590,9 +613,11 @@ NOTE_FRAMES = """window.shown = []; (function note() {
 
 
 def audio_offset(page):
-    """How far the audio clock runs ahead of the output's song position, as
-    the worklet's latest report gives it."""
-    return page.evaluate("(function (s) { return s.at - (s.played - s.behind) / 44100; })(Module.soundState)")
+    """How far the audio clock runs ahead of the song's heard position: the
+    output's song position as the worklet's latest report gives it, less
+    the output's latency the page subtracts."""
+    return page.evaluate("(function (s) { return s.at - (s.played - s.behind) / 44100 + "
+                         "(Module.outputLatency || 0); })(Module.soundState)")
 
 
 def frames_shown(page, offset, since):
@@ -648,7 +673,7 @@ def pace(site, capture, work):
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
         me = [t for t in page._call("Target.getTargets")["targetInfos"] if t["type"] == "page"][0]["targetId"]
         # A context lost and given back before the show starts.
-        page.open(url + "/index.html")
+        page.open(url + "/" + PAGE)
         page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
         page.evaluate("window.loseGL = document.getElementById('canvas').getContext('webgl')"
                       ".getExtension('WEBGL_lose_context'), window.loseGL.loseContext(), 1")
@@ -719,7 +744,7 @@ def pace(site, capture, work):
 
         # The desktop show's pace: one frame per animation frame, far ahead
         # of the song at this display's 60 Hz.
-        page.open(url + "/index.html?autostart&pace=display")
+        page.open(url + "/" + PAGE + "?autostart&pace=display")
         page.wait_for("Module.shownFrame > 0")
         watch_output(page)
         page.evaluate("window.ticks = 0; window.from = Module.shownFrame; "
@@ -752,7 +777,7 @@ def density(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(1280, 800, extra_flags=flags, scale=2) as page:
         for part in ("title", "thanks"):
-            page.open("%s/index.html?still=%s" % (url, part))
+            page.open("%s/%s?still=%s" % (url, PAGE, part))
             page.wait_for("window.brineluxStill === 0")
             page.pump(0.3)
             if buffer(page) != [2560, 1600]:
@@ -761,7 +786,7 @@ def density(site, capture, work):
 
         # The show follows a window made narrower and taller: bars above and
         # below now, and the card at the new size.
-        page.open(url + "/index.html?autostart")
+        page.open(url + "/" + PAGE + "?autostart")
         page.wait_for("Module.shownFrame > 0")
         page.resize(1000, 900)
         page.wait_for("document.getElementById('canvas').width === 2000")
@@ -861,7 +886,7 @@ def player(site, capture, work):
         # moment's, and the song starts there. (Seeks while playing land in
         # the cards: a scene frame at the picture's size takes SwiftShader
         # seconds.)
-        page.open(url + "/index.html?scale=1&soundlog#t=14")
+        page.open(url + "/" + PAGE + "?scale=1&soundlog#t=14")
         page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
         page.evaluate("""window.shown = []; (function note() {
             var f = Module.shownFrame;
@@ -966,7 +991,7 @@ def player(site, capture, work):
     # controls, which fit and work by touch.
     for width, height in ((320, 240), (240, 320)):
         with ServedSite(site) as url, Browser(width, height, extra_flags=flags) as page:
-            page.open(url + "/index.html")
+            page.open(url + "/" + PAGE)
             page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
             if page.evaluate("document.getElementById('first').scrollWidth") > width:
                 fail("at %d x %d the first screen does not fit" % (width, height))
@@ -1060,7 +1085,7 @@ def smooth(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
         # Small scenes, so that SwiftShader draws often.
-        page.open(url + "/index.html?autostart&smooth&scale=0.25#t=24.1")
+        page.open(url + "/" + PAGE + "?autostart&smooth&scale=0.25#t=24.1")
         page.wait_for("Module.shownFrame >= 604 && Module.songSeconds() > 24.2", timeout=60)
         if page.evaluate("document.getElementById('smooth').getAttribute('aria-pressed')") != "true":
             fail("?smooth did not light the control")
@@ -1081,7 +1106,7 @@ def smooth(site, capture, work):
         # The address alone turns it on; paused, the picture is drawn once
         # more at the song's held position, and is the capture's still at
         # the clock on screen.
-        page.open(url + "/index.html?autostart&scale=1#t=26.01&smooth")
+        page.open(url + "/" + PAGE + "?autostart&scale=1#t=26.01&smooth")
         page.wait_for("Module.shownFrame >= 651 && Module.shownSceneTime > 0", timeout=60)
         page.key("KeyP", "p", 80)
         page.wait_for("Module.audioContext.state === 'suspended'")
@@ -1150,7 +1175,7 @@ def replays(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
         # The context lost and given back once the show has ended.
-        page.open(url + "/index.html?autostart")
+        page.open(url + "/" + PAGE + "?autostart")
         page.wait_for("Module.shownFrame > 25", timeout=30)
         end_show(page, "given back after the end")
         page.evaluate(LOSE_GL)
@@ -1181,7 +1206,7 @@ def replays(site, capture, work):
         end_show(page, "lost after the end, watched again")
 
         # Lost during the show, ended while lost, given back after.
-        page.open(url + "/index.html?autostart")
+        page.open(url + "/" + PAGE + "?autostart")
         page.wait_for("Module.shownFrame > 25", timeout=30)
         page.evaluate(LOSE_GL)
         page.wait_for("!document.getElementById('note').classList.contains('hidden')", timeout=10)
@@ -1198,7 +1223,7 @@ def replays(site, capture, work):
 
         # Ended before its first frame: the context lost on the first
         # screen, the show started and ended at once, then given back.
-        page.open(url + "/index.html")
+        page.open(url + "/" + PAGE)
         page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
         page.evaluate(LOSE_GL)
         page.click(512, 384)
@@ -1217,7 +1242,7 @@ def replays(site, capture, work):
     # Without sound yet (no autoplay, no gesture): paused, ended, watched
     # again (the click starts the sound); the song's end still ends the show.
     with ServedSite(site) as url, Browser() as page:
-        page.open(url + "/index.html?autostart")
+        page.open(url + "/" + PAGE + "?autostart")
         page.wait_for("Module.seeks.length > 0 && Module.shownFrame > 10", timeout=30)
         page.key("KeyP", "p", 80)
         page.pump(0.5)
@@ -1259,7 +1284,7 @@ def ax_node(page, role):
 def keyboard(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
-        page.open(url + "/index.html")
+        page.open(url + "/" + PAGE)
         page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'")
         # Ctrl alone (about to copy, to switch tabs) starts nothing.
         key_with(page, CTRL, "ControlLeft", "Control", 17)
@@ -1356,7 +1381,7 @@ def paused(site, capture, work):
     flags = ["--autoplay-policy=no-user-gesture-required"]
     with ServedSite(site) as url, Browser(extra_flags=flags) as page:
         # The display's pace, paused: its pictures stop with the song.
-        page.open(url + "/index.html?autostart&pace=display")
+        page.open(url + "/" + PAGE + "?autostart&pace=display")
         page.wait_for("Module.seeks.length > 0 && Module.shownFrame > 10", timeout=30)
         page.key("KeyP", "p", 80)
         page.wait_for("Module.audioContext.state === 'suspended'")
@@ -1374,7 +1399,7 @@ def paused(site, capture, work):
         end_show(page, "?pace=display")
 
         # Paused, then the window resized: the paused frame at the new size.
-        page.open(url + "/index.html?autostart")
+        page.open(url + "/" + PAGE + "?autostart")
         page.wait_for("Module.seeks.length > 0 && Module.shownFrame > 10", timeout=30)
         page.key("KeyP", "p", 80)
         page.wait_for("Module.audioContext.state === 'suspended'")
@@ -1402,9 +1427,307 @@ def paused(site, capture, work):
         show_lines_only(page.console)
 
 
+# An engine that tells the output's latency: by outputLatency and
+# baseLatency, or by an output timestamp alone.
+TOLD_LATENCY = """(function () {
+  var P = AudioContext.prototype;
+  if (location.search.indexOf('told=stamp') >= 0) {
+    Object.defineProperty(P, 'outputLatency', { get: function () { return undefined; }, configurable: true });
+    P.getOutputTimestamp = function () {
+      return { contextTime: Math.max(0, this.currentTime - 0.25), performanceTime: performance.now() };
+    };
+  } else if (location.search.indexOf('told=latency') >= 0) {
+    Object.defineProperty(P, 'outputLatency', { get: function () { return 0.3; }, configurable: true });
+    Object.defineProperty(P, 'baseLatency', { get: function () { return 0.1; }, configurable: true });
+    P.getOutputTimestamp = undefined;
+  }
+})();"""
+
+
+def offset_pictures(page, what, shift):
+    """Over a second of the title card, the frames on screen are those due
+    at the heard song's position plus `shift` seconds: their median within
+    two frames (a loaded machine may hold one frame back now and then)."""
+    offsets = []
+    for _ in range(11):
+        frame, heard = page.evaluate("[Module.shownFrame, Module.songSeconds()]")
+        offsets.append(frame - (int((heard + shift) * 25) + 1))
+        page.pump(0.1)
+    median = sorted(offsets)[len(offsets) // 2]
+    print("%s: the frames on screen %s from those due at the heard position %+.2f s" % (what, offsets, shift))
+    if abs(median) > 2:
+        fail("%s: the frames on screen are %d frames from the heard position %+.2f s" % (what, median, shift))
+
+
+# The song sounding, the engine's latency asked (a second in) and the
+# position past the hold its first answer may bring.
+HEARD = "Module.outputLatency !== undefined && Module.songSeconds() > 2"
+
+
+def offset(site, capture, work):
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    with ServedSite(site) as url, Browser(extra_flags=flags) as page:
+        page.open(url + "/" + PAGE + "?autostart")
+        page.wait_for(HEARD, timeout=30)
+        print("headless Chromium's output latency: %s ms (outputLatency %s, baseLatency %s)" % tuple(
+            page.evaluate("[Module.outputLatency === undefined ? 'none' : (1000 * Module.outputLatency).toFixed(1), "
+                          "Module.audioContext.outputLatency, Module.audioContext.baseLatency]")))
+        end_show(page, "the engine's own latency")
+        page.preload(TOLD_LATENCY)
+        # What the engine tells is subtracted: the position trails the
+        # context's clock by it, and the pictures follow that position.
+        for told, latency in (("latency", 0.4), ("stamp", 0.25)):
+            page.open(url + "/" + PAGE + "?autostart&told=" + told)
+            page.wait_for(HEARD, timeout=30)
+            lags = []
+            for _ in range(5):
+                lags.append(page.evaluate("Module.audioContext.currentTime - Module.songOrigin - "
+                                          "Module.songSeconds() - Module.soundState.behind / 44100"))
+                page.pump(0.2)
+            print("told %s %.2f s: the position trails the audio clock by %s s" %
+                  (told, latency, ", ".join("%.3f" % x for x in lags)))
+            if any(abs(x - latency) > 0.02 for x in lags):
+                fail("told an output latency of %.2f s (%s), the position trails the audio clock by %s s" %
+                     (latency, told, lags))
+            offset_pictures(page, "told %s" % told, 0.0)
+            end_show(page, "told " + told)
+        # ?offset= shifts the pictures either way, the sound as it was.
+        for ms in (300, -300):
+            page.open(url + "/" + PAGE + "?autostart&offset=%d" % ms)
+            page.wait_for(HEARD, timeout=30)
+            offset_pictures(page, "?offset=%d" % ms, -ms / 1000)
+            end_show(page, "?offset=%d" % ms)
+        # Out of bounds or not a number: one line on the page, no shift.
+        for bad in ("-1001", "12ms", ""):
+            before = len(page.console)
+            page.open(url + "/" + PAGE + "?autostart&offset=" + bad)
+            page.wait_for(HEARD, timeout=30)
+            line = ("brinelux: ?offset= takes milliseconds from -1000 to 1000, not '%s'; "
+                    "the pictures follow the sound unshifted" % bad)
+            note = page.evaluate("document.getElementById('note').textContent")
+            if note != line:
+                fail("?offset=%s: the page's note is %r, not %r" % (bad, note, line))
+            said_once(page, before, line)
+            offset_pictures(page, "?offset=%s" % bad, 0.0)
+            end_show(page, "?offset=" + bad)
+
+
+# 400 seek keys 10 ms apart, dispatched by the page itself: Right, Right,
+# Left... to the song's last second and on there, then back 100 s to the
+# thanks card (whose frames are cheap).
+STORM_KEYS = ["ArrowRight", "ArrowRight", "ArrowLeft"] * 126 + ["ArrowRight", "ArrowLeft"] + ["ArrowLeft"] * 20
+SEEK_STORM = """(function () {
+    var codes = %s, i = 0;
+    window.stormSeeks = Module.seeks.length;
+    (function next() {
+        window.dispatchEvent(new KeyboardEvent('keydown', { code: codes[i], key: codes[i] }));
+        if (++i < codes.length) return setTimeout(next, 10);
+        // From the last key, the time the frame on screen first moves on.
+        window.stormEnd = performance.now();
+        var frame = Math.floor(Module.songSeconds() * 25) + 1, landed = false;
+        (function look() {
+            landed = landed || Module.shownFrame === frame;
+            if (landed && Module.shownFrame > frame) window.movedMs = performance.now();
+            else requestAnimationFrame(look);
+        })();
+    })();
+    return 1;
+})()""" % json.dumps(STORM_KEYS)
+
+
+def hostile_sound(site, capture, work):
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    with ServedSite(site) as url, Browser(extra_flags=flags) as page:
+        seek_storm(page, url)
+        context_closed(page, url)
+        smooth_values(page, url)
+
+
+def seek_storm(page, url):
+    """A storm of seeks: only the last one costs anything."""
+    page.open(url + "/" + PAGE + "?autostart")
+    page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 3", timeout=30)
+    page.evaluate(SEEK_STORM)
+    page.wait_for("window.stormEnd !== undefined", timeout=60)
+    page.wait_for("Module.songOriginMs > window.stormEnd && window.movedMs !== undefined", timeout=60)
+    sound, moved, started, address, seek = page.evaluate(
+        "[Module.songOriginMs - stormEnd, movedMs - stormEnd, Module.seeks.length - stormSeeks, location.hash, "
+        "Module.seeks[Module.seeks.length - 1].from]")
+    print("%d seeks 10 ms apart: %d started; the song sounded again %.0f ms and the picture moved %.0f ms "
+          "after the last key; the address %s, the last seek %.2f s" %
+          (len(STORM_KEYS), started, sound, moved, address, seek / 44100))
+    # The picture moves on once the song is heard past the seek's frame (a
+    # frame and the output's latency after it sounds; a loaded machine's
+    # animation frames come late: 0.2 s here unloaded, 0.6 s loaded).
+    if sound > 500 or moved - sound > 1000:
+        fail("after a storm of 400 seeks the song sounded again %.0f ms and the picture moved %.0f ms after "
+             "the last key" % (sound, moved))
+    if address != "#t=%g" % (round(seek / 441) / 100):
+        fail("after the storm the address is %s, the last seek %.2f s" % (address, seek / 44100))
+    end_show(page, "the seek storm")
+    show_lines_only(page.console)
+
+
+def context_closed(page, url):
+    """The audio context closed under the show: the page's clock takes over
+    with one line, and seeks, Escape and a replay work."""
+    page.open(url + "/" + PAGE + "?autostart&closed")
+    page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 1", timeout=30)
+    before = len(page.console)
+    page.evaluate("Module.audioContext.close().then(function () { window.closedAt = Module.shownFrame; }), 1")
+    page.wait_for("window.closedAt !== undefined", timeout=10)
+    page.pump(1.0)
+    frame = page.evaluate("Module.shownFrame")
+    if frame < page.evaluate("closedAt") + 15:
+        fail("the audio context closed at frame %d: frame %d a second later" % (page.evaluate("closedAt"), frame))
+    line = "brinelux: the browser closed the sound (its audio context); the song plays silently"
+    note = page.evaluate("document.getElementById('note').textContent")
+    if note != line:
+        fail("with the audio context closed the page's note is %r, not %r" % (note, line))
+    count = page.evaluate("Module.seeks.length")
+    page.evaluate("location.hash = '#t=20', 1")
+    seek = seeked(page, "#t=20 with the context closed", count=count, playing=True)
+    if seek["from"] != 20 * 44100:
+        fail("#t=20 with the context closed seeked to %.2f s" % (seek["from"] / 44100))
+    at = page.evaluate("Module.shownFrame")
+    page.pump(1.0)
+    if page.evaluate("Module.shownFrame") <= at:
+        fail("#t=20 with the context closed: the frame stays at %d" % at)
+    end_show(page, "the context closed")
+    watch_again(page, "the context closed")
+    in_step(page, "replayed with the context closed")
+    end_show(page, "the replay with the context closed")
+    said_once(page, before, line)
+
+
+def smooth_values(page, url):
+    """&smooth's values: on, off, or one line for one not understood."""
+    for opened, on, said in (("?autostart&a=1#t=30&smooth=1", True, None), ("?autostart&smooth=on", True, None),
+                             ("?autostart&smooth=0", False, None), ("?autostart&smooth#t=30&smooth=off", False, None),
+                             ("?autostart&y=2#t=30&smooth=yes", False,
+                              "brinelux: the address's smooth= takes 1, true or on, 0, false or off, not 'yes'"),
+                             ("?autostart&smooth=2", False,
+                              "brinelux: ?smooth= takes 1, true or on, 0, false or off, not '2'")):
+        before = len(page.console)
+        page.open(url + "/" + PAGE + opened)
+        page.wait_for("Module.songOrigin !== undefined && Module.songSeconds() > 0.5", timeout=30)
+        pressed = page.evaluate("document.getElementById('smooth').getAttribute('aria-pressed')")
+        page.key("KeyP", "p", 80)
+        page.wait_for("location.hash.indexOf('#t=') === 0")
+        address = page.evaluate("location.hash")
+        print("%s: smooth %s, paused the address is %s" % (opened, pressed, address))
+        if pressed != ("true" if on else "false"):
+            fail("%s: smooth motion is %s" % (opened, "off" if on else "on"))
+        if on != address.endswith("&smooth"):
+            fail("%s: paused with smooth %s, the address is %s" % (opened, pressed, address))
+        if said:
+            note = page.evaluate("document.getElementById('note').textContent")
+            if note != said:
+                fail("%s: the page's note is %r, not %r" % (opened, note, said))
+            said_once(page, before, said)
+        else:
+            show_lines_only(page.console[before:])
+        end_show(page, opened)
+
+
+def unpacked_zip(site, work):
+    """A fresh unpacked copy of the web zip made from the site as a release
+    makes it; returns the file:// address of its brinelux.html."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    folder = tempfile.mkdtemp(prefix="unpacked-", dir=work)
+    made = os.path.join(folder, "web.zip")
+    subprocess.run([os.path.join(here, "..", "..", "tools", "web_zip.sh"), site, "brinelux-test-web", "0", made],
+                   check=True)
+    with zipfile.ZipFile(made) as z:
+        z.extractall(folder)
+    os.remove(made)
+    page = os.path.join(folder, "brinelux-test-web", "brinelux.html")
+    print("brinelux.html: %d bytes" % os.path.getsize(page))
+    return "file://" + page
+
+
+# A browser without WebAssembly (?nowasm), or without an AudioWorklet
+# (?noworklet).
+LACKING = """(function () {
+  if (location.search.indexOf('nowasm') >= 0) delete window.WebAssembly;
+  if (location.search.indexOf('noworklet') >= 0)
+    Object.defineProperty(BaseAudioContext.prototype, 'audioWorklet', { get: function () { return undefined; } });
+})();"""
+
+
+def onefile(site, capture, work):
+    flags = ["--autoplay-policy=no-user-gesture-required"]
+    address = unpacked_zip(site, work)
+    with Browser(extra_flags=flags) as page:
+        page.preload(LACKING)
+        # Opened from the disk, no server running: loaded, then a click.
+        page.open(address + "?soundlog")
+        page.wait_for("document.getElementById('first').textContent === 'click or press a key to start'",
+                      timeout=30)
+        page.click(512, 384)
+        page.wait_for("Module.shownFrame > 0", timeout=30)
+        shown, sound = page.evaluate("[Module.firstFrameMs - Module.showStartMs, "
+                                     "Module.soundingMs === undefined ? -1 : Module.soundingMs - Module.showStartMs]")
+        print("from file://: the first frame %.0f ms after the click" % shown)
+        if shown > 5000:
+            fail("from file:// the title card came %.0f ms after the click" % shown)
+        faded(page)
+        same_as_still(page, capture, work, "file-title", "title")
+        sound = page.wait_for("Module.soundingMs !== undefined && Module.soundingMs - Module.showStartMs")
+        print("from file://: the song sounded %.0f ms after the click" % sound)
+        if sound > 5000:
+            fail("from file:// the song sounded %.0f ms after the click" % sound)
+        page.pump(3.0)
+        # A seek by the address lands on its moment's frame, the song with it.
+        count = page.evaluate("Module.seeks.length")
+        page.evaluate("location.hash = '#t=70', 1")
+        seek = seeked(page, "#t=70 from file://", count=count, playing=True)
+        if seek["from"] != 70 * 44100:
+            fail("#t=70 from file:// seeked to %.2f s" % (seek["from"] / 44100))
+        page.wait_for("Module.songSeconds() > 72", timeout=30)
+        end_show(page, "from file://")
+        heard_songs(page, capture, work, 2)
+        show_lines_only(page.console)
+        # Pages that cannot start say why, in one line a viewer can act on.
+        folder = os.path.dirname(address[len("file://"):])
+        zipped = os.path.join(work, "Temp1_brinelux-test-web.zip", "brinelux-test-web")
+        os.makedirs(zipped, exist_ok=True)
+        shutil.copy(os.path.join(folder, "index.html"), zipped)
+        FIRST = "document.getElementById('first').textContent"
+        for where, line in (
+                ("file://" + os.path.join(folder, "index.html"),
+                 "brinelux: the show cannot start from a file: brinelux.wasm did not load (Failed to fetch); open "
+                 "brinelux.html, the show in one file, or serve this folder (tools/web.sh)"),
+                ("file://" + os.path.join(zipped, "index.html"),
+                 "brinelux: the show cannot start inside the zip: unpack the whole zip first, then open brinelux.html"),
+                (address + "?nowasm",
+                 "brinelux: the show cannot start: this browser does not run WebAssembly (turned off in its settings, "
+                 "or too old): turn it on, or open the page in a current browser")):
+            page.open(where)
+            shown = page.wait_for("window.brineluxLoadFailed && %s" % FIRST, timeout=30)
+            if shown != line:
+                fail("%s: the first screen says %r, not %r" % (where, shown, line))
+            print("%s: %s" % (where, shown))
+        page.open(address + "?noworklet&autostart")
+        page.wait_for("Module.shownFrame > 25", timeout=30)
+        note = page.evaluate("document.getElementById('note').textContent")
+        if note != "brinelux: this browser has no AudioWorklet for the sound; the song plays silently":
+            fail("without an AudioWorklet the page's note is %r" % note)
+        end_show(page, "no AudioWorklet")
+
+        # What the page costs to load: from the disk and served.
+        with ServedSite(os.path.dirname(address[len("file://"):])) as url:
+            for where in (address, url + "/brinelux.html", url + "/index.html"):
+                page.open(where + "?autostart&load=%d" % len(where))
+                ms = page.wait_for("Module.firstFrameMs", timeout=30)
+                print("%s: the first frame %.0f ms after the page began to load" % (where, ms))
+                end_show(page, where)
+
+
 def main():
     if len(sys.argv) != 5 or sys.argv[1] not in ("pictures", "song", "keys", "files", "stall", "pace", "density",
-                                                 "player", "smooth", "replays", "keyboard", "paused"):
+                                                 "player", "smooth", "replays", "keyboard", "paused", "offset",
+                                                 "hostile_sound", "onefile"):
         print(__doc__)
         sys.exit(2)
     case, site, capture, work = sys.argv[1:]
