@@ -53,7 +53,6 @@ static std::vector<bool> pngLater;
 static std::vector<VideoStretch> stretches;
 static std::vector<int32_t> stretchOf;   // the encoded stretch of a frame the video encodes, else -1
 static std::vector<ShowPart> partOf;     // the part each frame shows
-static std::vector<float> clockOf;       // and its scene clock (0 for a card)
 
 // ---- the costs measured so far, for the time left ----
 
@@ -73,13 +72,6 @@ struct Costs {
     int32_t drawn[PART_COUNT + 1];
     int32_t drawnWritten[PART_COUNT + 1];
     int32_t toDraw[PART_COUNT + 1];
-    // A scene's pictures cost more or less as its clock moves on (the
-    // spheres' cost rises threefold over a cycle): the drawn pictures' clock
-    // and cost sums, for a line through them, and the planned ones' clocks.
-    double clockSum[PART_COUNT + 1];
-    double clockSquares[PART_COUNT + 1];
-    double clockTimesCost[PART_COUNT + 1];
-    double toDrawClockSum[PART_COUNT + 1];
     int32_t latestPart = -1;             // of the picture drawn last
     double writeSeconds[WRITE_KINDS];    // the writer's time on the other frames
     int32_t written[WRITE_KINDS];
@@ -121,7 +113,6 @@ static void MakePlan()
     seenBefore.assign((size_t)frames, false);
     pictureOf.assign((size_t)frames, -1);
     partOf.assign(parts.begin() + (plan.first - 1), parts.end());
-    clockOf.assign(clocks.begin() + (plan.first - 1), clocks.end());
     std::unordered_map<uint64_t, int32_t> numbers;
     for (int32_t i = 0; i < frames; i++) {
         int32_t k = plan.first - 1 + i;
@@ -155,33 +146,14 @@ static void MakePlan()
     }
     costs = Costs();
     for (int32_t i = 0; i < frames; i++) {
-        if (!seenBefore[(size_t)i]) {
+        if (!seenBefore[(size_t)i])
             costs.toDraw[partOf[(size_t)i]]++;
-            costs.toDrawClockSum[partOf[(size_t)i]] += clockOf[(size_t)i];
-        }
         else
             costs.toWrite[WriteKind((size_t)i)]++;
     }
 }
 
 static double Mean(double seconds, int32_t count) { return count > 0 ? seconds / count : 0.0; }
-
-// The drawing still ahead in part p: where enough of its pictures are
-// drawn, along the line their costs follow against their clocks, at the
-// remaining pictures' clocks; else at the mean cost so far.
-static double DrawingLeft(int p, int32_t count)
-{
-    int32_t n = costs.drawn[p];
-    double mean = Mean(costs.drawSeconds[p], n);
-    double spread = n * costs.clockSquares[p] - costs.clockSum[p] * costs.clockSum[p];
-    if (n < 16 || spread <= 1e-9 * n * n)
-        return count * mean;
-    double slope = (n * costs.clockTimesCost[p] - costs.clockSum[p] * costs.drawSeconds[p]) / spread;
-    double base = (costs.drawSeconds[p] - slope * costs.clockSum[p]) / n;
-    double left = base * count + slope * (costs.toDrawClockSum[p] - costs.clockSum[p]);
-    // A line is only a guess: never below half the mean's.
-    return std::max(left, 0.5 * count * mean);
-}
 
 double WorkSecondsLeft(void)
 {
@@ -191,11 +163,11 @@ double WorkSecondsLeft(void)
         // A part not drawn yet costs what the latest drawn did. The writer
         // works on a drawn frame while the next is drawn: the slower of the
         // two sets the pace.
-        int32_t count = std::max(0, costs.toDraw[p] - costs.drawn[p]);
         int q = costs.drawn[p] > 0 ? p : costs.latestPart;
-        if (q >= 0 && count > 0)
-            left += std::max(q == p ? DrawingLeft(p, count) : count * Mean(costs.drawSeconds[q], costs.drawn[q]),
-                             count * Mean(costs.writeDrawnSeconds[q], costs.drawnWritten[q]));
+        if (q >= 0)
+            left += std::max(0, costs.toDraw[p] - costs.drawn[p]) *
+                    std::max(Mean(costs.drawSeconds[q], costs.drawn[q]),
+                             Mean(costs.writeDrawnSeconds[q], costs.drawnWritten[q]));
     }
     // Frames not drawn wait for the writer alone.
     for (int k = 0; k < WRITE_KINDS; k++) {
@@ -461,12 +433,7 @@ void QueueFrame(int32_t frame, const uint8_t* surface)
         // From the end of the last frame's queueing: the time spent drawing
         // this one, and moving the clock over the frames kept before it.
         int part = partOf[i];
-        double seconds = std::chrono::duration<double>(now - lastQueued).count();
-        double clock = clockOf[i];
-        costs.drawSeconds[part] += seconds;
-        costs.clockSum[part] += clock;
-        costs.clockSquares[part] += clock * clock;
-        costs.clockTimesCost[part] += clock * seconds;
+        costs.drawSeconds[part] += std::chrono::duration<double>(now - lastQueued).count();
         costs.drawn[part]++;
         costs.latestPart = part;
     }
