@@ -1260,6 +1260,17 @@ def replays(site, capture, work):
                  (status, page.evaluate("Module.shownFrame")))
         show_lines_only(page.console, allowed=("The AudioContext was not allowed to start",))
 
+    # ?loop: the end is watched again by itself, twice over, in step.
+    with ServedSite(site) as url, Browser(extra_flags=flags) as page:
+        page.open(url + "/" + PAGE + "?autostart&loop#t=114")
+        for n in (1, 2):
+            page.wait_for("Module.loops === %d" % n, timeout=40)
+            in_step(page, "?loop, pass %d" % (n + 1))
+            if page.evaluate("window.brineluxEnded !== undefined"):
+                fail("?loop: the show stands ended after pass %d" % n)
+            page.evaluate("location.hash = '#t=114', 1")
+        show_lines_only(page.console)
+
 
 CTRL = 2
 
