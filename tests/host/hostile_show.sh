@@ -76,6 +76,14 @@ expect_failure_line() {
     grep -q "^brinelux: .*$2" "$outdir/stderr" || fail "$1: no line matching '$2'"
 }
 
+# 0. An option list that cannot be written (a full disk, a closed standard
+# output) is a failure with one line, not a help given.
+for target in /dev/full closed; do
+    if [ $target = closed ]; then "$bin" --help >&- 2>"$outdir/stderr"; else "$bin" --help >$target 2>"$outdir/stderr"; fi
+    status=$?
+    expect_failure_line "--help to $target" "option list could not be written"
+done
+
 start_x main 1024x768x24
 
 # 1. An ordinary run on a screen of the show's size says nothing.
