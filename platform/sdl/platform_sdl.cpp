@@ -312,10 +312,38 @@ static bool ModeCanBeHad(void)
     return false;
 }
 
+// A window asked larger than the screen's usable area is made to fit it,
+// in the asked shape where the smallest side allows, and one line says so:
+// a window off the screen shows nothing and costs its whole size.
+static void FitWindowToScreen(int* width, int* height)
+{
+    SDL_Rect usable;
+    if (SDL_GetDisplayUsableBounds(0, &usable) != 0 || usable.w <= 0 || usable.h <= 0)
+        return;
+    if (*width <= usable.w && *height <= usable.h)
+        return;
+    double scale = (double)usable.w / *width < (double)usable.h / *height ? (double)usable.w / *width
+                                                                          : (double)usable.h / *height;
+    int w = (int)(*width * scale + 0.5), h = (int)(*height * scale + 0.5);
+    // The least side a window may have, as the command line takes it.
+    const int least = 64;
+    w = w < least ? (usable.w < least ? usable.w : least) : w;
+    h = h < least ? (usable.h < least ? usable.h : least) : h;
+    fprintf(stderr, "brinelux: a %d x %d window does not fit the screen's usable %d x %d; it is %d x %d\n", *width,
+            *height, usable.w, usable.h, w, h);
+    *width = w;
+    *height = h;
+}
+
 PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
 {
     if (!videoReady)
         return NULL;
+    if (screenUse == PLATFORM_SCREEN_WINDOW) {
+        BeginWindowCall();
+        FitWindowToScreen(&width, &height);
+        EndWindowCall();
+    }
     BeginWindowCall();
     if (screenUse == PLATFORM_SCREEN_MODE && !ModeCanBeHad())
         screenUse = PLATFORM_SCREEN_DESKTOP;

@@ -36,7 +36,7 @@ trap cleanup EXIT
 
 # Starts the show; waits until its window is on screen.
 start() {
-    "$bin" >"$outdir/stdout" 2>"$outdir/stderr" &
+    "$bin" "$@" >"$outdir/stdout" 2>"$outdir/stderr" &
     pid=$!
     for _ in $(seq 100); do
         window=$(xdotool search --onlyvisible --name brinelux 2>/dev/null) && return 0
@@ -139,6 +139,20 @@ wait_end 20 "small screen"
 [ "$status" = 0 ] || fail "small screen: status $status"
 [ "$geometry" = "  Geometry: 800x600" ] || fail "small screen: window $geometry"
 [ ! -s "$outdir/stderr" ] || fail "small screen: $(cat "$outdir/stderr")"
+
+# A window asked larger than that screen is made to fit it, in the asked
+# shape where the least side allows, with one line saying so.
+for asked in 16384x16384:600x600 16384x64:800x64 64x16384:64x600; do
+    start --window "${asked%:*}" || fail "start with --window ${asked%:*}"
+    sleep 0.5
+    geometry=$(xdotool search --onlyvisible --name brinelux getwindowgeometry 2>/dev/null | grep Geometry)
+    xdotool key --window "$window" Escape
+    wait_end 20 "--window ${asked%:*}"
+    [ "$status" = 0 ] || fail "--window ${asked%:*}: status $status"
+    [ "$geometry" = "  Geometry: ${asked#*:}" ] || fail "--window ${asked%:*}: window $geometry"
+    [ "$(wc -l <"$outdir/stderr")" = 1 ] && grep -q "^brinelux: .*does not fit the screen" "$outdir/stderr" ||
+        fail "--window ${asked%:*}: said $(cat "$outdir/stderr")"
+done
 
 # 7. A hangup (the terminal closed) ends the show like SIGTERM, and a show
 # started with standard output and error closed runs and ends as usual.
