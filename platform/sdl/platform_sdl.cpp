@@ -51,6 +51,9 @@ static Window showXWindow;
 static Display* showXDisplay;
 // Where the window goes back to when it leaves full screen.
 static SDL_Rect windowedArea;
+// The largest drawable the context can draw all of (its viewport's limit):
+// a window resized past it would have the driver allocate what it cannot.
+static GLint drawableLimit[2];
 static bool endingOnXError;
 
 static void SetError(const char* what, const char* reason)
@@ -425,10 +428,13 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
                  epoxy_gl_version() % 10);
         return GiveUpWindow(w, "OpenGL 2.0 is needed", reason);
     }
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, drawableLimit);
     // The buffer swap paces the frame loop: wait for the display's refresh
     // where the driver's default is not to. A refusal leaves its default.
     BeginWindowCall();
     SDL_GL_SetSwapInterval(1);
+    if (drawableLimit[0] > 0 && drawableLimit[1] > 0)
+        SDL_SetWindowMaximumSize(w, drawableLimit[0], drawableLimit[1]);
     EndWindowCall();
     showWindow.context = context;
     return &showWindow;
@@ -437,6 +443,11 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
 void PlatformDrawableSize(PlatformWindow* window, int* width, int* height)
 {
     SDL_GL_GetDrawableSize(window->window, width, height);
+    // What SDL last heard may be a size the window was just held back from.
+    if (drawableLimit[0] > 0 && *width > drawableLimit[0])
+        *width = drawableLimit[0];
+    if (drawableLimit[1] > 0 && *height > drawableLimit[1])
+        *height = drawableLimit[1];
 }
 
 void PlatformSetFullscreen(PlatformWindow* window, bool fullscreen)
@@ -473,10 +484,30 @@ void PlatformFocusWindow(PlatformWindow* window)
     EndOnXError();
 }
 
+// A window manager keeps to the window's maximum size; with none, another
+// program can still resize it past the context's limit. Made smaller again
+// before the driver sizes its buffers to it at the next draw.
+static void KeepDrawableInLimit(void)
+{
+    if (!showXDisplay || drawableLimit[0] <= 0 || drawableLimit[1] <= 0)
+        return;
+    Window root;
+    int x, y;
+    unsigned w, h, border, depth;
+    if (!XGetGeometry(showXDisplay, showXWindow, &root, &x, &y, &w, &h, &border, &depth))
+        return;
+    if (w <= (unsigned)drawableLimit[0] && h <= (unsigned)drawableLimit[1])
+        return;
+    XResizeWindow(showXDisplay, showXWindow, w < (unsigned)drawableLimit[0] ? w : (unsigned)drawableLimit[0],
+                  h < (unsigned)drawableLimit[1] ? h : (unsigned)drawableLimit[1]);
+    XSync(showXDisplay, False);
+}
+
 void PlatformSwapBuffers(PlatformWindow* window)
 {
     BeginWindowCall();
     SDL_GL_SwapWindow(window->window);
+    KeepDrawableInLimit();
     // The driver asks the X server for the drawable's size at the first
     // draw after a swap; made here, that wait counts as the swap's, so a
     // frozen server is seen while the loop sleeps between frames too. The

@@ -154,6 +154,25 @@ for asked in 16384x16384:600x600 16384x64:800x64 64x16384:64x600; do
         fail "--window ${asked%:*}: said $(cat "$outdir/stderr")"
 done
 
+# 6b. A window resized by another program past what the GPU can draw: the
+# show keeps the window within the context's limits and runs on (with no
+# window manager nothing else holds it back).
+BRINELUX_TEST_REPORT=1 start --window 800x600 || fail "start for the resizes"
+sleep 0.5
+for size in "1 1" "1 1000" "3000 1" "8000 8000" "1 1" "30000 30000" "640 480" "30000 30000" "640 480"; do
+    xdotool windowsize "$window" $size
+    sleep 0.3
+done
+sleep 1
+geometry=$(xdotool getwindowgeometry "$window" 2>/dev/null | grep Geometry)
+xdotool key --window "$window" Escape
+wait_end 30 "resized past the limits"
+[ "$status" = 0 ] || fail "resized past the limits: status $status"
+[ ! -s "$outdir/stderr" ] || fail "resized past the limits: said $(cat "$outdir/stderr")"
+grep -v '^brinelux-report: ' "$outdir/stdout" | grep . && fail "resized past the limits: more than reports on stdout"
+[ "$geometry" = "  Geometry: 640x480" ] || fail "resized past the limits: window $geometry at the end"
+tail -n 1 "$outdir/stdout" | grep -q ' picture 640x480+0+0 ' || fail "resized past the limits: $(tail -n 1 "$outdir/stdout")"
+
 # 7. A hangup (the terminal closed) ends the show like SIGTERM, and a show
 # started with standard output and error closed runs and ends as usual.
 start_x last 1024x768x24
