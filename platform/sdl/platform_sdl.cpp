@@ -259,13 +259,56 @@ void PlatformShowCursor(bool show)
 // SDL asks the window manager for full screen and takes the display's size
 // as given; with no window manager (a bare X server) nothing answers and the
 // X window keeps its first size. Sized here too, it covers the display.
+// The X screen's size as the server has it now (a resize by xrandr
+// included, which SDL's display bounds may not have heard of yet).
+static unsigned screenWidth, screenHeight;
+
+static Window showXRoot;
+
+static bool AskScreenSize(unsigned* width, unsigned* height)
+{
+    Window root;
+    unsigned border, depth;
+    int x, y;
+    return showXDisplay && showXRoot &&
+           XGetGeometry(showXDisplay, showXRoot, &root, &x, &y, width, height, &border, &depth) != 0;
+}
+
+// The window's display, within the screen as it is now.
+static bool DisplayArea(SDL_Window* w, SDL_Rect* area)
+{
+    if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w), area) != 0)
+        return false;
+    unsigned width, height;
+    if (AskScreenSize(&width, &height)) {
+        if (area->x + area->w > (int)width)
+            area->w = (int)width - area->x;
+        if (area->y + area->h > (int)height)
+            area->h = (int)height - area->y;
+    }
+    return area->w > 0 && area->h > 0;
+}
+
 static void CoverDisplay(SDL_Window* w)
 {
     SDL_Rect bounds;
-    if (!showXDisplay || SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w), &bounds) != 0)
+    if (!showXDisplay || !DisplayArea(w, &bounds))
         return;
     XMoveResizeWindow(showXDisplay, showXWindow, bounds.x, bounds.y, (unsigned)bounds.w, (unsigned)bounds.h);
     XSync(showXDisplay, False);
+}
+
+// A full-screen show follows the screen's new size (xrandr -s): the window
+// covers it again, and the picture follows the window.
+static void FollowScreenSize(SDL_Window* w)
+{
+    unsigned width, height;
+    if (!AskScreenSize(&width, &height) || (width == screenWidth && height == screenHeight))
+        return;
+    screenWidth = width;
+    screenHeight = height;
+    if ((SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP)
+        CoverDisplay(w);
 }
 
 static SDL_Window* CreateWithDepth(int x, int y, int width, int height, int depth, Uint32 flags)
@@ -410,8 +453,10 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     // a window destroyed from outside by now would crash it. Asking for them
     // here raises the error in our handler instead.
     XWindowAttributes attributes;
-    if (xDisplay)
-        XGetWindowAttributes(xDisplay, showXWindow, &attributes);
+    if (xDisplay && XGetWindowAttributes(xDisplay, showXWindow, &attributes)) {
+        showXRoot = attributes.root;
+        AskScreenSize(&screenWidth, &screenHeight);
+    }
     EndWindowCall();
     EndOnXError();
     BeginWindowCall();
@@ -461,6 +506,16 @@ void PlatformSetFullscreen(PlatformWindow* window, bool fullscreen)
     if (fullscreen) {
         CoverDisplay(window->window);
     } else if (showXDisplay) {
+        // On the screen as it is now, which may have shrunk since.
+        SDL_Rect area;
+        if (DisplayArea(window->window, &area)) {
+            windowedArea.w = windowedArea.w < area.w ? windowedArea.w : area.w;
+            windowedArea.h = windowedArea.h < area.h ? windowedArea.h : area.h;
+            if (windowedArea.x + windowedArea.w > area.x + area.w || windowedArea.x < area.x)
+                windowedArea.x = area.x + (area.w - windowedArea.w) / 2;
+            if (windowedArea.y + windowedArea.h > area.y + area.h || windowedArea.y < area.y)
+                windowedArea.y = area.y + (area.h - windowedArea.h) / 2;
+        }
         // Nor does anything give a window its size back on a bare X server.
         XMoveResizeWindow(showXDisplay, showXWindow, windowedArea.x, windowedArea.y, (unsigned)windowedArea.w,
                           (unsigned)windowedArea.h);
@@ -507,6 +562,7 @@ void PlatformSwapBuffers(PlatformWindow* window)
 {
     BeginWindowCall();
     SDL_GL_SwapWindow(window->window);
+    FollowScreenSize(window->window);
     KeepDrawableInLimit();
     // The driver asks the X server for the drawable's size at the first
     // draw after a swap; made here, that wait counts as the swap's, so a

@@ -21,7 +21,7 @@ servers=()
 start_x() {
     local name=$1 file="$outdir/display-$1"
     rm -f "$file"
-    Xvfb -displayfd 3 -screen 0 "$2" -nolisten tcp -noreset 3>"$file" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "$2" -nolisten tcp -noreset +extension RANDR 3>"$file" >/dev/null 2>&1 &
     printf -v "$name" %s $!
     servers+=($!)
     # No job notice when a test kills it.
@@ -163,7 +163,12 @@ for size in "1 1" "1 1000" "3000 1" "8000 8000" "1 1" "30000 30000" "640 480" "3
     xdotool windowsize "$window" $size
     sleep 0.3
 done
-sleep 1
+# A frame at the limit takes long on a software renderer: wait for the
+# picture at the last size.
+for _ in $(seq 600); do
+    tail -n 1 "$outdir/stdout" | grep -q ' picture 640x480+0+0 ' && break
+    sleep 0.1
+done
 geometry=$(xdotool getwindowgeometry "$window" 2>/dev/null | grep Geometry)
 xdotool key --window "$window" Escape
 wait_end 30 "resized past the limits"
@@ -172,6 +177,33 @@ wait_end 30 "resized past the limits"
 grep -v '^brinelux-report: ' "$outdir/stdout" | grep . && fail "resized past the limits: more than reports on stdout"
 [ "$geometry" = "  Geometry: 640x480" ] || fail "resized past the limits: window $geometry at the end"
 tail -n 1 "$outdir/stdout" | grep -q ' picture 640x480+0+0 ' || fail "resized past the limits: $(tail -n 1 "$outdir/stdout")"
+
+# 6c. The screen resized under the full-screen show (xrandr -s): the window
+# covers the new screen and the picture follows; out of full screen the
+# window stays on the smaller screen.
+start_x resized 1024x768x24
+xrandr --newmode 800x600 40.00 800 840 968 1056 600 601 605 628 >/dev/null 2>&1
+xrandr --addmode screen 800x600 >/dev/null 2>&1
+BRINELUX_TEST_REPORT=1 start || fail "start for the screen resize"
+sleep 0.5
+xrandr -s 800x600 || fail "xrandr could not resize the screen"
+geometry=
+for _ in $(seq 300); do
+    geometry=$(xdotool getwindowgeometry "$window" 2>/dev/null | grep Geometry)
+    [ "$geometry" = "  Geometry: 800x600" ] && tail -n 1 "$outdir/stdout" | grep -q ' picture 800x600+0+0 ' && break
+    sleep 0.1
+done
+[ "$geometry" = "  Geometry: 800x600" ] || fail "screen resized: window $geometry"
+tail -n 1 "$outdir/stdout" | grep -q ' picture 800x600+0+0 ' || fail "screen resized: $(tail -n 1 "$outdir/stdout")"
+xdotool key --window "$window" F11
+sleep 1
+place=$(xdotool getwindowgeometry "$window" 2>/dev/null | tr '\n' ' ')
+xdotool key --window "$window" Escape
+wait_end 30 "screen resized"
+[ "$status" = 0 ] || fail "screen resized: status $status"
+read -r x y w h < <(echo "$place" | sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2 \3 \4/p')
+[ -n "${h:-}" ] && [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le 800 ] && [ $((y + h)) -le 600 ] ||
+    fail "screen resized, then F11: the window is off the screen: $place"
 
 # 7. A hangup (the terminal closed) ends the show like SIGTERM, and a show
 # started with standard output and error closed runs and ends as usual.
