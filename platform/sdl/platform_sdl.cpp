@@ -311,6 +311,82 @@ static void FollowScreenSize(SDL_Window* w)
         CoverDisplay(w);
 }
 
+// A window manager that does not honour the full-screen request (twm) keeps
+// its title bar over the window and the picture's bottom off the screen.
+// Looked at for a while after each switch to full screen; a window still not
+// covering its display by then is taken from the manager (override-redirect)
+// and covers it as on a bare X server.
+static const int64_t COVER_GRACE_MS = 500, COVER_LOOK_MS = 3000;
+static int64_t coverLookSince = -1;
+static bool overridden;
+
+// The look starts at the next swap: start-up's compiles come before it.
+static void LookAtCoverSoon(void) { coverLookSince = 0; }
+
+// Sets the window's override-redirect, which takes effect only while it is
+// unmapped; a window a manager holds is withdrawn from it first and waited
+// for until it is back on the root.
+static void SetOverride(bool on)
+{
+    Window root, parent, *children = NULL;
+    unsigned count = 0;
+    if (on) {
+        XWithdrawWindow(showXDisplay, showXWindow, DefaultScreen(showXDisplay));
+        XSync(showXDisplay, False);
+        for (int i = 0; i < 50; i++) {
+            if (!XQueryTree(showXDisplay, showXWindow, &root, &parent, &children, &count))
+                return;
+            if (children)
+                XFree(children);
+            if (parent == root)
+                break;
+            SDL_Delay(10);
+        }
+    } else {
+        XUnmapWindow(showXDisplay, showXWindow);
+    }
+    XSetWindowAttributes attributes;
+    attributes.override_redirect = on ? True : False;
+    XChangeWindowAttributes(showXDisplay, showXWindow, CWOverrideRedirect, &attributes);
+    XMapRaised(showXDisplay, showXWindow);
+    XSync(showXDisplay, False);
+    overridden = on;
+}
+
+static void CoverPastManager(SDL_Window* w)
+{
+    if (coverLookSince < 0 || !showXDisplay || !showXRoot)
+        return;
+    if (coverLookSince == 0)
+        coverLookSince = MonotonicMs();
+    int64_t since = MonotonicMs() - coverLookSince;
+    bool full = (SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP;
+    if (!full || overridden || since > COVER_LOOK_MS) {
+        coverLookSince = -1;
+        return;
+    }
+    if (since < COVER_GRACE_MS)
+        return;
+    SDL_Rect area;
+    Window root, child;
+    int x, y, ax, ay;
+    unsigned width, height, border, depth;
+    if (!DisplayArea(w, &area) ||
+        !XGetGeometry(showXDisplay, showXWindow, &root, &x, &y, &width, &height, &border, &depth) ||
+        !XTranslateCoordinates(showXDisplay, showXWindow, showXRoot, 0, 0, &ax, &ay, &child))
+        return;
+    if (ax == area.x && ay == area.y && (int)width == area.w && (int)height == area.h) {
+        coverLookSince = -1;
+        return;
+    }
+    coverLookSince = -1;
+    SetOverride(true);
+    CoverDisplay(w);
+    // No manager gives a window it does not manage the keys.
+    XSetInputFocus(showXDisplay, showXWindow, RevertToParent, CurrentTime);
+    XSync(showXDisplay, False);
+}
+
 static SDL_Window* CreateWithDepth(int x, int y, int width, int height, int depth, Uint32 flags)
 {
     SDL_GL_ResetAttributes();
@@ -456,6 +532,8 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     if (xDisplay && XGetWindowAttributes(xDisplay, showXWindow, &attributes)) {
         showXRoot = attributes.root;
         AskScreenSize(&screenWidth, &screenHeight);
+        if (screenUse == PLATFORM_SCREEN_DESKTOP)
+            LookAtCoverSoon();
     }
     EndWindowCall();
     EndOnXError();
@@ -502,9 +580,13 @@ void PlatformSetFullscreen(PlatformWindow* window, bool fullscreen)
         SDL_GetWindowPosition(window->window, &windowedArea.x, &windowedArea.y);
         SDL_GetWindowSize(window->window, &windowedArea.w, &windowedArea.h);
     }
+    // Back to the window manager first: it decorates the window again.
+    if (!fullscreen && overridden)
+        SetOverride(false);
     SDL_SetWindowFullscreen(window->window, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     if (fullscreen) {
         CoverDisplay(window->window);
+        LookAtCoverSoon();
     } else if (showXDisplay) {
         // On the screen as it is now, which may have shrunk since.
         SDL_Rect area;
@@ -563,6 +645,7 @@ void PlatformSwapBuffers(PlatformWindow* window)
     BeginWindowCall();
     SDL_GL_SwapWindow(window->window);
     FollowScreenSize(window->window);
+    CoverPastManager(window->window);
     KeepDrawableInLimit();
     // The driver asks the X server for the drawable's size at the first
     // draw after a swap; made here, that wait counts as the swap's, so a

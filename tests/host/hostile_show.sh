@@ -205,6 +205,35 @@ read -r x y w h < <(echo "$place" | sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\
 [ -n "${h:-}" ] && [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le 800 ] && [ $((y + h)) -le 600 ] ||
     fail "screen resized, then F11: the window is off the screen: $place"
 
+# 6d. A window manager that ignores the full-screen request (twm puts its
+# title bar above the window): the show still covers the whole screen, at
+# its start and after F11 out of full screen and back.
+start_x managed 1024x768x24
+twm >/dev/null 2>&1 &
+twm_pid=$!
+servers+=($twm_pid)
+disown $twm_pid
+sleep 0.5
+covers() {
+    local info
+    for _ in $(seq 200); do
+        info=$(xwininfo -id "$window" 2>/dev/null | grep -E 'Absolute|Width|Height' | tr '\n' ' ' | tr -s ' ')
+        [ "$info" = " Absolute upper-left X: 0 Absolute upper-left Y: 0 Width: 1024 Height: 768 " ] && return 0
+        sleep 0.1
+    done
+    fail "under twm, $1: the window is at $info"
+}
+start || fail "start under twm"
+covers "at the start"
+xdotool key --window "$window" F11
+sleep 1
+xdotool key --window "$window" F11
+covers "after F11 twice"
+xdotool key --window "$window" Escape
+wait_end 30 "under twm"
+[ "$status" = 0 ] || fail "under twm: status $status"
+[ ! -s "$outdir/stderr" ] || fail "under twm: said $(cat "$outdir/stderr")"
+
 # 7. A hangup (the terminal closed) ends the show like SIGTERM, and a show
 # started with standard output and error closed runs and ends as usual.
 start_x last 1024x768x24
