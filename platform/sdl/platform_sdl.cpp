@@ -11,6 +11,7 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
 #include <X11/Xlib.h>
+#include <wayland-client.h>
 #include <epoxy/gl.h>
 #include <atomic>
 #include <errno.h>
@@ -49,6 +50,9 @@ static XErrorEvent firstXError;
 static std::atomic<bool> xErrorSeen;
 static Window showXWindow;
 static Display* showXDisplay;
+// The Wayland connection, where the show is on one: SDL tells of its loss
+// only as a quit request.
+static wl_display* showWlDisplay;
 // Where the window goes back to when it leaves full screen.
 static SDL_Rect windowedArea;
 // The largest drawable the context can draw all of (its viewport's limit):
@@ -164,6 +168,11 @@ static int WatchEvents(void*, SDL_Event* e)
             keyPressedSince[PLATFORM_KEY_SPACE].store(true);
         else if (e->key.keysym.scancode == SDL_SCANCODE_F11 && !e->key.repeat)
             keyPressedSince[PLATFORM_KEY_F11].store(true);
+    } else if (e->type == SDL_QUIT && showWlDisplay && wl_display_get_error(showWlDisplay) != 0) {
+        // Nothing can be restored through a lost connection: end here, as
+        // for a lost X display.
+        WriteEndLine("the connection to the Wayland display was lost (the compositor ended or closed it)");
+        PlatformExit(1);
     } else if (e->type == SDL_QUIT ||
                (e->type == SDL_WINDOWEVENT && e->window.event == SDL_WINDOWEVENT_CLOSE)) {
         terminationRequested.store(true);
@@ -503,11 +512,16 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     Display* xDisplay = NULL;
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(w, &info) && info.subsystem == SDL_SYSWM_X11) {
+    bool haveInfo = SDL_GetWindowWMInfo(w, &info);
+    if (haveInfo && info.subsystem == SDL_SYSWM_X11) {
         showXWindow = info.info.x11.window;
         xDisplay = info.info.x11.display;
         showXDisplay = xDisplay;
     }
+#if defined(SDL_VIDEO_DRIVER_WAYLAND)
+    if (haveInfo && info.subsystem == SDL_SYSWM_WAYLAND)
+        showWlDisplay = info.info.wl.display;
+#endif
     SDL_DisplayMode mode;
     memset(&mode, 0, sizeof mode);
     mode.format = modeBpp >= 24 ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_RGB565;
