@@ -71,8 +71,8 @@ void SetSceneSize(int32_t width, int32_t height)
     sceneHeight = whole ? pictureHeight : height < 1 ? 1 : height;
     // Past what the scenes' texture can hold: smaller in the same shape.
     if (!sceneDirect && capWidth > 0 && (sceneWidth > capWidth || sceneHeight > capHeight)) {
-        double fit = (double)capWidth / sceneWidth < (double)capHeight / sceneHeight ? (double)capWidth / sceneWidth
-                                                                                       : (double)capHeight / sceneHeight;
+        double across = (double)capWidth / sceneWidth, down = (double)capHeight / sceneHeight;
+        double fit = across < down ? across : down;
         sceneWidth = (int32_t)(sceneWidth * fit) < 1 ? 1 : (int32_t)(sceneWidth * fit);
         sceneHeight = (int32_t)(sceneHeight * fit) < 1 ? 1 : (int32_t)(sceneHeight * fit);
     }
