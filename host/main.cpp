@@ -1,4 +1,6 @@
+#include <errno.h>
 #include <stdio.h>
+#include <string.h>
 #include "host/desktop.h"
 #include "host/options.h"
 #include "host/show.h"
@@ -13,7 +15,13 @@ int main(int argc, char** argv)
         PlatformExit(2);
     }
     if (showOptions.help) {
-        fputs(ShowUsage(), stdout);
+        // A list that could not be written (a full disk, a closed output)
+        // is a failure, not a help given.
+        if (fputs(ShowUsage(), stdout) < 0 || fflush(stdout) != 0) {
+            fprintf(stderr, "brinelux: the option list could not be written to standard output: %s\n",
+                    strerror(errno));
+            PlatformExit(1);
+        }
         PlatformExit(0);
     }
     if (showOptions.listDisplays || showOptions.display > 0) {

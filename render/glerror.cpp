@@ -44,8 +44,10 @@ bool CheckGLError(const char* label)
     while (code != GL_NO_ERROR) {
         strcpy(error, ErrorName(code));
         // snprintf rather than sprintf: a label longer than the line's room is
-        // cut instead of running past the buffer.
-        snprintf(s, sizeof s, "%s : %s %i", label, error, (int)code);
+        // cut instead of running past the buffer. Each error is a line of its
+        // own, its end kept even when cut, so none runs into the next line.
+        snprintf(s, sizeof s - 1, "%s : %s %i", label, error, (int)code);
+        strcat(s, "\n");
         PlatformDebugOutput(s);
         RequestQuit();
         glErrorReported = true;

@@ -18,6 +18,9 @@ static int32_t glyphsHeight = -1;
 static GLuint sceneTexture, sceneFramebuffer, presentProgram, presentBuffer;
 static GLint presentSceneAt, presentScaleAt, presentLimitAt;
 static int32_t textureWidth, textureHeight;
+// The largest scene texture to ask for: the context's limits, halved for
+// each size the driver refused for want of memory. 0 until known.
+static int32_t capWidth, capHeight;
 
 #if defined(BRINELUX_GLES)
 #define PRESENT_PRECISION "precision highp float;\n"
@@ -66,6 +69,29 @@ void SetSceneSize(int32_t width, int32_t height)
     bool whole = sceneDirect || width > pictureWidth || height > pictureHeight;
     sceneWidth = whole ? pictureWidth : width < 1 ? 1 : width;
     sceneHeight = whole ? pictureHeight : height < 1 ? 1 : height;
+    // Past what the scenes' texture can hold: smaller in the same shape.
+    if (!sceneDirect && capWidth > 0 && (sceneWidth > capWidth || sceneHeight > capHeight)) {
+        double across = (double)capWidth / sceneWidth, down = (double)capHeight / sceneHeight;
+        double fit = across < down ? across : down;
+        sceneWidth = (int32_t)(sceneWidth * fit) < 1 ? 1 : (int32_t)(sceneWidth * fit);
+        sceneHeight = (int32_t)(sceneHeight * fit) < 1 ? 1 : (int32_t)(sceneHeight * fit);
+    }
+}
+
+static int32_t Least(int32_t a, int32_t b) { return a < b ? a : b; }
+
+// The context's own limits on a texture drawn into and on a viewport.
+static void FindTextureCap()
+{
+    GLint texture = 0, renderbuffer = 0, viewport[2] = {0, 0};
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    int32_t side = texture > 0 ? texture : 1024;
+    if (renderbuffer > 0)
+        side = Least(side, renderbuffer);
+    capWidth = viewport[0] > 0 ? Least(side, viewport[0]) : side;
+    capHeight = viewport[1] > 0 ? Least(side, viewport[1]) : side;
 }
 
 // Framebuffer objects: WebGL and GL 3.0 have them; an older desktop context
@@ -131,34 +157,50 @@ static bool ReadySceneTarget()
             return false;
         }
         MakePresentProgram();
+        FindTextureCap();
     }
-    if (sceneTexture != 0 && textureWidth == pictureWidth && textureHeight == pictureHeight)
-        return true;
-    // Unit 2: unit 0 holds the noise texture, unit 1 the glyphs.
-    glActiveTexture(GL_TEXTURE2);
-    if (sceneTexture == 0)
-        glGenTextures(1, &sceneTexture);
-    glBindTexture(GL_TEXTURE_2D, sceneTexture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, pictureWidth, pictureHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    SetTextureSampling(GL_NEAREST, GL_CLAMP_TO_EDGE);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    glActiveTexture(GL_TEXTURE0);
-    if (sceneFramebuffer == 0)
-        glGenFramebuffers(1, &sceneFramebuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, sceneFramebuffer);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, sceneTexture, 0);
-    bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    glBindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer);
-    // A texture the GPU has no memory for says so once; the scenes then go
-    // straight to the window.
-    while (glGetError() != GL_NO_ERROR)
-        complete = false;
-    if (!complete) {
-        DrawStraight();
-        return false;
+    for (;;) {
+        int32_t w = Least(pictureWidth, capWidth), h = Least(pictureHeight, capHeight);
+        if (sceneTexture != 0 && textureWidth == w && textureHeight == h)
+            break;
+        // Unit 2: unit 0 holds the noise texture, unit 1 the glyphs.
+        glActiveTexture(GL_TEXTURE2);
+        if (sceneTexture == 0)
+            glGenTextures(1, &sceneTexture);
+        glBindTexture(GL_TEXTURE_2D, sceneTexture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        SetTextureSampling(GL_NEAREST, GL_CLAMP_TO_EDGE);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glActiveTexture(GL_TEXTURE0);
+        if (sceneFramebuffer == 0)
+            glGenFramebuffers(1, &sceneFramebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, sceneFramebuffer);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, sceneTexture, 0);
+        bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        glBindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer);
+        bool refused = false;
+        for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError())
+            refused = true;
+        if (complete && !refused) {
+            textureWidth = w;
+            textureHeight = h;
+            break;
+        }
+        textureWidth = textureHeight = 0;
+        // A size the driver has no memory for: half of it, down to a
+        // small one. A GPU that cannot draw into a texture at all says so
+        // once; the scenes then go straight to the window.
+        if (!refused || (w <= 64 && h <= 64)) {
+            DrawStraight();
+            return false;
+        }
+        capWidth = w / 2 < 1 ? 1 : w / 2;
+        capHeight = h / 2 < 1 ? 1 : h / 2;
+        printf("brinelux: the GPU has no memory for the scenes at %d x %d; they are drawn at most %d x %d\n", w, h,
+               capWidth, capHeight);
+        fflush(stdout);
     }
-    textureWidth = pictureWidth;
-    textureHeight = pictureHeight;
+    SetSceneSize(sceneWidth, sceneHeight);
     return true;
 }
 
@@ -265,5 +307,6 @@ void ForgetPictureGraphics()
 {
     sceneTexture = sceneFramebuffer = presentProgram = presentBuffer = 0;
     textureWidth = textureHeight = 0;
+    capWidth = capHeight = 0;
     glyphsHeight = -1;
 }

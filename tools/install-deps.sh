@@ -21,13 +21,14 @@ packages="cmake g++ make pkg-config
     libsdl2-dev libpulse-dev libepoxy-dev libegl-dev libgl1-mesa-dri libwayland-dev
     libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-liberation
     libpng-dev zlib1g-dev ffmpeg libbenchmark-dev"
-# Unit and GL tests, the show under Xvfb and weston, screenshots, fontconfig's
+# Unit and GL tests, the show under Xvfb (bare, under twm, resized by
+# xrandr) and weston, screenshots, fontconfig's
 # fc-match for the font tests; groff, mandoc, desktop-file-utils, appstream,
 # lintian, dpkg-dev and file check the installed files and build and check
 # the Debian package; python3 runs the
 # package and web checks.
 test="libgtest-dev glslang-tools
-    xvfb xauth xdotool x11-utils imagemagick weston pulseaudio pulseaudio-utils
+    xvfb xauth xdotool x11-utils imagemagick weston twm x11-xserver-utils pulseaudio pulseaudio-utils
     python3 fontconfig groff-base mandoc desktop-file-utils appstream lintian dpkg-dev file"
 # The Windows build: MinGW-w64 for both targets, ImageMagick to render the
 # executables' icon, GoogleTest's sources to build with them, and 64-bit

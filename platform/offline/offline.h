@@ -59,3 +59,5 @@ bool OfflineInterrupted(void);
 int OfflineInterruptSignal(void);
 // Frames swapped so far.
 int32_t OfflineFramesDone(void);
+// True once the system refused to start a feeder thread.
+bool OfflineFeederRefused(void);

@@ -64,6 +64,9 @@ static int64_t refillsDone;
 static std::thread::id feederId;
 static void (*feederFn)(void*);
 static void* feederArg;
+// A feeder the system would not start (no memory for its stack): the song
+// then never plays, which the capture must not take for its end.
+static bool feederRefused;
 
 // The read-back of a frame and the same rows top first, made with the
 // window at the framebuffer's size.
@@ -113,6 +116,12 @@ int64_t OfflineFrameOfRefill(int64_t refill)
 }
 
 int32_t OfflineFramesDone(void) { return framesDone; }
+
+bool OfflineFeederRefused(void)
+{
+    std::lock_guard<std::mutex> lock(clockLock);
+    return feederRefused;
+}
 
 // Plays the ring up to time t: the samples it passes go to the sound sink in
 // order. Before the ring starts the device plays silence.
@@ -383,6 +392,7 @@ bool PlatformStartThread(void (*fn)(void*), void* arg)
         t.detach();
     } catch (...) {
         feederState = FEEDER_NONE;
+        feederRefused = true;
         return false;
     }
     return true;

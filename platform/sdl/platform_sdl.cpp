@@ -11,6 +11,7 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
 #include <X11/Xlib.h>
+#include <wayland-client.h>
 #include <epoxy/gl.h>
 #include <atomic>
 #include <errno.h>
@@ -51,8 +52,14 @@ static XErrorEvent firstXError;
 static std::atomic<bool> xErrorSeen;
 static Window showXWindow;
 static Display* showXDisplay;
+// The Wayland connection, where the show is on one: SDL tells of its loss
+// only as a quit request.
+static wl_display* showWlDisplay;
 // Where the window goes back to when it leaves full screen.
 static SDL_Rect windowedArea;
+// The largest drawable the context can draw all of (its viewport's limit):
+// a window resized past it would have the driver allocate what it cannot.
+static GLint drawableLimit[2];
 static bool endingOnXError;
 
 static void SetError(const char* what, const char* reason)
@@ -181,6 +188,11 @@ static int WatchEvents(void*, SDL_Event* e)
             keyPressedSince[PLATFORM_KEY_F11].store(true);
         else if (!(e->key.keysym.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)))
             CountPlayerKey(e->key.keysym.scancode, e->key.repeat != 0);
+    } else if (e->type == SDL_QUIT && showWlDisplay && wl_display_get_error(showWlDisplay) != 0) {
+        // Nothing can be restored through a lost connection: end here, as
+        // for a lost X display.
+        WriteEndLine("the connection to the Wayland display was lost (the compositor ended or closed it)");
+        PlatformExit(1);
     } else if (e->type == SDL_QUIT ||
                (e->type == SDL_WINDOWEVENT && e->window.event == SDL_WINDOWEVENT_CLOSE)) {
         terminationRequested.store(true);
@@ -276,12 +288,131 @@ void PlatformShowCursor(bool show)
 // SDL asks the window manager for full screen and takes the display's size
 // as given; with no window manager (a bare X server) nothing answers and the
 // X window keeps its first size. Sized here too, it covers the display.
+// The X screen's size as the server has it now (a resize by xrandr
+// included, which SDL's display bounds may not have heard of yet).
+static unsigned screenWidth, screenHeight;
+
+static Window showXRoot;
+
+static bool AskScreenSize(unsigned* width, unsigned* height)
+{
+    Window root;
+    unsigned border, depth;
+    int x, y;
+    return showXDisplay && showXRoot &&
+           XGetGeometry(showXDisplay, showXRoot, &root, &x, &y, width, height, &border, &depth) != 0;
+}
+
+// The window's display, within the screen as it is now.
+static bool DisplayArea(SDL_Window* w, SDL_Rect* area)
+{
+    if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w), area) != 0)
+        return false;
+    unsigned width, height;
+    if (AskScreenSize(&width, &height)) {
+        if (area->x + area->w > (int)width)
+            area->w = (int)width - area->x;
+        if (area->y + area->h > (int)height)
+            area->h = (int)height - area->y;
+    }
+    return area->w > 0 && area->h > 0;
+}
+
 static void CoverDisplay(SDL_Window* w)
 {
     SDL_Rect bounds;
-    if (!showXDisplay || SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w), &bounds) != 0)
+    if (!showXDisplay || !DisplayArea(w, &bounds))
         return;
     XMoveResizeWindow(showXDisplay, showXWindow, bounds.x, bounds.y, (unsigned)bounds.w, (unsigned)bounds.h);
+    XSync(showXDisplay, False);
+}
+
+// A full-screen show follows the screen's new size (xrandr -s): the window
+// covers it again, and the picture follows the window.
+static void FollowScreenSize(SDL_Window* w)
+{
+    unsigned width, height;
+    if (!AskScreenSize(&width, &height) || (width == screenWidth && height == screenHeight))
+        return;
+    screenWidth = width;
+    screenHeight = height;
+    if ((SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP)
+        CoverDisplay(w);
+}
+
+// A window manager that does not honour the full-screen request (twm) keeps
+// its title bar over the window and the picture's bottom off the screen.
+// Looked at for a while after each switch to full screen; a window still not
+// covering its display by then is taken from the manager (override-redirect)
+// and covers it as on a bare X server.
+static const int64_t COVER_GRACE_MS = 500, COVER_LOOK_MS = 3000;
+static int64_t coverLookSince = -1;
+static bool overridden;
+
+// The look starts at the next swap: start-up's compiles come before it.
+static void LookAtCoverSoon(void) { coverLookSince = 0; }
+
+// Sets the window's override-redirect, which takes effect only while it is
+// unmapped; a window a manager holds is withdrawn from it first and waited
+// for until it is back on the root.
+static void SetOverride(bool on)
+{
+    Window root, parent, *children = NULL;
+    unsigned count = 0;
+    if (on) {
+        XWithdrawWindow(showXDisplay, showXWindow, DefaultScreen(showXDisplay));
+        XSync(showXDisplay, False);
+        for (int i = 0; i < 50; i++) {
+            if (!XQueryTree(showXDisplay, showXWindow, &root, &parent, &children, &count))
+                return;
+            if (children)
+                XFree(children);
+            if (parent == root)
+                break;
+            SDL_Delay(10);
+        }
+    } else {
+        XUnmapWindow(showXDisplay, showXWindow);
+    }
+    XSetWindowAttributes attributes;
+    attributes.override_redirect = on ? True : False;
+    XChangeWindowAttributes(showXDisplay, showXWindow, CWOverrideRedirect, &attributes);
+    XMapRaised(showXDisplay, showXWindow);
+    XSync(showXDisplay, False);
+    overridden = on;
+}
+
+static void CoverPastManager(SDL_Window* w)
+{
+    if (coverLookSince < 0 || !showXDisplay || !showXRoot)
+        return;
+    if (coverLookSince == 0)
+        coverLookSince = MonotonicMs();
+    int64_t since = MonotonicMs() - coverLookSince;
+    bool full = (SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP;
+    if (!full || overridden || since > COVER_LOOK_MS) {
+        coverLookSince = -1;
+        return;
+    }
+    if (since < COVER_GRACE_MS)
+        return;
+    SDL_Rect area;
+    Window root, child;
+    int x, y, ax, ay;
+    unsigned width, height, border, depth;
+    if (!DisplayArea(w, &area) ||
+        !XGetGeometry(showXDisplay, showXWindow, &root, &x, &y, &width, &height, &border, &depth) ||
+        !XTranslateCoordinates(showXDisplay, showXWindow, showXRoot, 0, 0, &ax, &ay, &child))
+        return;
+    if (ax == area.x && ay == area.y && (int)width == area.w && (int)height == area.h) {
+        coverLookSince = -1;
+        return;
+    }
+    coverLookSince = -1;
+    SetOverride(true);
+    CoverDisplay(w);
+    // No manager gives a window it does not manage the keys.
+    XSetInputFocus(showXDisplay, showXWindow, RevertToParent, CurrentTime);
     XSync(showXDisplay, False);
 }
 
@@ -355,10 +486,38 @@ int32_t PlatformDisplays(char* text, uint32_t size)
 
 void PlatformUseDisplay(int32_t index) { displayIndex = index; }
 
+// A window asked larger than the screen's usable area is made to fit it,
+// in the asked shape where the smallest side allows, and one line says so:
+// a window off the screen shows nothing and costs its whole size.
+static void FitWindowToScreen(int* width, int* height)
+{
+    SDL_Rect usable;
+    if (SDL_GetDisplayUsableBounds(displayIndex, &usable) != 0 || usable.w <= 0 || usable.h <= 0)
+        return;
+    if (*width <= usable.w && *height <= usable.h)
+        return;
+    double scale = (double)usable.w / *width < (double)usable.h / *height ? (double)usable.w / *width
+                                                                          : (double)usable.h / *height;
+    int w = (int)(*width * scale + 0.5), h = (int)(*height * scale + 0.5);
+    // The least side a window may have, as the command line takes it.
+    const int least = 64;
+    w = w < least ? (usable.w < least ? usable.w : least) : w;
+    h = h < least ? (usable.h < least ? usable.h : least) : h;
+    fprintf(stderr, "brinelux: a %d x %d window does not fit the screen's usable %d x %d; it is %d x %d\n", *width,
+            *height, usable.w, usable.h, w, h);
+    *width = w;
+    *height = h;
+}
+
 PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
 {
     if (!videoReady)
         return NULL;
+    if (screenUse == PLATFORM_SCREEN_WINDOW) {
+        BeginWindowCall();
+        FitWindowToScreen(&width, &height);
+        EndWindowCall();
+    }
     BeginWindowCall();
     if (screenUse == PLATFORM_SCREEN_MODE && !ModeCanBeHad())
         screenUse = PLATFORM_SCREEN_DESKTOP;
@@ -400,11 +559,16 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     Display* xDisplay = NULL;
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(w, &info) && info.subsystem == SDL_SYSWM_X11) {
+    bool haveInfo = SDL_GetWindowWMInfo(w, &info);
+    if (haveInfo && info.subsystem == SDL_SYSWM_X11) {
         showXWindow = info.info.x11.window;
         xDisplay = info.info.x11.display;
         showXDisplay = xDisplay;
     }
+#if defined(SDL_VIDEO_DRIVER_WAYLAND)
+    if (haveInfo && info.subsystem == SDL_SYSWM_WAYLAND)
+        showWlDisplay = info.info.wl.display;
+#endif
     SDL_DisplayMode mode;
     memset(&mode, 0, sizeof mode);
     mode.format = modeBpp >= 24 ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_RGB565;
@@ -426,8 +590,12 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     // a window destroyed from outside by now would crash it. Asking for them
     // here raises the error in our handler instead.
     XWindowAttributes attributes;
-    if (xDisplay)
-        XGetWindowAttributes(xDisplay, showXWindow, &attributes);
+    if (xDisplay && XGetWindowAttributes(xDisplay, showXWindow, &attributes)) {
+        showXRoot = attributes.root;
+        AskScreenSize(&screenWidth, &screenHeight);
+        if (screenUse == PLATFORM_SCREEN_DESKTOP)
+            LookAtCoverSoon();
+    }
     EndWindowCall();
     EndOnXError();
     BeginWindowCall();
@@ -444,10 +612,13 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
                  epoxy_gl_version() % 10);
         return GiveUpWindow(w, "OpenGL 2.0 is needed", reason);
     }
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, drawableLimit);
     // The buffer swap paces the frame loop: wait for the display's refresh
     // where the driver's default is not to. A refusal leaves its default.
     BeginWindowCall();
     SDL_GL_SetSwapInterval(1);
+    if (drawableLimit[0] > 0 && drawableLimit[1] > 0)
+        SDL_SetWindowMaximumSize(w, drawableLimit[0], drawableLimit[1]);
     EndWindowCall();
     showWindow.context = context;
     return &showWindow;
@@ -456,6 +627,11 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
 void PlatformDrawableSize(PlatformWindow* window, int* width, int* height)
 {
     SDL_GL_GetDrawableSize(window->window, width, height);
+    // What SDL last heard may be a size the window was just held back from.
+    if (drawableLimit[0] > 0 && *width > drawableLimit[0])
+        *width = drawableLimit[0];
+    if (drawableLimit[1] > 0 && *height > drawableLimit[1])
+        *height = drawableLimit[1];
 }
 
 void PlatformSetFullscreen(PlatformWindow* window, bool fullscreen)
@@ -465,10 +641,24 @@ void PlatformSetFullscreen(PlatformWindow* window, bool fullscreen)
         SDL_GetWindowPosition(window->window, &windowedArea.x, &windowedArea.y);
         SDL_GetWindowSize(window->window, &windowedArea.w, &windowedArea.h);
     }
+    // Back to the window manager first: it decorates the window again.
+    if (!fullscreen && overridden)
+        SetOverride(false);
     SDL_SetWindowFullscreen(window->window, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     if (fullscreen) {
         CoverDisplay(window->window);
+        LookAtCoverSoon();
     } else if (showXDisplay) {
+        // On the screen as it is now, which may have shrunk since.
+        SDL_Rect area;
+        if (DisplayArea(window->window, &area)) {
+            windowedArea.w = windowedArea.w < area.w ? windowedArea.w : area.w;
+            windowedArea.h = windowedArea.h < area.h ? windowedArea.h : area.h;
+            if (windowedArea.x + windowedArea.w > area.x + area.w || windowedArea.x < area.x)
+                windowedArea.x = area.x + (area.w - windowedArea.w) / 2;
+            if (windowedArea.y + windowedArea.h > area.y + area.h || windowedArea.y < area.y)
+                windowedArea.y = area.y + (area.h - windowedArea.h) / 2;
+        }
         // Nor does anything give a window its size back on a bare X server.
         XMoveResizeWindow(showXDisplay, showXWindow, windowedArea.x, windowedArea.y, (unsigned)windowedArea.w,
                           (unsigned)windowedArea.h);
@@ -492,10 +682,32 @@ void PlatformFocusWindow(PlatformWindow* window)
     EndOnXError();
 }
 
+// A window manager keeps to the window's maximum size; with none, another
+// program can still resize it past the context's limit. Made smaller again
+// before the driver sizes its buffers to it at the next draw.
+static void KeepDrawableInLimit(void)
+{
+    if (!showXDisplay || drawableLimit[0] <= 0 || drawableLimit[1] <= 0)
+        return;
+    Window root;
+    int x, y;
+    unsigned w, h, border, depth;
+    if (!XGetGeometry(showXDisplay, showXWindow, &root, &x, &y, &w, &h, &border, &depth))
+        return;
+    if (w <= (unsigned)drawableLimit[0] && h <= (unsigned)drawableLimit[1])
+        return;
+    XResizeWindow(showXDisplay, showXWindow, w < (unsigned)drawableLimit[0] ? w : (unsigned)drawableLimit[0],
+                  h < (unsigned)drawableLimit[1] ? h : (unsigned)drawableLimit[1]);
+    XSync(showXDisplay, False);
+}
+
 void PlatformSwapBuffers(PlatformWindow* window)
 {
     BeginWindowCall();
     SDL_GL_SwapWindow(window->window);
+    FollowScreenSize(window->window);
+    CoverPastManager(window->window);
+    KeepDrawableInLimit();
     // The driver asks the X server for the drawable's size at the first
     // draw after a swap; made here, that wait counts as the swap's, so a
     // frozen server is seen while the loop sleeps between frames too. The

@@ -74,11 +74,16 @@ kill -TERM $pid
 wait_end 2 || true
 [ "$status" = 0 ] || fail "SIGTERM: status $status"
 
-# 4. An OpenGL error from outside the show ends it with status 1 after the line.
-start env LD_PRELOAD="$preload" "$bin" || true
+# 4. An OpenGL error from outside the show ends it with status 1 after the
+# line, a whole line on each stream: the frame reports that follow it on
+# standard output start lines of their own.
+start env LD_PRELOAD="$preload" BRINELUX_TEST_REPORT=1 "$bin" || true
 wait_end 10 || true
 [ "$status" = 1 ] || fail "GL error: status $status"
-grep -q 'DrawScene:frame  : INVALID_ENUM 1280' "$outdir/stdout" || fail "GL error line missing: $(cat "$outdir/stdout")"
+for f in stdout stderr; do
+    grep -qx 'DrawScene:frame  : INVALID_ENUM 1280' "$outdir/$f" && [ -z "$(tail -c 1 "$outdir/$f")" ] ||
+        fail "GL error line missing or not a line of its own on $f: $(cat "$outdir/$f")"
+done
 
 # 5. No display at all: one line on standard error, status 1.
 env -u DISPLAY -u WAYLAND_DISPLAY "$bin" >"$outdir/stdout" 2>"$outdir/stderr"

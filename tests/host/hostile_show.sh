@@ -21,7 +21,7 @@ servers=()
 start_x() {
     local name=$1 file="$outdir/display-$1"
     rm -f "$file"
-    Xvfb -displayfd 3 -screen 0 "$2" -nolisten tcp -noreset 3>"$file" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "$2" -nolisten tcp -noreset +extension RANDR 3>"$file" >/dev/null 2>&1 &
     printf -v "$name" %s $!
     servers+=($!)
     # No job notice when a test kills it.
@@ -36,7 +36,7 @@ trap cleanup EXIT
 
 # Starts the show; waits until its window is on screen.
 start() {
-    "$bin" >"$outdir/stdout" 2>"$outdir/stderr" &
+    "$bin" "$@" >"$outdir/stdout" 2>"$outdir/stderr" &
     pid=$!
     for _ in $(seq 100); do
         window=$(xdotool search --onlyvisible --name brinelux 2>/dev/null) && return 0
@@ -75,6 +75,14 @@ expect_failure_line() {
     [ "$lines" = 1 ] || fail "$1: $lines lines on stderr"
     grep -q "^brinelux: .*$2" "$outdir/stderr" || fail "$1: no line matching '$2'"
 }
+
+# 0. An option list that cannot be written (a full disk, a closed standard
+# output) is a failure with one line, not a help given.
+for target in /dev/full closed; do
+    if [ $target = closed ]; then "$bin" --help >&- 2>"$outdir/stderr"; else "$bin" --help >$target 2>"$outdir/stderr"; fi
+    status=$?
+    expect_failure_line "--help to $target" "option list could not be written"
+done
 
 start_x main 1024x768x24
 
@@ -131,6 +139,100 @@ wait_end 20 "small screen"
 [ "$status" = 0 ] || fail "small screen: status $status"
 [ "$geometry" = "  Geometry: 800x600" ] || fail "small screen: window $geometry"
 [ ! -s "$outdir/stderr" ] || fail "small screen: $(cat "$outdir/stderr")"
+
+# A window asked larger than that screen is made to fit it, in the asked
+# shape where the least side allows, with one line saying so.
+for asked in 16384x16384:600x600 16384x64:800x64 64x16384:64x600; do
+    start --window "${asked%:*}" || fail "start with --window ${asked%:*}"
+    sleep 0.5
+    geometry=$(xdotool search --onlyvisible --name brinelux getwindowgeometry 2>/dev/null | grep Geometry)
+    xdotool key --window "$window" Escape
+    wait_end 20 "--window ${asked%:*}"
+    [ "$status" = 0 ] || fail "--window ${asked%:*}: status $status"
+    [ "$geometry" = "  Geometry: ${asked#*:}" ] || fail "--window ${asked%:*}: window $geometry"
+    [ "$(wc -l <"$outdir/stderr")" = 1 ] && grep -q "^brinelux: .*does not fit the screen" "$outdir/stderr" ||
+        fail "--window ${asked%:*}: said $(cat "$outdir/stderr")"
+done
+
+# 6b. A window resized by another program past what the GPU can draw: the
+# show keeps the window within the context's limits and runs on (with no
+# window manager nothing else holds it back).
+BRINELUX_TEST_REPORT=1 start --window 800x600 || fail "start for the resizes"
+sleep 0.5
+for size in "1 1" "1 1000" "3000 1" "8000 8000" "1 1" "30000 30000" "640 480" "30000 30000" "640 480"; do
+    xdotool windowsize "$window" $size
+    sleep 0.3
+done
+# A frame at the limit takes long on a software renderer: wait for the
+# picture at the last size.
+for _ in $(seq 600); do
+    tail -n 1 "$outdir/stdout" | grep -q ' picture 640x480+0+0 ' && break
+    sleep 0.1
+done
+geometry=$(xdotool getwindowgeometry "$window" 2>/dev/null | grep Geometry)
+xdotool key --window "$window" Escape
+wait_end 30 "resized past the limits"
+[ "$status" = 0 ] || fail "resized past the limits: status $status"
+[ ! -s "$outdir/stderr" ] || fail "resized past the limits: said $(cat "$outdir/stderr")"
+grep -v '^brinelux-report: ' "$outdir/stdout" | grep . && fail "resized past the limits: more than reports on stdout"
+[ "$geometry" = "  Geometry: 640x480" ] || fail "resized past the limits: window $geometry at the end"
+tail -n 1 "$outdir/stdout" | grep -q ' picture 640x480+0+0 ' || fail "resized past the limits: $(tail -n 1 "$outdir/stdout")"
+
+# 6c. The screen resized under the full-screen show (xrandr -s): the window
+# covers the new screen and the picture follows; out of full screen the
+# window stays on the smaller screen.
+start_x resized 1024x768x24
+xrandr --newmode 800x600 40.00 800 840 968 1056 600 601 605 628 >/dev/null 2>&1
+xrandr --addmode screen 800x600 >/dev/null 2>&1
+BRINELUX_TEST_REPORT=1 start || fail "start for the screen resize"
+sleep 0.5
+xrandr -s 800x600 || fail "xrandr could not resize the screen"
+geometry=
+for _ in $(seq 300); do
+    geometry=$(xdotool getwindowgeometry "$window" 2>/dev/null | grep Geometry)
+    [ "$geometry" = "  Geometry: 800x600" ] && tail -n 1 "$outdir/stdout" | grep -q ' picture 800x600+0+0 ' && break
+    sleep 0.1
+done
+[ "$geometry" = "  Geometry: 800x600" ] || fail "screen resized: window $geometry"
+tail -n 1 "$outdir/stdout" | grep -q ' picture 800x600+0+0 ' || fail "screen resized: $(tail -n 1 "$outdir/stdout")"
+xdotool key --window "$window" F11
+sleep 1
+place=$(xdotool getwindowgeometry "$window" 2>/dev/null | tr '\n' ' ')
+xdotool key --window "$window" Escape
+wait_end 30 "screen resized"
+[ "$status" = 0 ] || fail "screen resized: status $status"
+read -r x y w h < <(echo "$place" | sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2 \3 \4/p')
+[ -n "${h:-}" ] && [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le 800 ] && [ $((y + h)) -le 600 ] ||
+    fail "screen resized, then F11: the window is off the screen: $place"
+
+# 6d. A window manager that ignores the full-screen request (twm puts its
+# title bar above the window): the show still covers the whole screen, at
+# its start and after F11 out of full screen and back.
+start_x managed 1024x768x24
+twm >/dev/null 2>&1 &
+twm_pid=$!
+servers+=($twm_pid)
+disown $twm_pid
+sleep 0.5
+covers() {
+    local info
+    for _ in $(seq 200); do
+        info=$(xwininfo -id "$window" 2>/dev/null | grep -E 'Absolute|Width|Height' | tr '\n' ' ' | tr -s ' ')
+        [ "$info" = " Absolute upper-left X: 0 Absolute upper-left Y: 0 Width: 1024 Height: 768 " ] && return 0
+        sleep 0.1
+    done
+    fail "under twm, $1: the window is at $info"
+}
+start || fail "start under twm"
+covers "at the start"
+xdotool key --window "$window" F11
+sleep 1
+xdotool key --window "$window" F11
+covers "after F11 twice"
+xdotool key --window "$window" Escape
+wait_end 30 "under twm"
+[ "$status" = 0 ] || fail "under twm: status $status"
+[ ! -s "$outdir/stderr" ] || fail "under twm: said $(cat "$outdir/stderr")"
 
 # 7. A hangup (the terminal closed) ends the show like SIGTERM, and a show
 # started with standard output and error closed runs and ends as usual.

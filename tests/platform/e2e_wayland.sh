@@ -95,5 +95,32 @@ bad=$(awk '$1 == "brinelux-report:" && $5 >= 1 { d = $3 - (25 * $5 + 1); if (d >
 last=$(grep '^brinelux-report:' "$outdir/stdout" | tail -1)
 case "$last" in *"picture 1440x1080+240+0"*) ;; *) fail "Wayland: picture placed as $last" ;; esac
 
+# 3. The compositor killed under the show: status 1 and one line saying the
+# display was lost, as on X (with and without --display-mode).
+n=0
+for args in "" --display-mode; do
+    n=$((n + 1))
+    DISPLAY=$x weston --backend=x11-backend.so --socket=wl-k$n --use-pixman --width=1024 --height=768 \
+        >"$outdir/weston-k$n.log" 2>&1 &
+    compositor=$!
+    pids+=($compositor)
+    wait_socket wl-k$n || fail "compositor $n did not start: $(tail -3 "$outdir/weston-k$n.log")"
+    env -u DISPLAY WAYLAND_DISPLAY=wl-k$n SDL_AUDIODRIVER=dummy "$bin" $args >"$outdir/stdout" 2>"$outdir/stderr" &
+    pid=$!
+    pids+=($pid)
+    sleep 4
+    kill -KILL $compositor
+    status=timeout
+    for _ in $(seq 150); do
+        kill -0 $pid 2>/dev/null || { wait $pid; status=$?; break; }
+        sleep 0.1
+    done
+    kill -KILL $pid 2>/dev/null
+    [ "$status" = 1 ] || fail "compositor killed ${args:-(full screen)}: status $status"
+    [ "$(grep -c 'Wayland display was lost' "$outdir/stderr")" = 1 ] &&
+        tail -n 1 "$outdir/stderr" | grep -q '^brinelux: .*Wayland display was lost' ||
+        fail "compositor killed ${args:-(full screen)}: said $(cat "$outdir/stderr")"
+done
+
 [ $failures = 0 ] && echo "all Wayland checks passed"
 exit $failures

@@ -200,6 +200,47 @@ const GLubyte* OldGetString(GLenum name)
 }
 } // namespace
 
+namespace {
+PFNGLTEXIMAGE2DPROC realTexImage;
+
+// A driver with no memory for a texture wider than 400: the call fails as
+// one past its limits does.
+void NarrowTexImage(GLenum target, GLint level, GLint inner, GLsizei width, GLsizei height, GLint border,
+                    GLenum format, GLenum type, const void* pixels)
+{
+    realTexImage(target, level, inner, width > 400 ? -1 : width, height, border, format, type, pixels);
+}
+} // namespace
+
+TEST(Present, ATextureTheDriverRefusesIsHalvedNotGivenUp)
+{
+    FrameWideWindow();
+    ForgetPictureGraphics();
+    SetSceneSize(800, 600);
+    realTexImage = epoxy_glTexImage2D;
+    epoxy_glTexImage2D = NarrowTexImage;
+    std::string out, err;
+    CaptureOutput([](void*) { BeginPicture(true); }, nullptr, out, err);
+    epoxy_glTexImage2D = realTexImage;
+    EXPECT_FALSE(sceneDirect);
+    EXPECT_NE(out.find("no memory for the scenes at 800 x 600; they are drawn at most 400 x 300"), std::string::npos)
+        << out;
+    // Smaller in the picture's shape, and kept so when asked for more.
+    EXPECT_EQ(sceneWidth, 400);
+    EXPECT_EQ(sceneHeight, 300);
+    SetSceneSize(800, 600);
+    EXPECT_EQ(sceneWidth, 400);
+    EXPECT_EQ(sceneHeight, 300);
+    // Drawn and scaled onto the picture as any smaller scene is.
+    glClearColor(1, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    EndPicture(true);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    ExpectRgb(At(ReadFramebuffer(), 512, 300), 255, 0, 0, "the scene on the picture");
+    ExpectRgb(At(ReadFramebuffer(), 50, 300), 0, 0, 0, "left bar");
+    ForgetPictureGraphics();
+}
+
 TEST(Present, WithoutFramebufferObjectsScenesDrawStraightAtThePicture)
 {
     FrameWideWindow();

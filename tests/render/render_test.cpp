@@ -57,8 +57,8 @@ TEST(CheckGLError, WritesExactLineOnBothChannels)
     GLuint shader = glCreateShader(GL_FRAGMENT_SHADER);
     glUseProgram(shader);  // a shader where a program belongs: invalid operation
     Capture([](void*) { CheckGLError("DrawScene:glUseProgram "); });
-    EXPECT_EQ(out, "DrawScene:glUseProgram  : INVALID_OPERATION 1282");
-    EXPECT_EQ(err, "DrawScene:glUseProgram  : INVALID_OPERATION 1282");
+    EXPECT_EQ(out, "DrawScene:glUseProgram  : INVALID_OPERATION 1282\n");
+    EXPECT_EQ(err, "DrawScene:glUseProgram  : INVALID_OPERATION 1282\n");
     EXPECT_EQ(quitRequested.load(), 1);
     EXPECT_TRUE(glErrorReported);
 }
@@ -73,7 +73,7 @@ TEST(CheckGLError, TwoQueuedErrorsGiveTwoLinesUnderOneLabel)
     Capture([](void* r) { *(bool*)r = CheckGLError("glLinkProgram "); }, &reported);
     epoxy_glGetError = real;
     EXPECT_TRUE(reported);
-    EXPECT_EQ(out, "glLinkProgram  : INVALID_VALUE 1281glLinkProgram  : INVALID_ENUM 1280");
+    EXPECT_EQ(out, "glLinkProgram  : INVALID_VALUE 1281\nglLinkProgram  : INVALID_ENUM 1280\n");
 }
 
 TEST(CheckGLError, NamesEveryCodeAndUnknownOnes)
@@ -84,8 +84,8 @@ TEST(CheckGLError, NamesEveryCodeAndUnknownOnes)
     epoxy_glGetError = FakeGetError;
     Capture([](void*) { CheckGLError("x"); });
     epoxy_glGetError = real;
-    EXPECT_EQ(out, "x : STACK OVERFLOW 1283x : STACK UNDERFLOW 1284x : OUT_OF_MEMORY 1285"
-                   "x : INVALID_FRAMEBUFFER_OPERATION 1286x : unknown 1287x : unknown 2147483647");
+    EXPECT_EQ(out, "x : STACK OVERFLOW 1283\nx : STACK UNDERFLOW 1284\nx : OUT_OF_MEMORY 1285\n"
+                   "x : INVALID_FRAMEBUFFER_OPERATION 1286\nx : unknown 1287\nx : unknown 2147483647\n");
 }
 
 TEST(CheckGLError, OverlongLabelIsCutNotOverrun)
@@ -98,7 +98,7 @@ TEST(CheckGLError, OverlongLabelIsCutNotOverrun)
     Capture([](void*) { CheckGLError(label.c_str()); });
     epoxy_glGetError = real;
     EXPECT_EQ(out.size(), 199u);
-    EXPECT_EQ(out, std::string(199, 'L'));
+    EXPECT_EQ(out, std::string(198, 'L') + "\n");
 }
 
 TEST(NoiseTexture, BytesTexelsAndChecksum)

@@ -42,6 +42,17 @@ TEST(CaptureRate, RefusesWhatIsNotAPositiveBoundedRate)
         EXPECT_FALSE(ParseFrameRate(bad, &n, &d)) << "'" << bad << "'";
     EXPECT_EQ(n, 7);
     EXPECT_EQ(d, 7);
+    // Which of the two limits a refused rate passed.
+    for (const char* text : {"24.999999", "1.000001", "1.0000001", "1000001/1000000"}) {
+        bool terms = false;
+        EXPECT_FALSE(ParseFrameRate(text, &n, &d, &terms)) << text;
+        EXPECT_TRUE(terms) << text;
+    }
+    for (const char* text : {"0.5", "1000.001", "1/1000000", "abc"}) {
+        bool terms = true;
+        EXPECT_FALSE(ParseFrameRate(text, &n, &d, &terms)) << text;
+        EXPECT_FALSE(terms) << text;
+    }
 }
 
 TEST(CaptureOptions, ModesAndDefaults)

@@ -3,10 +3,10 @@
 # result or a clean refusal. Clean: status 1 or 2 with one line naming the
 # file, nothing under the final name, no temporary left, an earlier file of
 # that name untouched; never a signal death, an abort or a hang.
-# Usage: hostile_capture.sh CAPTURE CLASS WORKDIR
+# Usage: hostile_capture.sh CAPTURE CLASS WORKDIR [REFUSE_THREADS_LIB]
 #   CLASS: outputs | encoder | values | environment | limits
 set -u
-bin=$(realpath "$1") class=$2 work=$3
+bin=$(realpath "$1") class=$2 work=$3 refuse_threads=${4:+$(realpath "$4")}
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 1
@@ -304,6 +304,11 @@ case_values() {
         run --out bad.mkv --fps $rate
         expect_refusal 2 "from 1 to 1000" "--fps $rate"
     done
+    # In range, but past what a rate's terms may be: the refusal says so.
+    for rate in 24.999999 1.000001; do
+        run --out bad.mkv --fps $rate
+        expect_refusal 2 "at most 1000000" "--fps $rate"
+    done
     for rate in 1 1000; do
         for ext in mkv mp4; do
             run --out rate.$ext --frames 1-30 --fps $rate
@@ -332,6 +337,13 @@ case_values() {
     head -c 40000000 /dev/zero | tr '\0' ' ' > blanks
     run --wav block.wav --audio-schedule blanks
     expect_refusal 2 "larger than" "--audio-schedule of 40 MB of blanks"
+    # The option list written nowhere: a failure, not a help given.
+    "$bin" --help >/dev/full 2>err
+    status=$?
+    expect_refusal 1 "option list could not be written" "--help to a full disk"
+    "$bin" --help >&- 2>err
+    status=$?
+    expect_refusal 1 "option list could not be written" "--help to a closed output"
     # A time the 0.04 s clock step cannot land on exactly is drawn at the
     # nearest one it can, and says so.
     run --still water --time 0 --png zero.png
@@ -399,6 +411,16 @@ case_limits() {
     done
     [ $failed -gt 0 ] || fail "no memory limit made the run fail"
 
+    # The sound's thread refused (no memory for its stack) with the rest
+    # given: that is the reason said, for frames as for the song alone.
+    if [ -n "$refuse_threads" ]; then
+        for args in "--png-dir refused --frames 1-2" "--wav refused.wav"; do
+            LD_PRELOAD=$refuse_threads run $args
+            expect_refusal 1 "out of memory" "the feeder's thread refused, $args"
+            [ ! -e refused ] && [ ! -e refused.wav ] || fail "the feeder's thread refused, $args: a file written"
+        done
+    fi
+
     # A supersampled still's framebuffer (16384 x 12288) beyond the memory
     # allowed: the reason is memory, not an "incomplete" framebuffer.
     (ulimit -v 2000000 && exec "$bin" --still title --size 4096x3072 --supersample 4 --png big.png) >out 2>err
@@ -432,6 +454,15 @@ case_limits() {
     status=$?
     expect_refusal 1 "moved/v.mkv" "the output's directory renamed"
     [ -z "$(ls -A moved-away)" ] || fail "the output's directory renamed: left $(ls -A moved-away)"
+
+    # Pictures kept past the memory budget go to a temporary file beside the
+    # frames; PNGs alone take it away too, as a video does.
+    for frames in 1-2 700-712; do
+        run --png-dir kept --size 64x48 --frames $frames --cache-mb 0
+        [ $status -eq 0 ] || fail "--png-dir, --cache-mb 0, frames $frames: status $status"
+        no_temporaries "--png-dir, --cache-mb 0, frames $frames"
+        rm -rf kept
+    done
 
     # One frame is one frame.
     run --png-dir one --frames 5-5

@@ -9,7 +9,9 @@
 // This file holds main: the command line picks one mode (frames.cpp,
 // song.cpp, still.cpp, bench.cpp); run.h declares what they share.
 #include <signal.h>
+#include <errno.h>
 #include <stdio.h>
+#include <string.h>
 #include <thread>
 
 #include "host/pace.h"
@@ -38,7 +40,11 @@ int main(int argc, char** argv)
         std::thread(WatchInterrupts).detach();
     switch (options.mode) {
     case MODE_HELP:
-        fputs(CaptureUsage(), stdout);
+        if (fputs(CaptureUsage(), stdout) < 0 || fflush(stdout) != 0) {
+            fprintf(stderr, "brinelux-capture: the option list could not be written to standard output: %s\n",
+                    strerror(errno));
+            return 1;
+        }
         return 0;
     case MODE_FRAMES:
         return CaptureFrames();

@@ -73,8 +73,10 @@ static bool ParseCount(const char* text, size_t length, int64_t* value)
     return true;
 }
 
-bool ParseFrameRate(const char* text, int64_t* num, int64_t* den)
+bool ParseFrameRate(const char* text, int64_t* num, int64_t* den, bool* termsTooLarge)
 {
+    if (termsTooLarge)
+        *termsTooLarge = false;
     int64_t n = 0, d = 1;
     const char* slash = strchr(text, '/');
     const char* dot = strchr(text, '.');
@@ -85,8 +87,7 @@ bool ParseFrameRate(const char* text, int64_t* num, int64_t* den)
         // "29.97" is 2997/100: the decimal taken exactly.
         int64_t whole = 0, frac = 0;
         size_t fracDigits = strlen(dot + 1);
-        if (!ParseCount(text, (size_t)(dot - text), &whole) || !ParseCount(dot + 1, fracDigits, &frac) ||
-            fracDigits > 6)
+        if (!ParseCount(text, (size_t)(dot - text), &whole) || !ParseCount(dot + 1, fracDigits, &frac))
             return false;
         d = 1;
         for (size_t i = 0; i < fracDigits; i++)
@@ -102,8 +103,13 @@ bool ParseFrameRate(const char* text, int64_t* num, int64_t* den)
     d /= g;
     // At least one frame a second: the sound kept for the video spans whole
     // frames, and a frame of days would have to hold days of it.
-    if (n > 1000000 || d > 1000000 || n > 1000 * d || n < d)
+    if (n > 1000 * d || n < d)
         return false;
+    if (n > 1000000 || d > 1000000) {
+        if (termsTooLarge)
+            *termsTooLarge = true;
+        return false;
+    }
     *num = n;
     *den = d;
     return true;
@@ -207,7 +213,12 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
         } else if (strcmp(arg, "--audio-schedule") == 0) {
             o->audioSchedule = value;
         } else if (strcmp(arg, "--fps") == 0) {
-            if (!ParseFrameRate(value, &o->fpsNum, &o->fpsDen))
+            bool termsTooLarge = false;
+            bool parsed = ParseFrameRate(value, &o->fpsNum, &o->fpsDen, &termsTooLarge);
+            if (!parsed && termsTooLarge)
+                return Fail("--fps takes a rate whose fraction in lowest terms has both terms at most 1000000 "
+                            "(such as 25, 29.97 or 30000/1001), not '%s'", value);
+            if (!parsed)
                 return Fail("--fps takes a rate from 1 to 1000 frames per second such as 25, 60, 29.97 or 30000/1001, not '%s'",
                             value);
             fpsGiven = true;

@@ -41,8 +41,9 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* options);
 
 // "25", "60", "30000/1001", "29.97": a rate as a reduced fraction with both
 // terms at most 1,000,000 and a value from 1 to 1000 frames per second.
-// False when the text is anything else.
-bool ParseFrameRate(const char* text, int64_t* num, int64_t* den);
+// False when the text is anything else; termsTooLarge, where given, tells a
+// rate in range whose terms pass 1,000,000 (24.999999) from the rest.
+bool ParseFrameRate(const char* text, int64_t* num, int64_t* den, bool* termsTooLarge = nullptr);
 
 // --size's "WIDTHxHEIGHT", each in its range (64 to 8192 by 48 to 6144).
 // False when the text is anything else.

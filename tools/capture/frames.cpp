@@ -276,6 +276,13 @@ static int FinishFrames(int status)
             Say("the show reported an OpenGL error (line above); capture stopped");
         return 1;
     }
+    // The show's own start of its sound refused: its frames are right, but
+    // a video's sound would be silence.
+    if (options.out && OfflineFeederRefused()) {
+        Cleanup();
+        Say(FEEDER_REFUSED);
+        return 1;
+    }
     int32_t inFile = PicturesInFile();
     fprintf(stderr, "drew %d pictures for %s%s\n", PicturesDrawn(), Frames(framesWritten).c_str(),
             inFile ? (", " + std::to_string(inFile) + " of them kept in a temporary file").c_str() : "");
@@ -341,7 +348,7 @@ int CaptureFrames()
         return Interrupted();
     if (lastOfShow < 1) {
         Cleanup();
-        Say("the song's end could not be found");
+        Say(OfflineFeederRefused() ? FEEDER_REFUSED : "the song's end could not be found");
         return 1;
     }
     if (options.firstFrame > lastOfShow)

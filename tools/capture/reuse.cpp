@@ -209,6 +209,8 @@ struct Kept {
 static std::vector<Kept> kept;
 static size_t heldBytes;
 static int storeFd = -1;
+// The file's name, so that it goes when the run ends, however it ends.
+static std::string storePath;
 static int64_t storeEnd;
 // Stretches of the file whose pictures are no longer needed.
 static std::vector<std::pair<int64_t, int64_t>> storeHoles;
@@ -278,10 +280,10 @@ static void Keep(int32_t n, const uint8_t* rgb, const std::vector<uint8_t>* png)
         return;
     }
     if (storeFd < 0) {
-        std::string path, why;
-        if (!MakeTemporary(plan.storeDir, &path, &why))
+        std::string why;
+        if (!MakeTemporary(plan.storeDir, &storePath, &why))
             Abort("cannot keep pictures in " + plan.storeDir + ": " + why);
-        storeFd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+        storeFd = open(storePath.c_str(), O_RDWR | O_CLOEXEC);
         if (storeFd < 0)
             FailStore("open", errno);
     }
@@ -472,6 +474,10 @@ void StopReuse(bool drain)
     if (storeFd >= 0)
         close(storeFd);
     storeFd = -1;
+    // Every picture the run needs from it has been read back by now.
+    if (!storePath.empty())
+        Untrack(storePath, true);
+    storePath.clear();
 }
 
 int32_t PicturesDrawn(void) { return drawn; }

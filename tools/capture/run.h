@@ -12,6 +12,8 @@
 
 // The song ends near 117 s; anything far beyond means it never will.
 static const int64_t MAX_REFILLS = 40 * 60 * 10;
+// What a run says when the system would not start the sound's thread.
+static const char FEEDER_REFUSED[] = "out of memory: the sound feeder's thread could not be started";
 
 extern CaptureOptions options;
 // Summary lines go to standard output unless an output is written there.

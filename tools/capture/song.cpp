@@ -146,10 +146,7 @@ int WriteSong()
     // A schedule may stop short of the end: its WAV is the song so far.
     if (!QuitRequested() && schedule.empty()) {
         Cleanup();
-        // The live schedule's feeder renders at once: no call at all means
-        // its thread never started.
-        Say(renderCalls == 0 ? "the sound feeder's thread could not be started (out of memory?)"
-                             : "the song never reached its end mark");
+        Say(OfflineFeederRefused() ? FEEDER_REFUSED : "the song never reached its end mark");
         return 1;
     }
     std::vector<uint8_t> bytes;
