@@ -125,6 +125,16 @@ static void EnterStandIn(int64_t nowMs, uint32_t playPos, PlatformSoundState sta
     fflush(stderr);
 }
 
+// Renders into the regions of a lock, in ring order, and hands them back.
+static void RenderRegions(void* p1, uint32_t l1, void* p2, uint32_t l2)
+{
+    if (p1 && l1 > 0)
+        renderCallback((int16_t*)p1, (int32_t)l1);
+    if (p2 && l2 > 0)
+        renderCallback((int16_t*)p2, (int32_t)l2);
+    PlatformSoundUnlock(p1, l1, p2, l2);
+}
+
 // The song moved to the seek's sample and the ring filled with it from the
 // device's play position on: what waited ahead of it was the song from
 // before the seek. The account starts anew from the seek's sample.
@@ -137,13 +147,8 @@ static void CarryOutSeek(int64_t nowMs, uint32_t playPos, uint32_t asked)
     void* p1 = nullptr;
     void* p2 = nullptr;
     uint32_t l1 = 0, l2 = 0;
-    if (PlatformSoundLock(writePos, SOUND_RING_BYTES, &p1, &l1, &p2, &l2)) {
-        if (p1 && l1 > 0)
-            renderCallback((int16_t*)p1, (int32_t)l1);
-        if (p2 && l2 > 0)
-            renderCallback((int16_t*)p2, (int32_t)l2);
-        PlatformSoundUnlock(p1, l1, p2, l2);
-    }
+    if (PlatformSoundLock(writePos, SOUND_RING_BYTES, &p1, &l1, &p2, &l2))
+        RenderRegions(p1, l1, p2, l2);
     songSamples += SOUND_RING_SAMPLES;
     lastLookMs = nowMs;
     lastPlayPos = playPos;
@@ -252,11 +257,7 @@ void FillSoundBuffer(void)
         int64_t target = StandInSamples(now) + SOUND_RING_SAMPLES - bytes / SOUND_BYTES_PER_SAMPLE;
         RenderUnheardTo(target);
     }
-    if (p1 && l1 > 0)
-        renderCallback((int16_t*)p1, (int32_t)l1);
-    if (p2 && l2 > 0)
-        renderCallback((int16_t*)p2, (int32_t)l2);
-    PlatformSoundUnlock(p1, l1, p2, l2);
+    RenderRegions(p1, l1, p2, l2);
 
     writePos += bytes;
     if (writePos >= SOUND_RING_BYTES)

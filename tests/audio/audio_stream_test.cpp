@@ -471,4 +471,53 @@ TEST_F(ClockTest, TheStandInOnlyForTheLiveShowAndNotOverTheBackendsOwn)
     EXPECT_NEAR(SongPlaySeconds(), 4.0, 1e-9);
 }
 
+// A seek: the song moved to its sample through the seek hook, the ring
+// filled with it from the play position on, the position starting there
+// (back as well as on); a pause holds the position while the device would
+// move, and asks the output to pause and resume.
+int64_t jumpedTo = -1;
+void CountingJump(int64_t sample)
+{
+    jumpedTo = sample;
+    countedSamples = sample;
+}
+
+TEST_F(ClockTest, ASeekRefillsTheRingFromThePlayPositionWithTheSongFromItsSample)
+{
+    seekSong = CountingJump;
+    for (int64_t target : {(int64_t)70 * SOUND_SAMPLE_RATE, (int64_t)5 * SOUND_SAMPLE_RATE}) {
+        fakePlayPos = (fakePlayPos + 2204) % SOUND_RING_BYTES;
+        SeekAudio(target);
+        EXPECT_TRUE(AudioSeekPending());
+        fakeTimeMs = fakeTimeMs + 25;
+        FillSoundBuffer();
+        EXPECT_FALSE(AudioSeekPending());
+        EXPECT_EQ(jumpedTo, target);
+        EXPECT_EQ(writePos, fakePlayPos.load());
+        // The next sample the device takes is the seek's.
+        EXPECT_EQ(((int16_t*)fakeRing)[writePos / 2], (int16_t)(1 + target % 30000));
+        EXPECT_NEAR(SongPlaySeconds(), (double)target / SOUND_SAMPLE_RATE, 1e-9);
+        fakePlayPos = (fakePlayPos + 2204) % SOUND_RING_BYTES;
+        EXPECT_NEAR(SongPlaySeconds(), (double)(target + 1102) / SOUND_SAMPLE_RATE, 1e-9);
+    }
+    seekSong = nullptr;
+}
+
+TEST_F(ClockTest, APauseHoldsThePositionAndPausesTheOutput)
+{
+    fakePlayPos = 4000;
+    fakeTimeMs = 25;
+    FillSoundBuffer();
+    double at = SongPlaySeconds();
+    PauseAudio(true);
+    EXPECT_EQ(fakePauses, 1);
+    fakePlayPos = 6000;
+    EXPECT_EQ(SongPlaySeconds(), at);
+    PauseAudio(true);
+    EXPECT_EQ(fakePauses, 1) << "a pause asked twice";
+    PauseAudio(false);
+    EXPECT_EQ(fakePauses, 0);
+    EXPECT_NEAR(SongPlaySeconds(), at + 1000.0 / SOUND_SAMPLE_RATE, 1e-9);
+}
+
 } // namespace
