@@ -133,7 +133,10 @@ for case in $cases; do
         ;;
     stall)
         start || { fail "stall: the show did not start"; continue; }
-        sleep 3
+        # Past the frame two seconds in, which carries the driver's compile
+        # of the scene programs (seconds on a software renderer, no frame
+        # drawn meanwhile), and a second more.
+        for _ in $(seq 300); do [ "$(lastFrame)" -gt 75 ] 2>/dev/null && break; sleep 0.05; done
         kill -STOP $server
         stopped=$(now)
         # The frames stand for at most the stand-in's wait, then move again.
