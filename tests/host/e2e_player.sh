@@ -171,8 +171,14 @@ for case in $cases; do
         weston --backend=x11-backend.so --socket=wl-two --use-pixman --width=640 --height=480 --output-count=2 \
             >"$outdir/weston.log" 2>&1 &
         others="$others $!"
-        for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/wl-two" ] && break; sleep 0.1; done
-        env -u DISPLAY WAYLAND_DISPLAY=wl-two "$bin" --display list >"$outdir/list" 2>&1
+        # The compositor takes a while to start on a loaded machine, and its
+        # outputs a moment more to be announced.
+        for _ in $(seq 300); do [ -S "$XDG_RUNTIME_DIR/wl-two" ] && break; sleep 0.1; done
+        for _ in $(seq 30); do
+            env -u DISPLAY WAYLAND_DISPLAY=wl-two "$bin" --display list >"$outdir/list" 2>&1
+            [ "$(grep -c '^[12]: 640x480 at' "$outdir/list")" -eq 2 ] && break
+            sleep 0.5
+        done
         cat "$outdir/list"
         [ "$(grep -c '^[12]: 640x480 at' "$outdir/list")" -eq 2 ] || fail "display: not two monitors listed"
         env -u DISPLAY WAYLAND_DISPLAY=wl-two "$bin" --display 3 >/dev/null 2>"$outdir/stderr"
