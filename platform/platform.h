@@ -68,6 +68,28 @@ void PlatformSetDisplayMode(int width, int height, int bpp);
 void PlatformRestoreDisplayMode(void);
 void PlatformShowCursor(bool show);
 
+// The show draws into a window another program made (an X11 screensaver
+// daemon's, a Windows screensaver's preview pane) instead of one of its
+// own: id is the system's handle of it (an X window id, an HWND), or
+// PLATFORM_ROOT_WINDOW for the screen's root window. The picture follows
+// that window's size; nothing is restored at the end, so a termination
+// signal ends the process at once with status 0; the window destroyed
+// ends it with one line and status 1. Call before PlatformCreateWindow.
+constexpr uint64_t PLATFORM_ROOT_WINDOW = ~(uint64_t)0;
+void PlatformUseForeignWindow(uint64_t id);
+// A screensaver's rule: a key, a click or the mouse moved more than a few
+// pixels is a termination request.
+void PlatformEndOnInput(bool on);
+// Whether the swap waits for the display's refresh (1, the default) or not
+// (0: frames as fast as the GPU draws them); false where the driver refuses.
+bool PlatformSetSwapInterval(PlatformWindow* window, int32_t interval);
+// The framebuffer object that stands in for the window where it is drawn
+// off screen (a benchmark with no display but EGL), else 0.
+uint32_t PlatformWindowFramebuffer(PlatformWindow* window);
+// Shows a short message to the viewer: a message box where the system has
+// them (Windows), else a line on standard output.
+void PlatformShowMessage(const char* text);
+
 // Creates the borderless window at (x, y) with the given size over the
 // switched screen, with a double-buffered RGBA surface (32-bit colour, depth
 // request 32, then 24, then 16) and a current OpenGL compatibility context of
@@ -118,6 +140,9 @@ bool PlatformUseFontBitmapsAt(uint32_t first, uint32_t count, uint32_t listBase,
 // sampleRate. Where no device can be had, a silent output stands in whose
 // play position still advances in real time. Never fails.
 void PlatformSoundStart(PlatformWindow* window, uint32_t ringBytes, uint32_t sampleRate);
+// Asked before PlatformSoundStart: no device is opened at all (a
+// screensaver's silence), and the silent stand-in plays.
+void PlatformSoundNone(void);
 // Byte offset in the ring up to which the device has taken data; the feeder
 // writes only behind it.
 uint32_t PlatformSoundPlayPosition(void);
