@@ -73,8 +73,10 @@ void PlatformShowCursor(bool show);
 // own: id is the system's handle of it (an X window id, an HWND), or
 // PLATFORM_ROOT_WINDOW for the screen's root window. The picture follows
 // that window's size; nothing is restored at the end, so a termination
-// signal ends the process at once with status 0; the window destroyed
-// ends it with one line and status 1. Call before PlatformCreateWindow.
+// signal ends the process at once with status 0. The window destroyed ends
+// the show: on X11 with one line and status 1 (a daemon ends its hacks by
+// a signal), on Windows with status 0 (a preview pane's normal end). Call
+// before PlatformCreateWindow.
 constexpr uint64_t PLATFORM_ROOT_WINDOW = ~(uint64_t)0;
 void PlatformUseForeignWindow(uint64_t id);
 // A screensaver's rule: a key, a click or the mouse moved more than a few
