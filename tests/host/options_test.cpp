@@ -9,11 +9,70 @@
 
 namespace {
 
-const char* Parse(std::vector<const char*> args, ShowOptions* options)
+const char* Parse(std::vector<const char*> args, ShowOptions* options, const char* saverWindow = nullptr)
 {
-    *options = ShowOptions{PLATFORM_SCREEN_DESKTOP, 1024, 768, false, false, 0.0, 0, 0.0, false, 0, false, false};
+    *options = ShowOptions{PLATFORM_SCREEN_DESKTOP, 1024, 768, false, false, 0.0, 0, 0.0, false, 0, false, false,
+                           0, false, false, false, false, PART_COUNT, false};
     args.insert(args.begin(), "brinelux");
-    return ParseShowOptions((int)args.size(), (char**)args.data(), options);
+    return ParseShowOptions((int)args.size(), (char**)args.data(), options, saverWindow);
+}
+
+// A screensaver's window, from the X daemon (an option or its variable) or
+// from Windows (its /s, /p and /c): each loops, and nothing else is guessed.
+TEST(ShowOptions, ScreensaverWindowsFromEitherSystem)
+{
+    ShowOptions o;
+    EXPECT_EQ(Parse({"--window-id", "0x2a00007"}, &o), nullptr);
+    EXPECT_TRUE(o.foreign && o.loop && !o.sound);
+    EXPECT_EQ(o.windowId, 0x2a00007u);
+    EXPECT_EQ(Parse({"--window-id", "44040199", "--sound"}, &o), nullptr);
+    EXPECT_EQ(o.windowId, 44040199u);
+    EXPECT_TRUE(o.sound);
+    EXPECT_EQ(Parse({"--root"}, &o), nullptr);
+    EXPECT_EQ(o.windowId, PLATFORM_ROOT_WINDOW);
+    EXPECT_EQ(Parse({}, &o, "0x400001"), nullptr);
+    EXPECT_TRUE(o.foreign);
+    EXPECT_EQ(o.windowId, 0x400001u);
+    // An asked window wins over the daemon's variable; a bad one is refused.
+    EXPECT_EQ(Parse({"--window"}, &o, "0x400001"), nullptr);
+    EXPECT_FALSE(o.foreign);
+    EXPECT_NE(Parse({}, &o, "0x"), nullptr);
+    for (const char* bad : {"0", "-5", "0x", "12ab", "0x1g", "99999999999999999999", " 7"})
+        EXPECT_NE(Parse({"--window-id", bad}, &o), nullptr) << bad;
+    EXPECT_NE(Parse({"--window-id", "7", "--window"}, &o), nullptr);
+    EXPECT_NE(Parse({"--root", "--benchmark"}, &o), nullptr);
+
+    EXPECT_EQ(Parse({"/s"}, &o), nullptr);
+    EXPECT_TRUE(o.saver && o.loop && !o.foreign);
+    EXPECT_EQ(Parse({"/P", "1234"}, &o), nullptr);
+    EXPECT_TRUE(o.foreign);
+    EXPECT_EQ(o.windowId, 1234u);
+    EXPECT_EQ(Parse({"-p:0x10"}, &o), nullptr);
+    EXPECT_EQ(o.windowId, 16u);
+    EXPECT_EQ(Parse({"/c:5678"}, &o), nullptr);
+    EXPECT_TRUE(o.configure);
+    EXPECT_EQ(Parse({"/c"}, &o), nullptr);
+    EXPECT_TRUE(o.configure);
+    EXPECT_NE(Parse({"/p"}, &o), nullptr);
+    EXPECT_NE(Parse({"/s", "--window"}, &o), nullptr);
+    EXPECT_NE(Parse({"/x"}, &o), nullptr);
+}
+
+TEST(ShowOptions, BenchmarkRunsEveryFrameOrOnePart)
+{
+    ShowOptions o;
+    EXPECT_EQ(Parse({"--benchmark", "--window", "320x240"}, &o), nullptr);
+    EXPECT_TRUE(o.benchmark);
+    EXPECT_EQ(o.benchPart, PART_COUNT);
+    EXPECT_EQ(Parse({"--benchmark", "--part", "spheres"}, &o), nullptr);
+    EXPECT_EQ(o.benchPart, PART_SPHERES);
+    EXPECT_NE(Parse({"--benchmark", "--part", "cube"}, &o), nullptr);
+    EXPECT_NE(Parse({"--part", "title"}, &o), nullptr);
+    EXPECT_NE(Parse({"--benchmark", "--start", "30"}, &o), nullptr);
+    EXPECT_NE(Parse({"--benchmark", "--loop"}, &o), nullptr);
+    // The daemon's variable does not turn a benchmark into a screensaver.
+    EXPECT_EQ(Parse({"--benchmark"}, &o, "0x400001"), nullptr);
+    EXPECT_FALSE(o.foreign);
 }
 
 TEST(ShowOptions, NoneIsTheDesktopFullScreenPacedBySong)
