@@ -186,12 +186,12 @@ const char* ParseShowOptions(int argc, char** argv, ShowOptions* options, const 
             else
                 return Fail("--display takes a monitor's number from 1, or list, not '%s'", next ? next : "");
             i++;
-        } else if (strcmp(arg, "--window-id") == 0) {
+        } else if (strcmp(arg, "--window-id") == 0 || strcmp(arg, "-window-id") == 0) {
             if (!next || !ParseWindowId(next, &options->windowId))
                 return Fail("--window-id takes a window's id, decimal or 0x hexadecimal, not '%s'", next ? next : "");
             options->foreign = true;
             i++;
-        } else if (strcmp(arg, "--root") == 0) {
+        } else if (strcmp(arg, "--root") == 0 || strcmp(arg, "-root") == 0) {
             options->windowId = PLATFORM_ROOT_WINDOW;
             options->foreign = true;
         } else if (strcmp(arg, "--sound") == 0) {
@@ -223,7 +223,10 @@ const char* ParseShowOptions(int argc, char** argv, ShowOptions* options, const 
     }
     // The daemon names its window in the environment; an option given says
     // otherwise.
-    if (saverWindow && *saverWindow && !options->foreign && !window && !mode && !options->benchmark) {
+    // Under the daemon the root is its window (a virtual root), as its
+    // hacks have always taken it.
+    bool root = options->foreign && options->windowId == PLATFORM_ROOT_WINDOW;
+    if (saverWindow && *saverWindow && (!options->foreign || root) && !window && !mode && !options->benchmark) {
         if (!ParseWindowId(saverWindow, &options->windowId))
             return Fail("XSCREENSAVER_WINDOW names no window: '%s'", saverWindow);
         options->foreign = true;

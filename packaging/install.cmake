@@ -98,6 +98,9 @@ install(FILES ${PACKAGING_DIR}/brinelux.desktop DESTINATION ${CMAKE_INSTALL_DATA
 configure_file(${PACKAGING_DIR}/brinelux.metainfo.xml.in ${CMAKE_BINARY_DIR}/${APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/${APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PACKAGING_DIR}/brinelux.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The X11 screensaver daemon finds its hacks' settings under its own folder.
+install(FILES ${PACKAGING_DIR}/xscreensaver.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config
+        RENAME brinelux.xml)
 configure_file(${PACKAGING_DIR}/brinelux.6.in ${MAN_DIR}/brinelux.6 @ONLY)
 brinelux_gzip(${MAN_DIR}/brinelux.6 brinelux_man_gz)
 install(FILES ${MAN_DIR}/brinelux.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)

@@ -33,6 +33,10 @@ TEST(ShowOptions, ScreensaverWindowsFromEitherSystem)
     EXPECT_EQ(Parse({}, &o, "0x400001"), nullptr);
     EXPECT_TRUE(o.foreign);
     EXPECT_EQ(o.windowId, 0x400001u);
+    EXPECT_EQ(Parse({"-root"}, &o, "0x400001"), nullptr);
+    EXPECT_EQ(o.windowId, 0x400001u);
+    EXPECT_EQ(Parse({"-window-id", "0x99"}, &o, "0x400001"), nullptr);
+    EXPECT_EQ(o.windowId, 0x99u);
     // An asked window wins over the daemon's variable; a bad one is refused.
     EXPECT_EQ(Parse({"--window"}, &o, "0x400001"), nullptr);
     EXPECT_FALSE(o.foreign);

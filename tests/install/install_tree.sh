@@ -21,7 +21,7 @@ app=org.brinelux.brinelux
 for f in bin/brinelux bin/brinelux-capture share/applications/$app.desktop share/metainfo/$app.metainfo.xml \
          share/icons/hicolor/scalable/apps/brinelux.svg share/man/man6/brinelux.6.gz \
          share/man/man1/brinelux-capture.1.gz share/doc/brinelux/copyright share/doc/brinelux/changelog.gz \
-         share/doc/brinelux/README.md; do
+         share/doc/brinelux/README.md share/xscreensaver/config/brinelux.xml; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
 
