@@ -84,8 +84,10 @@ License: OFL-1.1
 ${ofl_body}
 ")
 install(FILES ${CMAKE_BINARY_DIR}/copyright DESTINATION ${DOC_DIR})
-# What the show is and how to build it, for the .tar.gz as much as the package.
+# What the show is and how to build it, for the .tar.gz as much as the package;
+# the README's pages beside it, where its links find them.
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${DOC_DIR})
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${DOC_DIR}/docs FILES_MATCHING PATTERN "*.md")
 configure_file(${PACKAGING_DIR}/changelog ${CMAKE_BINARY_DIR}/doc/changelog COPYONLY)
 brinelux_gzip(${CMAKE_BINARY_DIR}/doc/changelog brinelux_changelog_gz)
 install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz DESTINATION ${DOC_DIR})

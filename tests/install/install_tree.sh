@@ -24,6 +24,10 @@ for f in bin/brinelux bin/brinelux-capture share/applications/$app.desktop share
          share/doc/brinelux/README.md share/xscreensaver/config/brinelux.xml; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
+# The README's pages, where its links look for them.
+for page in "$source"/docs/*.md; do
+    cmp -s "$page" "$prefix/share/doc/brinelux/docs/${page##*/}" || fail "docs/${page##*/} is not installed"
+done
 
 # A bare environment: no library path or variable of the build's.
 bare() { env -i PATH=/usr/bin:/bin HOME="$work" ${ASAN_OPTIONS:+ASAN_OPTIONS=$ASAN_OPTIONS} "$@"; }
