@@ -125,6 +125,14 @@ PlatformWindow* StartDesktop()
     seekSong = SongJumpTo;
     songLoops = showOptions.loop;
     PlatformUseScreen(showOptions.screen);
+    // A screensaver plays silently and ends on any input; its preview draws
+    // into the pane it is given.
+    if (!showOptions.sound)
+        PlatformSoundNone();
+    if (showOptions.foreign)
+        PlatformUseForeignWindow(showOptions.windowId);
+    if (showOptions.saver)
+        PlatformEndOnInput(true);
     if (showOptions.display > 0)
         PlatformUseDisplay(showOptions.display - 1);
     PlatformWindow* window = StartUp(showOptions.windowWidth, showOptions.windowHeight);
@@ -145,9 +153,13 @@ PlatformWindow* StartDesktop()
 
 void DesktopLoop(PlatformWindow* window)
 {
+    // A screensaver's keys end it; they work no player.
+    bool player = !showOptions.saver && !showOptions.foreign;
     while (!ShowShouldEnd()) {
-        FollowF11(window);
-        FollowPlayerKeys();
+        if (player) {
+            FollowF11(window);
+            FollowPlayerKeys();
+        }
         double song = SongNow(), since = 0.0;
         // A party screen's loop: at the song's end, the show from its start.
         if (showOptions.loop && !paused && song >= SongLengthSeconds()) {

@@ -14,6 +14,10 @@ int main(int argc, char** argv)
         fprintf(stderr, "brinelux: %s\n", error);
         PlatformExit(2);
     }
+    if (showOptions.configure) {
+        PlatformShowMessage(SAVER_SETTINGS_TEXT);
+        PlatformExit(0);
+    }
     if (showOptions.help) {
         // A list that could not be written (a full disk, a closed output)
         // is a failure, not a help given.

@@ -3,13 +3,17 @@
 #include "state/shared.h"
 #include "state/show_text.h"
 
+#include <ctype.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 ShowOptions showOptions = {PLATFORM_SCREEN_DESKTOP, SHOW_WIDTH, SHOW_HEIGHT, false, false, 0.0, 0, 0.0, false, 0, false,
-                           false};
+                           false, 0, false, false, true, false};
+
+const char* const SAVER_SETTINGS_TEXT =
+    "brinelux has nothing to set: the screensaver shows the demo as it is, looping, without sound.";
 
 static char reason[256];
 
@@ -70,8 +74,66 @@ static bool ParseWindowSize(const char* text, int32_t* width, int32_t* height)
     return *width >= 64 && *width <= 16384 && *height >= 64 && *height <= 16384;
 }
 
+// A window handle as Windows writes it in a screensaver's arguments: decimal,
+// non-zero, within 64 bits.
+static bool ParseWindowHandle(const char* text, uint64_t* id)
+{
+    uint64_t v = 0;
+    if (*text == 0)
+        return false;
+    for (; *text; text++) {
+        uint64_t digit = (uint64_t)(*text - '0');
+        if (*text < '0' || *text > '9' || v > (UINT64_MAX - digit) / 10)
+            return false;
+        v = v * 10 + digit;
+    }
+    *id = v;
+    return v != 0;
+}
+
+// Windows starts a screensaver with /s, /p HWND (or /p:HWND) or /c[:HWND]
+// first, in either case and with - for /; nothing may follow.
+static const char* ParseSaverArguments(int argc, char** argv, ShowOptions* options)
+{
+    const char* arg = argv[1];
+    char letter = (char)tolower((unsigned char)arg[1]);
+    const char* rest = arg + 2;
+    int used = 2;
+    if (letter == 'c') {
+        options->configure = true;
+        return nullptr;
+    }
+    options->loop = true;
+    options->sound = false;
+    if (letter == 's') {
+        options->saver = true;
+        if (*rest != 0)
+            return Fail("unknown option '%s' (brinelux --help lists them)", arg);
+    } else {
+        const char* handle = *rest == ':' ? rest + 1 : argc > 2 ? argv[2] : "";
+        used = *rest == ':' ? 2 : 3;
+        if (*rest != ':' && *rest != 0)
+            return Fail("unknown option '%s' (brinelux --help lists them)", arg);
+        if (!ParseWindowHandle(handle, &options->windowId))
+            return Fail("the screensaver's /p takes the preview window's handle, not '%s'", handle);
+        options->foreign = true;
+    }
+    if (argc > used)
+        return Fail("the screensaver's %s takes nothing after it, not '%s'", arg, argv[used]);
+    return nullptr;
+}
+
+static bool IsSaverArgument(const char* arg)
+{
+    if ((arg[0] != '/' && arg[0] != '-') || arg[1] == 0 || strchr("sSpPcC", arg[1]) == nullptr)
+        return false;
+    return arg[2] == 0 || arg[2] == ':';
+}
+
 const char* ParseShowOptions(int argc, char** argv, ShowOptions* options)
 {
+    if (argc > 1 && IsSaverArgument(argv[1]))
+        return ParseSaverArguments(argc, argv, options);
     bool window = false, mode = false;
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];

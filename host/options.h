@@ -30,6 +30,14 @@ struct ShowOptions {
     int32_t display;
     bool listDisplays;
     bool help;
+    // A Windows screensaver's arguments: /p HWND draws into that window
+    // (foreign), /s is the saver itself (ends on input), /c asks for its
+    // settings (configure); neither plays sound.
+    uint64_t windowId;
+    bool foreign;
+    bool saver;
+    bool sound;
+    bool configure;
 };
 
 extern ShowOptions showOptions;
@@ -38,6 +46,8 @@ extern ShowOptions showOptions;
 // reason (the options then as far as they were read).
 const char* ParseShowOptions(int argc, char** argv, ShowOptions* options);
 const char* ShowUsage(void);
+// What a screensaver's /c shows: there is nothing to set.
+extern const char* const SAVER_SETTINGS_TEXT;
 
 // The bounds of --audio-offset, in milliseconds.
 constexpr int32_t AUDIO_OFFSET_LIMIT_MS = 1000;

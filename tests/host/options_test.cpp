@@ -11,7 +11,8 @@ namespace {
 
 const char* Parse(std::vector<const char*> args, ShowOptions* options)
 {
-    *options = ShowOptions{PLATFORM_SCREEN_DESKTOP, 1024, 768, false, false, 0.0, 0, 0.0, false, 0, false, false};
+    *options = ShowOptions{PLATFORM_SCREEN_DESKTOP, 1024, 768, false, false, 0.0, 0, 0.0, false, 0, false, false,
+                           0,    false, false, true, false};
     args.insert(args.begin(), "brinelux");
     return ParseShowOptions((int)args.size(), (char**)args.data(), options);
 }
@@ -109,6 +110,28 @@ TEST(ShowOptions, HelpNamesEveryOption)
     EXPECT_TRUE(o.help);
     for (const char* name : {"--window", "--display-mode", "--pace", "--scale", "--help", "F11"})
         EXPECT_NE(strstr(ShowUsage(), name), nullptr) << name;
+}
+
+TEST(ShowOptions, ScreensaverArgumentsAsWindowsPassesThem)
+{
+    ShowOptions o;
+    EXPECT_EQ(Parse({"/S"}, &o), nullptr);
+    EXPECT_TRUE(o.saver && o.loop && !o.sound && !o.foreign);
+    EXPECT_EQ(Parse({"/p", "1311372"}, &o), nullptr);
+    EXPECT_TRUE(o.foreign && o.loop && !o.sound && !o.saver);
+    EXPECT_EQ(o.windowId, 1311372u);
+    EXPECT_EQ(Parse({"-P:18446744073709551615"}, &o), nullptr);
+    EXPECT_EQ(o.windowId, UINT64_MAX);
+    EXPECT_EQ(Parse({"/c:65802"}, &o), nullptr);
+    EXPECT_TRUE(o.configure && o.sound);
+    // A handle Windows would not pass, or anything after the saver's word.
+    for (std::vector<const char*> bad :
+         std::vector<std::vector<const char*>>{{"/p"}, {"/p", "0"}, {"/p", "-5"}, {"/p:0x10"},
+                                               {"/p", "18446744073709551616"}, {"/p", "12", "/s"},
+                                               {"/s", "--window"}, {"/sx"}, {"/p12"}})
+        EXPECT_NE(Parse(bad, &o), nullptr) << bad[0];
+    // Only first: a later /s is no option of the show's.
+    EXPECT_NE(Parse({"--loop", "/s"}, &o), nullptr);
 }
 
 } // namespace
