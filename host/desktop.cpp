@@ -1,5 +1,6 @@
 #include "host/desktop.h"
 
+#include <chrono>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -26,6 +27,8 @@ static float smoothShown = -1.0f;
 // while paused or while a seek is still to be heard.
 static bool paused;
 static double heldSong;
+// A screensaver's keys are its daemon's: the player's and F11 go unread.
+static bool playerKeys = true;
 
 // To `seconds` of song: the pictures at once to the frame the capture shows
 // then, the song after them once the feeder has rendered it there.
@@ -117,6 +120,94 @@ static void FollowF11(PlatformWindow* window)
     PlatformShowCursor(!fullscreen);
 }
 
+// ---- the benchmark: every frame as fast as the GPU draws it, timed ----
+
+static const int32_t BENCH_MOST_FRAMES = 4096;
+static ShowPart benchParts[BENCH_MOST_FRAMES];
+static float benchClocks[BENCH_MOST_FRAMES];
+static double benchMs[BENCH_MOST_FRAMES];
+static double sortedMs[BENCH_MOST_FRAMES];
+
+// Frames of a GPU take well under the platform's milliseconds.
+static double PreciseMs()
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+static int CompareMs(const void* a, const void* b)
+{
+    double x = *(const double*)a, y = *(const double*)b;
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
+// A line for each part timed, then the score, for frames [first, end).
+static void PrintBenchmark(int32_t first, int32_t end, double seconds, int32_t width, int32_t height)
+{
+    for (int32_t part = 0; part < PART_COUNT; part++) {
+        int32_t n = 0;
+        double sum = 0.0;
+        for (int32_t f = first; f < end; f++)
+            if (benchParts[f - 1] == part) {
+                sortedMs[n++] = benchMs[f - 1];
+                sum += benchMs[f - 1];
+            }
+        if (n == 0)
+            continue;
+        qsort(sortedMs, (size_t)n, sizeof sortedMs[0], CompareMs);
+        int32_t at = (int32_t)ceil(0.99 * n) - 1;
+        printf("%s: %d frames, mean %.2f ms, 99th percentile %.2f ms, %.1f fps\n", showPartNames[part], n, sum / n,
+               sortedMs[at < 0 ? 0 : at], sum > 0.0 ? n * 1000.0 / sum : 0.0);
+    }
+    const char* gpu = (const char*)glGetString(GL_RENDERER);
+    int32_t frames = end - first;
+    printf("brinelux benchmark: %d frames in %.2f s at %dx%d, %.1f fps; GPU: %s\n", frames, seconds, width, height,
+           seconds > 0.0 ? frames / seconds : 0.0, gpu ? gpu : "unknown");
+    fflush(stdout);
+}
+
+// The timeline stepped frame by frame as the capture steps it, from the
+// show's first frame (or the part's) to the song's end, no song started.
+static void RunBenchmark(PlatformWindow* window)
+{
+    int32_t last = DueFrame(SongLengthSeconds());
+    last = last < BENCH_MOST_FRAMES ? last : BENCH_MOST_FRAMES;
+    PlanShowFrames(last, benchParts, benchClocks);
+    int32_t first = 1;
+    ShowPart only = showOptions.benchPart;
+    if (only != PART_COUNT) {
+        while (first <= last && benchParts[first - 1] != only)
+            first++;
+        int32_t end = first;
+        while (end <= last && benchParts[end - 1] == only)
+            end++;
+        last = end - 1;
+    }
+    // From before the first frame as a rewind leaves it: the sound's start
+    // is skipped, and no song plays.
+    RewindTimeline();
+    PinSceneScale(1.0);
+    if (!PlatformSetSwapInterval(window, 0))
+        fprintf(stderr, "brinelux: the driver would not stop the swap waiting for the display's refresh where "
+                        "it waits; the figures count those waits\n");
+    int32_t done = first;
+    if (first > 1 && !RunUnseenTo(window, first - 1))
+        last = 0;
+    double began = PreciseMs();
+    for (int32_t f = first; f <= last; f++) {
+        FollowDrawable(window);
+        double at = PreciseMs();
+        bool scene = false;
+        bool goOn = RunFramesTo(window, f, BeginDrawn, nullptr, &scene);
+        glFinish();
+        benchMs[f - 1] = PreciseMs() - at;
+        done = f + 1;
+        // The keys end it early: what was timed is still told.
+        if (!goOn)
+            break;
+    }
+    PrintBenchmark(first, done, (PreciseMs() - began) / 1000.0, pictureWidth, pictureHeight);
+}
+
 PlatformWindow* StartDesktop()
 {
     // The live show's pictures never wait long for a standing output.
@@ -124,18 +215,26 @@ PlatformWindow* StartDesktop()
     audioOffsetMs = showOptions.audioOffsetMs;
     seekSong = SongJumpTo;
     songLoops = showOptions.loop;
-    PlatformUseScreen(showOptions.screen);
-    // A screensaver plays silently and ends on any input; its preview draws
-    // into the pane it is given.
-    if (!showOptions.sound)
-        PlatformSoundNone();
+    // A screensaver: another program's window or the whole screen, ended
+    // by its daemon or by any input, and silent unless asked.
+    bool saver = showOptions.foreign || showOptions.saver;
+    playerKeys = !saver && !showOptions.benchmark;
     if (showOptions.foreign)
         PlatformUseForeignWindow(showOptions.windowId);
     if (showOptions.saver)
         PlatformEndOnInput(true);
+    if (saver && !showOptions.sound)
+        PlatformSoundNone();
+    if (showOptions.benchmark)
+        PlatformAllowOffscreen(true);
+    PlatformUseScreen(showOptions.screen);
     if (showOptions.display > 0)
         PlatformUseDisplay(showOptions.display - 1);
     PlatformWindow* window = StartUp(showOptions.windowWidth, showOptions.windowHeight);
+    // Off screen, a framebuffer object stands in for the window.
+    windowFramebuffer = PlatformWindowFramebuffer(window);
+    if (windowFramebuffer != 0)
+        glBindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer);
     fullscreen = showOptions.screen != PLATFORM_SCREEN_WINDOW;
     // A window is for working beside: its cursor stays.
     if (!fullscreen)
@@ -153,10 +252,12 @@ PlatformWindow* StartDesktop()
 
 void DesktopLoop(PlatformWindow* window)
 {
-    // A screensaver's keys end it; they work no player.
-    bool player = !showOptions.saver && !showOptions.foreign;
+    if (showOptions.benchmark) {
+        RunBenchmark(window);
+        return;
+    }
     while (!ShowShouldEnd()) {
-        if (player) {
+        if (playerKeys) {
             FollowF11(window);
             FollowPlayerKeys();
         }

@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include "host/desktop.h"
 #include "host/options.h"
@@ -9,14 +10,10 @@ int main(int argc, char** argv)
 {
     // First: a windowed program finds its console here.
     PlatformStartProcess();
-    const char* error = ParseShowOptions(argc, argv, &showOptions);
+    const char* error = ParseShowOptions(argc, argv, &showOptions, getenv("XSCREENSAVER_WINDOW"));
     if (error) {
         fprintf(stderr, "brinelux: %s\n", error);
         PlatformExit(2);
-    }
-    if (showOptions.configure) {
-        PlatformShowMessage(SAVER_SETTINGS_TEXT);
-        PlatformExit(0);
     }
     if (showOptions.help) {
         // A list that could not be written (a full disk, a closed output)
@@ -28,6 +25,11 @@ int main(int argc, char** argv)
         }
         PlatformExit(0);
     }
+    if (showOptions.configure) {
+        PlatformShowMessage("brinelux has nothing to set: the screensaver shows the demo as it is, looping, "
+                            "without sound.");
+        PlatformExit(0);
+    }
     if (showOptions.listDisplays || showOptions.display > 0) {
         static char monitors[4096];
         int32_t count = PlatformDisplays(monitors, sizeof monitors);
@@ -35,7 +37,12 @@ int main(int argc, char** argv)
             fprintf(stderr, "brinelux: %s\n", PlatformLastError());
             PlatformExit(1);
         }
-        if (showOptions.listDisplays) {
+        if (showOptions.configure) {
+        PlatformShowMessage("brinelux has nothing to set: the screensaver shows the demo as it is, looping, "
+                            "without sound.");
+        PlatformExit(0);
+    }
+    if (showOptions.listDisplays) {
             fputs(monitors, stdout);
             PlatformExit(0);
         }

@@ -3,17 +3,13 @@
 #include "state/shared.h"
 #include "state/show_text.h"
 
-#include <ctype.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 ShowOptions showOptions = {PLATFORM_SCREEN_DESKTOP, SHOW_WIDTH, SHOW_HEIGHT, false, false, 0.0, 0, 0.0, false, 0, false,
-                           false, 0, false, false, true, false};
-
-const char* const SAVER_SETTINGS_TEXT =
-    "brinelux has nothing to set: the screensaver shows the demo as it is, looping, without sound.";
+                           false, 0, false, false, false, false, PART_COUNT, false};
 
 static char reason[256];
 
@@ -45,6 +41,13 @@ const char* ShowUsage(void)
            "  --start T            start T seconds into the song (0 to its end, about 117)\n"
            "  --loop               start over at the song's end, until a quit key or a signal\n"
            "  --display N|list     on monitor N (from 1; the primary by default), or list them\n"
+           "  --window-id ID       draw into the existing X window ID (decimal or 0x hexadecimal), as a\n"
+           "                       screensaver: looping, silent, no keys read (XSCREENSAVER_WINDOW too)\n"
+           "  --root               the same into the screen's root window\n"
+           "  --sound              the song sounds in a screensaver too\n"
+           "  --benchmark          every frame as fast as the GPU draws it, without the song; prints\n"
+           "                       each part's frame times and a score\n"
+           "  --part NAME          with --benchmark: time one part (title, thanks, water, spheres)\n"
            "  --help               this list\n"
            "Keys: Escape or Space ends the show; P or K pauses and resumes; Left and Right seek 5 s,\n"
            "J and L 10 s; Home goes back to the start; F11 switches window and full screen.\n";
@@ -74,67 +77,56 @@ static bool ParseWindowSize(const char* text, int32_t* width, int32_t* height)
     return *width >= 64 && *width <= 16384 && *height >= 64 && *height <= 16384;
 }
 
-// A window handle as Windows writes it in a screensaver's arguments: decimal,
-// non-zero, within 64 bits.
-static bool ParseWindowHandle(const char* text, uint64_t* id)
+// An X window id or an HWND: decimal, or hexadecimal after 0x; never 0.
+static bool ParseWindowId(const char* text, uint64_t* id)
 {
-    uint64_t v = 0;
-    if (*text == 0)
+    bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* digits = hex ? text + 2 : text;
+    const char* allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
+    size_t n = strlen(digits);
+    if (n == 0 || n > (hex ? 16u : 19u) || strspn(digits, allowed) != n)
         return false;
-    for (; *text; text++) {
-        uint64_t digit = (uint64_t)(*text - '0');
-        if (*text < '0' || *text > '9' || v > (UINT64_MAX - digit) / 10)
-            return false;
-        v = v * 10 + digit;
-    }
-    *id = v;
-    return v != 0;
+    *id = strtoull(digits, nullptr, hex ? 16 : 10);
+    return *id != 0;
 }
 
-// Windows starts a screensaver with /s, /p HWND (or /p:HWND) or /c[:HWND]
-// first, in either case and with - for /; nothing may follow.
-static const char* ParseSaverArguments(int argc, char** argv, ShowOptions* options)
+// Windows runs a screensaver as NAME.scr /s, /p HWND or /c[:HWND] (any
+// case, - for /, the HWND also after a colon). 0 when argv[1] is none of
+// them, 1 when it is, -1 with the reason in `reason` when it is malformed.
+static int ParseSaverArguments(int argc, char** argv, ShowOptions* options)
 {
-    const char* arg = argv[1];
-    char letter = (char)tolower((unsigned char)arg[1]);
-    const char* rest = arg + 2;
-    int used = 2;
-    if (letter == 'c') {
-        options->configure = true;
-        return nullptr;
+    const char* a = argv[1];
+    if ((a[0] != '/' && a[0] != '-') || !strchr("sSpPcC", a[1]) || (a[2] != 0 && a[2] != ':'))
+        return 0;
+    char mode = (char)(a[1] | 0x20);
+    const char* handle = a[2] == ':' ? a + 3 : argc > 2 ? argv[2] : nullptr;
+    if (argc > (a[2] == ':' ? 2 : mode == 'p' ? 3 : mode == 'c' ? 3 : 2)) {
+        Fail("a screensaver's %s takes nothing more", a);
+        return -1;
     }
-    options->loop = true;
-    options->sound = false;
-    if (letter == 's') {
+    if (mode == 'c') {
+        options->configure = true;
+    } else if (mode == 's') {
         options->saver = true;
-        if (*rest != 0)
-            return Fail("unknown option '%s' (brinelux --help lists them)", arg);
     } else {
-        const char* handle = *rest == ':' ? rest + 1 : argc > 2 ? argv[2] : "";
-        used = *rest == ':' ? 2 : 3;
-        if (*rest != ':' && *rest != 0)
-            return Fail("unknown option '%s' (brinelux --help lists them)", arg);
-        if (!ParseWindowHandle(handle, &options->windowId))
-            return Fail("the screensaver's /p takes the preview window's handle, not '%s'", handle);
+        if (!handle || !ParseWindowId(handle, &options->windowId)) {
+            Fail("a screensaver's /p takes the preview window's handle, not '%s'", handle ? handle : "");
+            return -1;
+        }
         options->foreign = true;
     }
-    if (argc > used)
-        return Fail("the screensaver's %s takes nothing after it, not '%s'", arg, argv[used]);
-    return nullptr;
+    options->loop = true;
+    return 1;
 }
 
-static bool IsSaverArgument(const char* arg)
+const char* ParseShowOptions(int argc, char** argv, ShowOptions* options, const char* saverWindow)
 {
-    if ((arg[0] != '/' && arg[0] != '-') || arg[1] == 0 || strchr("sSpPcC", arg[1]) == nullptr)
-        return false;
-    return arg[2] == 0 || arg[2] == ':';
-}
-
-const char* ParseShowOptions(int argc, char** argv, ShowOptions* options)
-{
-    if (argc > 1 && IsSaverArgument(argv[1]))
-        return ParseSaverArguments(argc, argv, options);
     bool window = false, mode = false;
+    if (argc > 1) {
+        int saver = ParseSaverArguments(argc, argv, options);
+        if (saver != 0)
+            return saver < 0 ? reason : nullptr;
+    }
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -194,6 +186,26 @@ const char* ParseShowOptions(int argc, char** argv, ShowOptions* options)
             else
                 return Fail("--display takes a monitor's number from 1, or list, not '%s'", next ? next : "");
             i++;
+        } else if (strcmp(arg, "--window-id") == 0 || strcmp(arg, "-window-id") == 0) {
+            if (!next || !ParseWindowId(next, &options->windowId))
+                return Fail("--window-id takes a window's id, decimal or 0x hexadecimal, not '%s'", next ? next : "");
+            options->foreign = true;
+            i++;
+        } else if (strcmp(arg, "--root") == 0 || strcmp(arg, "-root") == 0) {
+            options->windowId = PLATFORM_ROOT_WINDOW;
+            options->foreign = true;
+        } else if (strcmp(arg, "--sound") == 0) {
+            options->sound = true;
+        } else if (strcmp(arg, "--benchmark") == 0) {
+            options->benchmark = true;
+        } else if (strcmp(arg, "--part") == 0) {
+            int32_t part = 0;
+            while (part < PART_COUNT && !(next && strcmp(next, showPartNames[part]) == 0))
+                part++;
+            if (part == PART_COUNT)
+                return Fail("--part takes title, thanks, water or spheres, not '%s'", next ? next : "");
+            options->benchPart = (ShowPart)part;
+            i++;
         } else if (strcmp(arg, "--audio-offset") == 0) {
             if (!next)
                 return Fail("--audio-offset needs milliseconds, -%d to %d", AUDIO_OFFSET_LIMIT_MS,
@@ -209,6 +221,25 @@ const char* ParseShowOptions(int argc, char** argv, ShowOptions* options)
             return Fail("unknown option '%s' (brinelux --help lists them)", arg);
         }
     }
+    // The daemon names its window in the environment; an option given says
+    // otherwise.
+    // Under the daemon the root is its window (a virtual root), as its
+    // hacks have always taken it.
+    bool root = options->foreign && options->windowId == PLATFORM_ROOT_WINDOW;
+    if (saverWindow && *saverWindow && (!options->foreign || root) && !window && !mode && !options->benchmark) {
+        if (!ParseWindowId(saverWindow, &options->windowId))
+            return Fail("XSCREENSAVER_WINDOW names no window: '%s'", saverWindow);
+        options->foreign = true;
+    }
+    if (options->benchPart != PART_COUNT && !options->benchmark)
+        return Fail("--part goes with --benchmark");
+    if (options->foreign && (window || mode || options->benchmark || options->display > 0))
+        return Fail("--window-id and --root draw into a window already made: not with --window, --display-mode, "
+                    "--display or --benchmark");
+    if (options->foreign)
+        options->loop = true;
+    if (options->benchmark && (options->start > 0.0 || options->loop || options->smooth || options->paceDisplay))
+        return Fail("--benchmark runs every frame from the first: not with --start, --loop, --smooth or --pace");
     if (options->smooth && options->paceDisplay)
         return Fail("--smooth and --pace display cannot go together: smooth motion follows the song");
     if (window && mode)

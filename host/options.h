@@ -3,6 +3,7 @@
 
 #include <stdint.h>
 #include "platform/platform.h"
+#include "state/shared.h"
 
 struct ShowOptions {
     PlatformScreenUse screen;
@@ -29,25 +30,31 @@ struct ShowOptions {
     // whether to list the monitors instead of showing anything.
     int32_t display;
     bool listDisplays;
-    bool help;
-    // A Windows screensaver's arguments: /p HWND draws into that window
-    // (foreign), /s is the saver itself (ends on input), /c asks for its
-    // settings (configure); neither plays sound.
-    uint64_t windowId;
+    // A screensaver's window to draw into (--window-id, --root,
+    // XSCREENSAVER_WINDOW, Windows' /p): no keys read, looping, silent.
     bool foreign;
+    uint64_t windowId;
+    // Windows' /s: full screen, looping, silent, ended by any input.
     bool saver;
+    // The song sounds in a screensaver too (--sound).
     bool sound;
+    // Windows' /c: nothing to set, said in a message.
     bool configure;
+    // Frames as fast as the GPU draws them, timed, no song; benchPart the
+    // one part timed (PART_COUNT: all).
+    bool benchmark;
+    ShowPart benchPart;
+    bool help;
 };
 
 extern ShowOptions showOptions;
 
 // The options in argv[1 ..]; null when they are sound, else a one-line
 // reason (the options then as far as they were read).
-const char* ParseShowOptions(int argc, char** argv, ShowOptions* options);
+// XSCREENSAVER_WINDOW's value (null where unset) stands for --window-id
+// when no other screen was asked for.
+const char* ParseShowOptions(int argc, char** argv, ShowOptions* options, const char* saverWindow = nullptr);
 const char* ShowUsage(void);
-// What a screensaver's /c shows: there is nothing to set.
-extern const char* const SAVER_SETTINGS_TEXT;
 
 // The bounds of --audio-offset, in milliseconds.
 constexpr int32_t AUDIO_OFFSET_LIMIT_MS = 1000;

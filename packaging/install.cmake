@@ -84,8 +84,10 @@ License: OFL-1.1
 ${ofl_body}
 ")
 install(FILES ${CMAKE_BINARY_DIR}/copyright DESTINATION ${DOC_DIR})
-# What the show is and how to build it, for the .tar.gz as much as the package.
+# What the show is and how to build it, for the .tar.gz as much as the package;
+# the README's pages beside it, where its links find them.
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${DOC_DIR})
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${DOC_DIR}/docs FILES_MATCHING PATTERN "*.md")
 configure_file(${PACKAGING_DIR}/changelog ${CMAKE_BINARY_DIR}/doc/changelog COPYONLY)
 brinelux_gzip(${CMAKE_BINARY_DIR}/doc/changelog brinelux_changelog_gz)
 install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz DESTINATION ${DOC_DIR})
@@ -98,6 +100,9 @@ install(FILES ${PACKAGING_DIR}/brinelux.desktop DESTINATION ${CMAKE_INSTALL_DATA
 configure_file(${PACKAGING_DIR}/brinelux.metainfo.xml.in ${CMAKE_BINARY_DIR}/${APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/${APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PACKAGING_DIR}/brinelux.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The X11 screensaver daemon finds its hacks' settings under its own folder.
+install(FILES ${PACKAGING_DIR}/xscreensaver.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config
+        RENAME brinelux.xml)
 configure_file(${PACKAGING_DIR}/brinelux.6.in ${MAN_DIR}/brinelux.6 @ONLY)
 brinelux_gzip(${MAN_DIR}/brinelux.6 brinelux_man_gz)
 install(FILES ${MAN_DIR}/brinelux.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)

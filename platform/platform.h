@@ -88,6 +88,10 @@ bool PlatformSetSwapInterval(PlatformWindow* window, int32_t interval);
 // The framebuffer object that stands in for the window where it is drawn
 // off screen (a benchmark with no display but EGL), else 0.
 uint32_t PlatformWindowFramebuffer(PlatformWindow* window);
+// Where no display can be opened, the next PlatformCreateWindow draws off
+// screen at the size asked for (one line says so) instead of failing: a
+// benchmark on a machine with a GPU and no display.
+void PlatformAllowOffscreen(bool allow);
 // Shows a short message to the viewer: a message box where the system has
 // them (Windows), else a line on standard output.
 void PlatformShowMessage(const char* text);

@@ -1,6 +1,7 @@
 // Linux backend of the platform layer: SDL2 for the display, window, GL
 // context, keys, events and threads; standard error as the debugger channel.
 #include "platform/platform.h"
+#include "platform/headless/headless_gl.h"
 #include "platform/posix/descriptors.h"
 #include "platform/posix/process.h"
 #include "platform/posix/signals.h"
@@ -61,6 +62,16 @@ static SDL_Rect windowedArea;
 // a window resized past it would have the driver allocate what it cannot.
 static GLint drawableLimit[2];
 static bool endingOnXError;
+// A window of another program's drawn into (a screensaver daemon's), and
+// its id; an off-screen surface standing in for the window where no display
+// could be opened and a benchmark allows it.
+static bool foreignWindow;
+static uint64_t foreignId;
+static bool offscreenAllowed, offscreen;
+static int offscreenWidth, offscreenHeight;
+// A screensaver's end on any input: where the mouse was first seen.
+static std::atomic<bool> endOnInput;
+static int inputFirstX = -1, inputFirstY = -1;
 
 static void SetError(const char* what, const char* reason)
 {
@@ -106,6 +117,10 @@ static void OnEndWatch(int)
 
 static void OnTerminationSignal(int)
 {
+    // A screensaver's window is another program's: nothing to put back, and
+    // the daemon that signals wants its screen at once.
+    if (foreignWindow)
+        _exit(0);
     // The frame loop ends at its next check; the watch covers a loop stuck
     // in a call that never returns.
     if (!terminationRequested.exchange(true))
@@ -177,8 +192,25 @@ static void CountPlayerKey(SDL_Scancode code, bool repeat)
 // Sees every event as it enters the queue, so a key pressed and released
 // between two polls, or a close request, is not lost while the show removes
 // only one event per frame.
+static bool IsInput(const SDL_Event* e)
+{
+    if (e->type == SDL_KEYDOWN || e->type == SDL_MOUSEBUTTONDOWN)
+        return true;
+    if (e->type != SDL_MOUSEMOTION)
+        return false;
+    // A few pixels of a mouse settling on the desk are not a viewer.
+    if (inputFirstX < 0) {
+        inputFirstX = e->motion.x;
+        inputFirstY = e->motion.y;
+    }
+    int dx = e->motion.x - inputFirstX, dy = e->motion.y - inputFirstY;
+    return dx * dx + dy * dy > 4 * 4;
+}
+
 static int WatchEvents(void*, SDL_Event* e)
 {
+    if (endOnInput.load() && IsInput(e))
+        terminationRequested.store(true);
     if (e->type == SDL_KEYDOWN) {
         if (e->key.keysym.scancode == SDL_SCANCODE_ESCAPE)
             keyPressedSince[PLATFORM_KEY_ESCAPE].store(true);
@@ -224,6 +256,12 @@ void PlatformSetDisplayMode(int width, int height, int bpp)
     const char* x11 = SDL_getenv("DISPLAY");
     const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
     bool haveX11 = x11 && *x11, haveWayland = wayland && *wayland;
+    if (foreignWindow && !haveX11) {
+        SetError("no display could be opened", "a window id names an X window, and DISPLAY is not set");
+        return;
+    }
+    if (foreignWindow)
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     if (!SDL_getenv("SDL_VIDEODRIVER")) {
         if (!haveX11 && !haveWayland) {
             SetError("no display could be opened", "neither DISPLAY nor WAYLAND_DISPLAY is set");
@@ -268,6 +306,22 @@ void PlatformSetDisplayMode(int width, int height, int bpp)
     SDL_AddEventWatch(WatchEvents, NULL);
 }
 
+void PlatformUseForeignWindow(uint64_t id)
+{
+    foreignWindow = true;
+    foreignId = id;
+}
+
+void PlatformEndOnInput(bool on) { endOnInput.store(on); }
+
+void PlatformAllowOffscreen(bool allow) { offscreenAllowed = allow; }
+
+void PlatformShowMessage(const char* text)
+{
+    printf("%s\n", text);
+    fflush(stdout);
+}
+
 void PlatformRestoreDisplayMode(void)
 {
     // Leaving full screen puts the desktop's mode back.
@@ -279,6 +333,9 @@ void PlatformRestoreDisplayMode(void)
 
 void PlatformShowCursor(bool show)
 {
+    // A screensaver's window never shows the cursor.
+    if (foreignWindow)
+        show = false;
     BeginWindowCall();
     if (videoReady)
         SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
@@ -509,8 +566,85 @@ static void FitWindowToScreen(int* width, int* height)
     *height = h;
 }
 
+// The window's id, checked on a connection of our own: SDL would read a
+// window that does not exist unchecked.
+static bool FindForeignWindow(Window* found)
+{
+    Display* d = XOpenDisplay(NULL);
+    if (!d) {
+        SetError("no display could be opened", "the X display named by DISPLAY did not answer");
+        return false;
+    }
+    Window w = foreignId == PLATFORM_ROOT_WINDOW ? DefaultRootWindow(d) : (Window)foreignId;
+    XWindowAttributes attributes;
+    xErrorSeen.store(false);
+    bool exists = XGetWindowAttributes(d, w, &attributes) != 0;
+    XSync(d, False);
+    exists = exists && !xErrorSeen.load();
+    xErrorSeen.store(false);
+    XCloseDisplay(d);
+    if (!exists) {
+        char reason[64];
+        snprintf(reason, sizeof reason, "there is no window 0x%lx", (unsigned long)w);
+        SetError("the screensaver's window cannot be drawn into", reason);
+        return false;
+    }
+    *found = w;
+    return true;
+}
+
+static SDL_Window* CreateInForeign(void)
+{
+    Window w;
+    if (!FindForeignWindow(&w))
+        return NULL;
+    SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_Window* made = SDL_CreateWindowFrom((const void*)(uintptr_t)w);
+    if (!made)
+        SetError("the screensaver's window cannot be drawn into", SDL_GetError());
+    return made;
+}
+
+// No display, and a benchmark that may draw off screen: EGL's own context
+// into a framebuffer object of the asked size.
+static PlatformWindow* CreateOffscreen(int width, int height)
+{
+    char why[256];
+    snprintf(why, sizeof why, "%s", PlatformLastError());
+    if (!HeadlessCreateContext(width, height)) {
+        SetError(why, HeadlessError());
+        return NULL;
+    }
+    if (epoxy_gl_version() < 20) {
+        SetError("OpenGL 2.0 is needed", "the off-screen context offers less");
+        return NULL;
+    }
+    fprintf(stderr, "brinelux: %s; drawing off screen at %d x %d\n", why, width, height);
+    offscreen = true;
+    offscreenWidth = width;
+    offscreenHeight = height;
+    return &showWindow;
+}
+
+uint32_t PlatformWindowFramebuffer(PlatformWindow*) { return offscreen ? HeadlessFramebuffer() : 0; }
+
+bool PlatformSetSwapInterval(PlatformWindow*, int32_t interval)
+{
+    if (offscreen)
+        return true;
+    BeginWindowCall();
+    bool set = SDL_GL_SetSwapInterval(interval) == 0;
+    EndWindowCall();
+    return set;
+}
+
 PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
 {
+    if (!videoReady && offscreenAllowed)
+        return CreateOffscreen(width, height);
     if (!videoReady)
         return NULL;
     if (screenUse == PLATFORM_SCREEN_WINDOW) {
@@ -544,14 +678,14 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     static const int depths[] = {32, 24, 16};
     SDL_Window* w = NULL;
     BeginWindowCall();
-    for (int depth : depths) {
-        w = CreateWithDepth(x, y, width, height, depth, flags);
-        if (w)
-            break;
-    }
+    if (foreignWindow)
+        w = CreateInForeign();
+    for (int i = 0; i < 3 && !w && !foreignWindow; i++)
+        w = CreateWithDepth(x, y, width, height, depths[i], flags);
     EndWindowCall();
     if (!w) {
-        SetError("no OpenGL window could be created", SDL_GetError());
+        if (!foreignWindow)
+            SetError("no OpenGL window could be created", SDL_GetError());
         return NULL;
     }
     // Known from here, so that an end on a lost window can leave full screen.
@@ -575,7 +709,9 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     mode.w = modeWidth;
     mode.h = modeHeight;
     BeginWindowCall();
-    if (screenUse == PLATFORM_SCREEN_MODE)
+    if (foreignWindow)
+        ;
+    else if (screenUse == PLATFORM_SCREEN_MODE)
         SDL_SetWindowDisplayMode(w, &mode);
     else if (screenUse == PLATFORM_SCREEN_DESKTOP)
         CoverDisplay(w);
@@ -593,7 +729,7 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     if (xDisplay && XGetWindowAttributes(xDisplay, showXWindow, &attributes)) {
         showXRoot = attributes.root;
         AskScreenSize(&screenWidth, &screenHeight);
-        if (screenUse == PLATFORM_SCREEN_DESKTOP)
+        if (screenUse == PLATFORM_SCREEN_DESKTOP && !foreignWindow)
             LookAtCoverSoon();
     }
     EndWindowCall();
@@ -617,16 +753,39 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     // where the driver's default is not to. A refusal leaves its default.
     BeginWindowCall();
     SDL_GL_SetSwapInterval(1);
-    if (drawableLimit[0] > 0 && drawableLimit[1] > 0)
+    if (drawableLimit[0] > 0 && drawableLimit[1] > 0 && !foreignWindow)
         SDL_SetWindowMaximumSize(w, drawableLimit[0], drawableLimit[1]);
     EndWindowCall();
     showWindow.context = context;
     return &showWindow;
 }
 
+// Another program's window tells SDL nothing of its resizes: asked of the
+// server each frame.
+static void ForeignWindowSize(int* width, int* height)
+{
+    Window root;
+    int x, y;
+    unsigned w = 0, h = 0, border, depth;
+    BeginWindowCall();
+    if (XGetGeometry(showXDisplay, showXWindow, &root, &x, &y, &w, &h, &border, &depth)) {
+        *width = (int)w;
+        *height = (int)h;
+    }
+    EndWindowCall();
+    EndOnXError();
+}
+
 void PlatformDrawableSize(PlatformWindow* window, int* width, int* height)
 {
+    if (offscreen) {
+        *width = offscreenWidth;
+        *height = offscreenHeight;
+        return;
+    }
     SDL_GL_GetDrawableSize(window->window, width, height);
+    if (foreignWindow && showXDisplay)
+        ForeignWindowSize(width, height);
     // What SDL last heard may be a size the window was just held back from.
     if (drawableLimit[0] > 0 && *width > drawableLimit[0])
         *width = drawableLimit[0];
@@ -636,6 +795,8 @@ void PlatformDrawableSize(PlatformWindow* window, int* width, int* height)
 
 void PlatformSetFullscreen(PlatformWindow* window, bool fullscreen)
 {
+    if (foreignWindow || offscreen)
+        return;
     BeginWindowCall();
     if (fullscreen && !(SDL_GetWindowFlags(window->window) & SDL_WINDOW_FULLSCREEN)) {
         SDL_GetWindowPosition(window->window, &windowedArea.x, &windowedArea.y);
@@ -675,6 +836,9 @@ void PlatformSetFullscreen(PlatformWindow* window, bool fullscreen)
 
 void PlatformFocusWindow(PlatformWindow* window)
 {
+    // Another program's window keeps its focus.
+    if (foreignWindow || offscreen)
+        return;
     BeginWindowCall();
     SDL_RaiseWindow(window->window);
     SDL_SetWindowInputFocus(window->window);
@@ -703,11 +867,17 @@ static void KeepDrawableInLimit(void)
 
 void PlatformSwapBuffers(PlatformWindow* window)
 {
+    if (offscreen) {
+        glFlush();
+        return;
+    }
     BeginWindowCall();
     SDL_GL_SwapWindow(window->window);
-    FollowScreenSize(window->window);
-    CoverPastManager(window->window);
-    KeepDrawableInLimit();
+    if (!foreignWindow) {
+        FollowScreenSize(window->window);
+        CoverPastManager(window->window);
+        KeepDrawableInLimit();
+    }
     // The driver asks the X server for the drawable's size at the first
     // draw after a swap; made here, that wait counts as the swap's, so a
     // frozen server is seen while the loop sleeps between frames too. The
@@ -719,6 +889,8 @@ void PlatformSwapBuffers(PlatformWindow* window)
 
 void PlatformReleaseContext(PlatformWindow* window)
 {
+    if (offscreen)
+        return;
     BeginWindowCall();
     SDL_GL_MakeCurrent(window->window, NULL);
     EndWindowCall();
@@ -732,6 +904,9 @@ bool PlatformKeyPressed(PlatformKey key)
     SDL_PumpEvents();
     EndWindowCall();
     EndOnXError();
+    // A screensaver's keys are its daemon's.
+    if (foreignWindow)
+        return false;
     const Uint8* state = SDL_GetKeyboardState(NULL);
     bool pressed = keyPressedSince[key].exchange(false);
     // A switch, not a quit: a key held down counts once.
@@ -743,7 +918,7 @@ bool PlatformKeyPressed(PlatformKey key)
 
 int32_t PlatformKeyPresses(PlatformKey key)
 {
-    if (!videoReady || key < PLATFORM_KEY_PAUSE || key >= PLATFORM_KEY_COUNT)
+    if (!videoReady || foreignWindow || key < PLATFORM_KEY_PAUSE || key >= PLATFORM_KEY_COUNT)
         return 0;
     return keyPresses[key].exchange(0);
 }

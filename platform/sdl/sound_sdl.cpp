@@ -156,12 +156,23 @@ static void* OpenDevice(void*)
     return NULL;
 }
 
+static bool noDevice;
+
+void PlatformSoundNone(void) { noDevice = true; }
+
 void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate)
 {
     if (!RingStart(&started, ring, ringBytes, sampleRate, &ringSize, &rate))
         return;
     memset(staging, 0, sizeof staging);
     playPosition.store(0);
+    if (noDevice) {
+        std::lock_guard<std::mutex> hold(pauseLock);
+        silentStartNs.store(MonotonicNs());
+        pausedAtNs = MonotonicNs();
+        state.store(PLATFORM_SOUND_SILENT);
+        return;
+    }
     pthread_t opener;
     pthread_attr_t attr;
     pthread_attr_init(&attr);

@@ -8,7 +8,12 @@
 # --start 999 is refused), loop (--loop passes the song's end to the title
 # card again, three times, memory not growing), display (--display on a
 # compositor with two outputs; list; a monitor that is not there), focus
-# (another window takes the focus and gives it back: Escape still ends it).
+# (another window takes the focus and gives it back: Escape still ends it),
+# saver (--window-id and XSCREENSAVER_WINDOW draw into a window made here:
+# the capture's stills at its sizes, no sound server asked, SIGTERM ends it
+# at once with 0, the window destroyed with 1), bench (--benchmark --part
+# title: its frames and the score line), benchall (the whole show's parts).
+# BRINELUX_CAPTURE names the capture tool for the stills.
 set -u
 bin=$1 outdir=$2
 shift 2
@@ -56,6 +61,24 @@ start() {
 wait_frames() {
     for _ in $(seq 400); do [ "$(last 3)" -gt "$1" ] 2>/dev/null && return 0; sleep 0.05; done
     return 1
+}
+here=$(dirname "$0")
+# The window's picture against the capture's still of the title card at
+# the same size: the count of pixels that differ.
+differs() {
+    import -window "$1" "$outdir/shot.png" &&
+        "$BRINELUX_CAPTURE" --still title --size "$2" --png "$outdir/still.png" >/dev/null &&
+        compare -metric AE "$outdir/shot.png" "$outdir/still.png" null: 2>&1
+}
+# A sound server's socket that notes whoever connects to it.
+fake_server() {
+    rm -f "$outdir/pulse" "$outdir/asked"
+    python3 -c 'import socket, sys
+s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen(4)
+while True:
+    c, _ = s.accept(); open(sys.argv[2], "a").write("asked\n"); c.close()' "$outdir/pulse" "$outdir/asked" &
+    others="$others $!"
+    export PULSE_SERVER=unix:$outdir/pulse
 }
 stop() {
     [ -z "$pid" ] && return
@@ -214,6 +237,57 @@ for case in $cases; do
         xdotool windowraise "$window" windowfocus --sync "$window"
         sleep 0.5
         stop focus
+        ;;
+    saver)
+        fake_server
+        coproc window { python3 "$here/x_window.py" 400 300; }
+        read -r id <&"${window[0]}"
+        (unset SDL_AUDIODRIVER; exec env BRINELUX_TEST_REPORT=1 "$bin" --window-id "$id" >"$outdir/stdout" \
+            2>"$outdir/stderr") &
+        pid=$!
+        wait_frames 80 || fail "saver: no frames drawn into window $id"
+        d=$(differs "$id" 400x300)
+        [ "$d" = 0 ] || fail "saver: the window at 400x300 differs from the capture's still in $d pixels"
+        echo "resize 600 200" >&"${window[1]}"
+        read -r _ <&"${window[0]}"
+        for _ in $(seq 100); do last 9 | grep -q '^267x200+166+0$' && break; sleep 0.05; done
+        sleep 0.3
+        d=$(differs "$id" 600x200)
+        [ "$d" = 0 ] || fail "saver: resized to 600x200, the window differs from the capture's still in $d pixels"
+        began=$(date +%s%N)
+        kill -TERM $pid
+        wait $pid
+        status=$? took=$((($(date +%s%N) - began) / 1000000))
+        pid=""
+        echo "saver: drawn into $id at 400x300 and 600x200 as the capture draws them; SIGTERM: status $status in $took ms"
+        [ $status = 0 ] && [ $took -lt 1000 ] || fail "saver: SIGTERM ended it with $status in $took ms"
+        (unset SDL_AUDIODRIVER; exec env BRINELUX_TEST_REPORT=1 XSCREENSAVER_WINDOW="$id" "$bin" \
+            >"$outdir/stdout" 2>"$outdir/stderr") &
+        pid=$!
+        wait_frames 80 || fail "saver: XSCREENSAVER_WINDOW: no frames"
+        echo destroy >&"${window[1]}"
+        wait $pid
+        status=$?
+        pid=""
+        echo "saver: its window destroyed: status $status, '$(cat "$outdir/stderr")'"
+        [ $status = 1 ] && [ "$(wc -l <"$outdir/stderr")" = 1 ] && grep -q destroyed "$outdir/stderr" ||
+            fail "saver: the window destroyed ended it with $status"
+        [ ! -e "$outdir/asked" ] || fail "saver: a sound server was asked for, though no --sound was given"
+        unset PULSE_SERVER
+        ;;
+    bench | benchall)
+        part=$([ $case = bench ] && echo "--part title")
+        "$bin" --benchmark --window 320x240 $part >"$outdir/stdout" 2>"$outdir/stderr"
+        status=$?
+        cat "$outdir/stdout"
+        score='^brinelux benchmark: [0-9]+ frames in [0-9.]+ s at 320x240, [0-9.]+ fps; GPU: .+$'
+        [ $status = 0 ] && grep -Eq "$score" "$outdir/stdout" || fail "$case: status $status, no score line"
+        # Each part's frames as the capture's plan has them; the spheres to the song's end.
+        # The spheres to the song's end: frame 2931 holds its 117.2 s.
+        want="title 300"
+        [ $case = bench ] || want="title 300 thanks 301 water 126 spheres 2204"
+        got=$(awk -F'[: ]+' '/ frames, mean / { printf "%s%s %s", (NR > 1 ? " " : ""), $1, $2 }' "$outdir/stdout")
+        [ "$got" = "$want" ] || fail "$case: the parts' frames were '$got', not '$want'"
         ;;
     *) fail "unknown case $case" ;;
     esac

@@ -9,12 +9,74 @@
 
 namespace {
 
-const char* Parse(std::vector<const char*> args, ShowOptions* options)
+const char* Parse(std::vector<const char*> args, ShowOptions* options, const char* saverWindow = nullptr)
 {
     *options = ShowOptions{PLATFORM_SCREEN_DESKTOP, 1024, 768, false, false, 0.0, 0, 0.0, false, 0, false, false,
-                           0,    false, false, true, false};
+                           0, false, false, false, false, PART_COUNT, false};
     args.insert(args.begin(), "brinelux");
-    return ParseShowOptions((int)args.size(), (char**)args.data(), options);
+    return ParseShowOptions((int)args.size(), (char**)args.data(), options, saverWindow);
+}
+
+// A screensaver's window, from the X daemon (an option or its variable) or
+// from Windows (its /s, /p and /c): each loops, and nothing else is guessed.
+TEST(ShowOptions, ScreensaverWindowsFromEitherSystem)
+{
+    ShowOptions o;
+    EXPECT_EQ(Parse({"--window-id", "0x2a00007"}, &o), nullptr);
+    EXPECT_TRUE(o.foreign && o.loop && !o.sound);
+    EXPECT_EQ(o.windowId, 0x2a00007u);
+    EXPECT_EQ(Parse({"--window-id", "44040199", "--sound"}, &o), nullptr);
+    EXPECT_EQ(o.windowId, 44040199u);
+    EXPECT_TRUE(o.sound);
+    EXPECT_EQ(Parse({"--root"}, &o), nullptr);
+    EXPECT_EQ(o.windowId, PLATFORM_ROOT_WINDOW);
+    EXPECT_EQ(Parse({}, &o, "0x400001"), nullptr);
+    EXPECT_TRUE(o.foreign);
+    EXPECT_EQ(o.windowId, 0x400001u);
+    EXPECT_EQ(Parse({"-root"}, &o, "0x400001"), nullptr);
+    EXPECT_EQ(o.windowId, 0x400001u);
+    EXPECT_EQ(Parse({"-window-id", "0x99"}, &o, "0x400001"), nullptr);
+    EXPECT_EQ(o.windowId, 0x99u);
+    // An asked window wins over the daemon's variable; a bad one is refused.
+    EXPECT_EQ(Parse({"--window"}, &o, "0x400001"), nullptr);
+    EXPECT_FALSE(o.foreign);
+    EXPECT_NE(Parse({}, &o, "0x"), nullptr);
+    for (const char* bad : {"0", "-5", "0x", "12ab", "0x1g", "99999999999999999999", " 7"})
+        EXPECT_NE(Parse({"--window-id", bad}, &o), nullptr) << bad;
+    EXPECT_NE(Parse({"--window-id", "7", "--window"}, &o), nullptr);
+    EXPECT_NE(Parse({"--root", "--benchmark"}, &o), nullptr);
+
+    EXPECT_EQ(Parse({"/s"}, &o), nullptr);
+    EXPECT_TRUE(o.saver && o.loop && !o.foreign);
+    EXPECT_EQ(Parse({"/P", "1234"}, &o), nullptr);
+    EXPECT_TRUE(o.foreign);
+    EXPECT_EQ(o.windowId, 1234u);
+    EXPECT_EQ(Parse({"-p:0x10"}, &o), nullptr);
+    EXPECT_EQ(o.windowId, 16u);
+    EXPECT_EQ(Parse({"/c:5678"}, &o), nullptr);
+    EXPECT_TRUE(o.configure);
+    EXPECT_EQ(Parse({"/c"}, &o), nullptr);
+    EXPECT_TRUE(o.configure);
+    EXPECT_NE(Parse({"/p"}, &o), nullptr);
+    EXPECT_NE(Parse({"/s", "--window"}, &o), nullptr);
+    EXPECT_NE(Parse({"/x"}, &o), nullptr);
+}
+
+TEST(ShowOptions, BenchmarkRunsEveryFrameOrOnePart)
+{
+    ShowOptions o;
+    EXPECT_EQ(Parse({"--benchmark", "--window", "320x240"}, &o), nullptr);
+    EXPECT_TRUE(o.benchmark);
+    EXPECT_EQ(o.benchPart, PART_COUNT);
+    EXPECT_EQ(Parse({"--benchmark", "--part", "spheres"}, &o), nullptr);
+    EXPECT_EQ(o.benchPart, PART_SPHERES);
+    EXPECT_NE(Parse({"--benchmark", "--part", "cube"}, &o), nullptr);
+    EXPECT_NE(Parse({"--part", "title"}, &o), nullptr);
+    EXPECT_NE(Parse({"--benchmark", "--start", "30"}, &o), nullptr);
+    EXPECT_NE(Parse({"--benchmark", "--loop"}, &o), nullptr);
+    // The daemon's variable does not turn a benchmark into a screensaver.
+    EXPECT_EQ(Parse({"--benchmark"}, &o, "0x400001"), nullptr);
+    EXPECT_FALSE(o.foreign);
 }
 
 TEST(ShowOptions, NoneIsTheDesktopFullScreenPacedBySong)
@@ -110,28 +172,6 @@ TEST(ShowOptions, HelpNamesEveryOption)
     EXPECT_TRUE(o.help);
     for (const char* name : {"--window", "--display-mode", "--pace", "--scale", "--help", "F11"})
         EXPECT_NE(strstr(ShowUsage(), name), nullptr) << name;
-}
-
-TEST(ShowOptions, ScreensaverArgumentsAsWindowsPassesThem)
-{
-    ShowOptions o;
-    EXPECT_EQ(Parse({"/S"}, &o), nullptr);
-    EXPECT_TRUE(o.saver && o.loop && !o.sound && !o.foreign);
-    EXPECT_EQ(Parse({"/p", "1311372"}, &o), nullptr);
-    EXPECT_TRUE(o.foreign && o.loop && !o.sound && !o.saver);
-    EXPECT_EQ(o.windowId, 1311372u);
-    EXPECT_EQ(Parse({"-P:18446744073709551615"}, &o), nullptr);
-    EXPECT_EQ(o.windowId, UINT64_MAX);
-    EXPECT_EQ(Parse({"/c:65802"}, &o), nullptr);
-    EXPECT_TRUE(o.configure && o.sound);
-    // A handle Windows would not pass, or anything after the saver's word.
-    for (std::vector<const char*> bad :
-         std::vector<std::vector<const char*>>{{"/p"}, {"/p", "0"}, {"/p", "-5"}, {"/p:0x10"},
-                                               {"/p", "18446744073709551616"}, {"/p", "12", "/s"},
-                                               {"/s", "--window"}, {"/sx"}, {"/p12"}})
-        EXPECT_NE(Parse(bad, &o), nullptr) << bad[0];
-    // Only first: a later /s is no option of the show's.
-    EXPECT_NE(Parse({"--loop", "/s"}, &o), nullptr);
 }
 
 } // namespace

@@ -21,8 +21,12 @@ app=org.brinelux.brinelux
 for f in bin/brinelux bin/brinelux-capture share/applications/$app.desktop share/metainfo/$app.metainfo.xml \
          share/icons/hicolor/scalable/apps/brinelux.svg share/man/man6/brinelux.6.gz \
          share/man/man1/brinelux-capture.1.gz share/doc/brinelux/copyright share/doc/brinelux/changelog.gz \
-         share/doc/brinelux/README.md; do
+         share/doc/brinelux/README.md share/xscreensaver/config/brinelux.xml; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
+done
+# The README's pages, where its links look for them.
+for page in "$source"/docs/*.md; do
+    cmp -s "$page" "$prefix/share/doc/brinelux/docs/${page##*/}" || fail "docs/${page##*/} is not installed"
 done
 
 # A bare environment: no library path or variable of the build's.

@@ -398,6 +398,42 @@ def file_page(page, url, work, capture):
 site_folder = None
 
 
+def run_case(name, page, url, work, capture):
+    if name in ("samples", "file_page"):
+        globals()[name](page, url, tempfile.mkdtemp(dir=work), capture)
+    else:
+        globals()[name](page, url, work)
+
+
+def run_one(engine, name, held, fresh, url, work, capture, failed):
+    at = time.monotonic()
+    try:
+        try:
+            run_case(name, held["page"], url, work, capture)
+        except PageError as e:
+            # A browser that stops answering its driver answers nothing
+            # after: the case runs once more in a fresh one, where a page at
+            # fault fails again.
+            if not str(e).startswith("no answer to"):
+                raise
+            print("%s stopped answering in %s (%s); the case runs again in a fresh browser" % (engine, name, e))
+            held["page"].__exit__(None, None, None)
+            held["page"] = fresh().__enter__()
+            run_case(name, held["page"], url, work, capture)
+        print("PASS: %s %s (%.1f s)" % (engine, name, time.monotonic() - at))
+    except (CaseFailed, PageError) as e:
+        print("FAIL: %s %s: %s (%.1f s)" % (engine, name, e, time.monotonic() - at))
+        failed.append(name)
+    except SystemExit:
+        # The Chromium tests' helpers end the process on a fault.
+        print("FAIL: %s %s (%.1f s)" % (engine, name, time.monotonic() - at))
+        failed.append(name)
+    except Exception:
+        traceback.print_exc(file=sys.stdout)
+        print("FAIL: %s %s (%.1f s)" % (engine, name, time.monotonic() - at))
+        failed.append(name)
+
+
 def main():
     cases = {"all": ("transition", "start", "checks", "samples"), "start": ("start",), "checks": ("checks",),
              "samples": ("samples",), "late": ("late",), "transition": ("transition",), "file": ("file_page",)}
@@ -419,27 +455,14 @@ def main():
     # A test run stopped from outside still stops its browser and servers.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL: stopped by SIGTERM"))
     try:
-        with Display() as display, NullSound(display) as sound_server, Site(site) as url, Browser(display) as page:
+        with Display() as display, NullSound(display) as sound_server, Site(site) as url:
+            held = {"page": Browser(display).__enter__()}
             print("%s up in %.1f s" % (engine, time.monotonic() - began))
-            for name in cases[case]:
-                at = time.monotonic()
-                try:
-                    if name in ("samples", "file_page"):
-                        globals()[name](page, url, tempfile.mkdtemp(dir=work), capture)
-                    else:
-                        globals()[name](page, url, work)
-                    print("PASS: %s %s (%.1f s)" % (engine, name, time.monotonic() - at))
-                except (CaseFailed, PageError) as e:
-                    print("FAIL: %s %s: %s (%.1f s)" % (engine, name, e, time.monotonic() - at))
-                    failed.append(name)
-                except SystemExit:
-                    # The Chromium tests' helpers end the process on a fault.
-                    print("FAIL: %s %s (%.1f s)" % (engine, name, time.monotonic() - at))
-                    failed.append(name)
-                except Exception:
-                    traceback.print_exc(file=sys.stdout)
-                    print("FAIL: %s %s (%.1f s)" % (engine, name, time.monotonic() - at))
-                    failed.append(name)
+            try:
+                for name in cases[case]:
+                    run_one(engine, name, held, lambda: Browser(display), url, work, capture, failed)
+            finally:
+                held["page"].__exit__(None, None, None)
     except PageError as e:
         print("FAIL: %s: %s" % (engine, e))
         failed.append("driver")
