@@ -203,6 +203,10 @@ void PlatformShowMessage(const char* text) { MessageBoxA(NULL, text, "brinelux",
 
 uint32_t PlatformWindowFramebuffer(PlatformWindow*) { return 0; }
 
+// A Windows session always has a desktop to make the window on: nothing is
+// drawn off screen here.
+void PlatformAllowOffscreen(bool) {}
+
 // "2.1 Mesa ..." or "4.6.0 NVIDIA ...": the major number leads.
 static bool HasGL20(void)
 {
