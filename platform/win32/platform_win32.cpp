@@ -40,6 +40,7 @@ static uint64_t foreignId;
 static bool endOnInput;
 static POINT inputCursor;
 static bool inputKeyDown[256];
+static DWORD lastInputTick;
 static const LONG INPUT_SLACK_PIXELS = 4;
 
 static void SetError(const char* what)
@@ -183,11 +184,22 @@ void PlatformEndOnInput(bool on)
     bool pressed;
     ReadInputKeys(&pressed);
     GetCursorPos(&inputCursor);
+    LASTINPUTINFO last = {sizeof last, 0};
+    if (GetLastInputInfo(&last))
+        lastInputTick = last.dwTime;
 }
 
 // A key, a button or the mouse moved since the rule was set.
 static bool InputSeen(void)
 {
+    // The system's time of its latest input first: one call, where reading
+    // every key is a call per key (a server's round trip each under Wine).
+    LASTINPUTINFO last = {sizeof last, 0};
+    if (GetLastInputInfo(&last)) {
+        if (last.dwTime == lastInputTick)
+            return false;
+        lastInputTick = last.dwTime;
+    }
     bool pressed;
     ReadInputKeys(&pressed);
     if (pressed)
