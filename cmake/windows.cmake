@@ -40,6 +40,9 @@ add_executable(brinelux ${CMAKE_SOURCE_DIR}/host/main.cpp ${CMAKE_SOURCE_DIR}/ho
   ${CMAKE_SOURCE_DIR}/host/desktop.cpp ${CMAKE_BINARY_DIR}/brinelux.rc)
 target_link_libraries(brinelux PRIVATE brinelux_show)
 target_link_options(brinelux PRIVATE -mwindows)
+# The screensaver is the same program under the name Windows looks for.
+add_custom_command(TARGET brinelux POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:brinelux> $<TARGET_FILE_DIR:brinelux>/brinelux.scr VERBATIM)
 
 if(BRINELUX_TESTS)
   enable_testing()

@@ -37,12 +37,7 @@ int main(int argc, char** argv)
             fprintf(stderr, "brinelux: %s\n", PlatformLastError());
             PlatformExit(1);
         }
-        if (showOptions.configure) {
-        PlatformShowMessage("brinelux has nothing to set: the screensaver shows the demo as it is, looping, "
-                            "without sound.");
-        PlatformExit(0);
-    }
-    if (showOptions.listDisplays) {
+        if (showOptions.listDisplays) {
             fputs(monitors, stdout);
             PlatformExit(0);
         }

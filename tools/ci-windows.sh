@@ -50,6 +50,8 @@ for exe in "$win32/brinelux.exe" "$win64/brinelux.exe"; do
         echo "FAIL: $exe is not a windowed program"
         exit 1
     fi
+    # The screensaver beside it is the same program.
+    cmp -s "$exe" "${exe%.exe}.scr" || { echo "FAIL: ${exe%.exe}.scr is not a copy of $exe"; exit 1; }
 done
 
 [ "$tests" -eq 1 ] || exit 0

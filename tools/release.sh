@@ -2,7 +2,7 @@
 # Builds a release from scratch and writes it to dist/:
 #   brinelux_VERSION_ARCH.deb             the Debian package (CPack)
 #   brinelux-VERSION-linux-ARCH.tar.gz    the same installed tree
-#   brinelux-VERSION-windows.zip          both Windows targets' brinelux.exe
+#   brinelux-VERSION-windows.zip          both Windows targets' brinelux.exe and brinelux.scr
 #   brinelux-VERSION-web.zip              the web site and brinelux.html
 #   screenshots/VERSION/*.png             the metainfo's screenshots
 #   SHA256SUMS
@@ -83,6 +83,10 @@ name="brinelux-$version-windows"
 mkdir -p "$work/stage/$name/32-bit" "$work/stage/$name/64-bit"
 i686-w64-mingw32-strip -o "$work/stage/$name/32-bit/brinelux.exe" "$work/win32/brinelux.exe"
 x86_64-w64-mingw32-strip -o "$work/stage/$name/64-bit/brinelux.exe" "$work/win64/brinelux.exe"
+# The screensaver: the same program under the name Windows looks for.
+for bits in 32 64; do
+    cp "$work/stage/$name/$bits-bit/brinelux.exe" "$work/stage/$name/$bits-bit/brinelux.scr"
+done
 # Windows' own line ends, for Notepad.
 sed "s/@VERSION@/$version/; s/\$/\r/" packaging/windows-readme.txt >"$work/stage/$name/README.txt"
 sed 's/$/\r/' LICENSE >"$work/stage/$name/LICENSE.txt"

@@ -30,6 +30,18 @@ static RECT windowedRect;
 static bool f11WasDown;
 static char lastError[256];
 static volatile LONG terminationRequested;
+// A window another program made (a screensaver's preview pane) that the
+// show draws into as its child; null for a window of the show's own.
+static HWND foreignParent;
+static bool foreignAsked;
+static uint64_t foreignId;
+// A screensaver's end: a key, a click or the mouse moved beyond a few
+// pixels from where it was when the rule was set.
+static bool endOnInput;
+static POINT inputCursor;
+static bool inputKeyDown[256];
+static DWORD lastInputTick;
+static const LONG INPUT_SLACK_PIXELS = 4;
 
 static void SetError(const char* what)
 {
@@ -114,7 +126,7 @@ void PlatformSetDisplayMode(int width, int height, int bpp)
     displayMode.dmPelsHeight = (DWORD)height;
     // Only when asked for: today's flat panels show a switched mode soft or
     // stretched, and the desktop is rearranged around it.
-    if (screenUse != PLATFORM_SCREEN_MODE)
+    if (screenUse != PLATFORM_SCREEN_MODE || foreignAsked)
         return;
     // CDS_FULLSCREEN: temporary, never written to the registry.
     if (ChangeDisplaySettingsA(&displayMode, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL) {
@@ -134,7 +146,78 @@ void PlatformRestoreDisplayMode(void)
     modeChanged = false;
 }
 
-void PlatformShowCursor(bool show) { ShowCursor(show ? TRUE : FALSE); }
+void PlatformShowCursor(bool show)
+{
+    // The pane's cursor is the dialog's: its input queue is shared with ours.
+    if (foreignAsked)
+        return;
+    ShowCursor(show ? TRUE : FALSE);
+}
+
+void PlatformUseForeignWindow(uint64_t id)
+{
+    foreignAsked = true;
+    foreignId = id;
+}
+
+// Every key and mouse button as it stands: the down bit kept, the
+// pressed-since-last-query bit read and so cleared.
+static void ReadInputKeys(bool* pressed)
+{
+    *pressed = false;
+    for (int key = 1; key < 256; key++) {
+        SHORT state = GetAsyncKeyState(key);
+        bool down = (state & 0x8000) != 0;
+        if ((down && !inputKeyDown[key]) || (state & 1))
+            *pressed = true;
+        inputKeyDown[key] = down;
+    }
+}
+
+void PlatformEndOnInput(bool on)
+{
+    endOnInput = on;
+    if (!on)
+        return;
+    // What is down or was pressed before now (the key or click that started
+    // the saver) is not input to it.
+    bool pressed;
+    ReadInputKeys(&pressed);
+    GetCursorPos(&inputCursor);
+    LASTINPUTINFO last = {sizeof last, 0};
+    if (GetLastInputInfo(&last))
+        lastInputTick = last.dwTime;
+}
+
+// A key, a button or the mouse moved since the rule was set.
+static bool InputSeen(void)
+{
+    // The system's time of its latest input first: one call, where reading
+    // every key is a call per key (a server's round trip each under Wine).
+    LASTINPUTINFO last = {sizeof last, 0};
+    if (GetLastInputInfo(&last)) {
+        if (last.dwTime == lastInputTick)
+            return false;
+        lastInputTick = last.dwTime;
+    }
+    bool pressed;
+    ReadInputKeys(&pressed);
+    if (pressed)
+        return true;
+    POINT now;
+    if (!GetCursorPos(&now))
+        return false;
+    LONG dx = now.x - inputCursor.x, dy = now.y - inputCursor.y;
+    return dx * dx + dy * dy > INPUT_SLACK_PIXELS * INPUT_SLACK_PIXELS;
+}
+
+void PlatformShowMessage(const char* text) { MessageBoxA(NULL, text, "brinelux", MB_OK | MB_ICONINFORMATION); }
+
+uint32_t PlatformWindowFramebuffer(PlatformWindow*) { return 0; }
+
+// A Windows session always has a desktop to make the window on: nothing is
+// drawn off screen here.
+void PlatformAllowOffscreen(bool) {}
 
 // "2.1 Mesa ..." or "4.6.0 NVIDIA ...": the major number leads.
 static bool HasGL20(void)
@@ -156,18 +239,20 @@ static PlatformWindow* Abandon(HWND window, HDC dc, HGLRC context)
     return NULL;
 }
 
-// The buffer swap paces the frame loop: ask the driver to wait for the
-// display's refresh where its default is not to. A driver without the
-// extension, or one that refuses, keeps its default.
-static void AskForSwapInterval()
+// The driver's wglSwapIntervalEXT with the current context; false where it
+// lacks it (some drivers answer a missing name with a small number, not null)
+// or refuses the interval.
+static bool SwapInterval(int interval)
 {
     typedef BOOL(WINAPI * SwapIntervalProc)(int interval);
     PROC proc = wglGetProcAddress("wglSwapIntervalEXT");
     intptr_t value = (intptr_t)proc;
     if (value == 0 || value == 1 || value == 2 || value == 3 || value == -1)
-        return;
-    ((SwapIntervalProc)(void (*)(void))proc)(1);
+        return false;
+    return ((SwapIntervalProc)(void (*)(void))proc)(interval) != FALSE;
 }
+
+bool PlatformSetSwapInterval(PlatformWindow*, int32_t interval) { return SwapInterval((int)interval); }
 
 // The primary monitor's whole area, at its current mode.
 // The monitors in the system's order, the primary put first.
@@ -232,16 +317,17 @@ static RECT MonitorArea(void)
 static const DWORD WINDOWED_STYLE = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
 
 // The close box ends the show like a quit key; the window stays until then.
+// A child destroyed with its foreign parent ends the show too.
 static LRESULT CALLBACK ShowWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_CLOSE) {
+    if (message == WM_CLOSE || (message == WM_DESTROY && foreignParent)) {
         InterlockedExchange(&terminationRequested, 1);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-static HWND CreateDecoratedWindow(int width, int height)
+static void RegisterShowClass(void)
 {
     WNDCLASSA wc;
     memset(&wc, 0, sizeof wc);
@@ -251,17 +337,86 @@ static HWND CreateDecoratedWindow(int width, int height)
     wc.hCursor = LoadCursor(NULL, IDC_ARROW);
     wc.lpszClassName = "brinelux";
     RegisterClassA(&wc);
+    dispatching = true;
+}
+
+static HWND CreateDecoratedWindow(int width, int height)
+{
+    RegisterShowClass();
     RECT r = {0, 0, width, height};
     AdjustWindowRect(&r, WINDOWED_STYLE, FALSE);
-    dispatching = true;
     return CreateWindowExA(0, "brinelux", "brinelux", WINDOWED_STYLE, CW_USEDEFAULT, CW_USEDEFAULT,
-                           r.right - r.left, r.bottom - r.top, NULL, NULL, wc.hInstance, NULL);
+                           r.right - r.left, r.bottom - r.top, NULL, NULL, GetModuleHandleA(NULL), NULL);
+}
+
+// A child of the foreign window over its whole client area, or null with
+// the reason set.
+static HWND CreateChildWindow(void)
+{
+    if (foreignId == PLATFORM_ROOT_WINDOW) {
+        snprintf(lastError, sizeof lastError, "Windows has no root window to draw into: the show takes a window's HWND");
+        return NULL;
+    }
+    HWND parent = (HWND)(uintptr_t)foreignId;
+    if (!IsWindow(parent)) {
+        snprintf(lastError, sizeof lastError, "there is no window %llu to draw into", (unsigned long long)foreignId);
+        return NULL;
+    }
+    RegisterShowClass();
+    RECT r = {0, 0, 0, 0};
+    GetClientRect(parent, &r);
+    foreignParent = parent;
+    // Clipped so that the pane's other children keep their pixels.
+    HWND window = CreateWindowExA(0, "brinelux", "brinelux", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
+                                  r.right - r.left, r.bottom - r.top, parent, NULL, GetModuleHandleA(NULL), NULL);
+    if (!window) {
+        foreignParent = NULL;
+        SetError("no window could be made inside the given one");
+    }
+    return window;
+}
+
+// With more than one monitor, a screensaver blacks out those the show is
+// not on. The windows live as long as the process.
+static LRESULT CALLBACK BlackWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static void BlackOutOtherMonitors(RECT shown)
+{
+    WNDCLASSA wc;
+    memset(&wc, 0, sizeof wc);
+    wc.lpfnWndProc = BlackWindowProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
+    wc.lpszClassName = "brinelux-black";
+    RegisterClassA(&wc);
+    for (int32_t i = 0; i < monitorCount; i++) {
+        RECT r = monitors[i];
+        if (EqualRect(&r, &shown))
+            continue;
+        HWND black = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "brinelux-black", "", WS_POPUP | WS_VISIBLE,
+                                     r.left, r.top, r.right - r.left, r.bottom - r.top, NULL, NULL, wc.hInstance,
+                                     NULL);
+        // Painted now: the show never dispatches a paint request to it.
+        if (black) {
+            HDC dc = GetDC(black);
+            RECT all = {0, 0, r.right - r.left, r.bottom - r.top};
+            FillRect(dc, &all, (HBRUSH)GetStockObject(BLACK_BRUSH));
+            ReleaseDC(black, dc);
+        }
+    }
 }
 
 PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
 {
     HWND window;
-    if (screenUse == PLATFORM_SCREEN_WINDOW) {
+    if (foreignAsked) {
+        window = CreateChildWindow();
+        if (!window)
+            return NULL;
+    } else if (screenUse == PLATFORM_SCREEN_WINDOW) {
         window = CreateDecoratedWindow(width, height);
     } else {
         // Over the whole monitor at its own mode, unless the mode was
@@ -272,6 +427,8 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
             y = area.top;
             width = area.right - area.left;
             height = area.bottom - area.top;
+            if (endOnInput && monitorCount > 1)
+                BlackOutOtherMonitors(area);
         }
         // The system's own edit-control class: no class to register and no
         // window procedure, since the show never dispatches a message.
@@ -326,7 +483,9 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
                  version ? version : "no version");
         return Abandon(window, dc, context);
     }
-    AskForSwapInterval();
+    // The buffer swap paces the frame loop: ask the driver to wait for the
+    // display's refresh where its default is not to.
+    SwapInterval(1);
     showWindow.window = window;
     showWindow.deviceContext = dc;
     showWindow.context = context;
@@ -336,6 +495,14 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
 void PlatformDrawableSize(PlatformWindow* window, int* width, int* height)
 {
     RECT r = {0, 0, 0, 0};
+    // A child follows its parent's client area; once the parent is gone it
+    // keeps the size it had.
+    RECT parent;
+    if (foreignParent && GetClientRect(foreignParent, &parent)) {
+        GetClientRect(window->window, &r);
+        if (!EqualRect(&r, &parent))
+            MoveWindow(window->window, 0, 0, parent.right - parent.left, parent.bottom - parent.top, FALSE);
+    }
     GetClientRect(window->window, &r);
     *width = r.right - r.left;
     *height = r.bottom - r.top;
@@ -344,6 +511,9 @@ void PlatformDrawableSize(PlatformWindow* window, int* width, int* height)
 void PlatformSetFullscreen(PlatformWindow* window, bool fullscreen)
 {
     HWND w = window->window;
+    // A child stays where its parent has it.
+    if (foreignParent)
+        return;
     bool now = (GetWindowLongPtrA(w, GWL_STYLE) & WS_POPUP) != 0;
     if (now == fullscreen)
         return;
@@ -364,6 +534,9 @@ void PlatformSetFullscreen(PlatformWindow* window, bool fullscreen)
 
 void PlatformFocusWindow(PlatformWindow* window)
 {
+    // A preview pane must not take the dialog's focus.
+    if (foreignParent)
+        return;
     SetForegroundWindow(window->window);
     SetFocus(window->window);
 }
@@ -374,6 +547,10 @@ void PlatformReleaseContext(PlatformWindow*) { wglMakeCurrent(NULL, NULL); }
 
 bool PlatformKeyPressed(PlatformKey key)
 {
+    // The key state is the whole system's: in a preview pane the keys are
+    // typed into the dialog and other programs, not at the show.
+    if (foreignParent)
+        return false;
     // A switch: counts once per press, however long it is held.
     if (key == PLATFORM_KEY_F11) {
         bool down = (GetAsyncKeyState(VK_F11) & 0x8000) != 0;
@@ -392,7 +569,7 @@ int32_t PlatformKeyPresses(PlatformKey key)
     static bool wasDown[PLATFORM_KEY_COUNT];
     static const int keys[PLATFORM_KEY_COUNT][2] = {{0, 0},       {0, 0},         {0, 0},   {'P', 'K'}, {VK_LEFT, 0},
                                                      {VK_RIGHT, 0}, {'J', 0}, {'L', 0}, {VK_HOME, 0}};
-    if (key < PLATFORM_KEY_PAUSE || key >= PLATFORM_KEY_COUNT)
+    if (key < PLATFORM_KEY_PAUSE || key >= PLATFORM_KEY_COUNT || foreignParent)
         return 0;
     bool down = false;
     for (int i = 0; i < 2; i++)
@@ -414,7 +591,14 @@ void PlatformRemoveOneMessage(void)
         DispatchMessageA(&msg);
 }
 
-bool PlatformTerminationRequested(void) { return InterlockedCompareExchange(&terminationRequested, 0, 0) != 0; }
+bool PlatformTerminationRequested(void)
+{
+    // A preview pane's parent closed is its normal end; a screensaver's is
+    // any input.
+    if ((foreignParent && !IsWindow(foreignParent)) || (endOnInput && InputSeen()))
+        InterlockedExchange(&terminationRequested, 1);
+    return InterlockedCompareExchange(&terminationRequested, 0, 0) != 0;
+}
 
 // ---- font ----
 

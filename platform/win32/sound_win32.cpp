@@ -28,6 +28,8 @@ static uint32_t rate = SOUND_SAMPLE_RATE;
 static bool started;
 // The silent stand-in: the feeder writes here and nothing plays it.
 static bool silent;
+// Asked for before the start: no device at all, and nothing said of it.
+static bool noDevice;
 static uint8_t silentRing[SOUND_RING_BYTES];
 static LARGE_INTEGER silentStart, counterRate;
 // DirectSound calls back nothing: a take is a move of the play cursor, seen
@@ -37,6 +39,13 @@ static CRITICAL_SECTION takeLock;
 static bool paused;
 static LARGE_INTEGER pausedAt;
 static PlatformSoundTake lastTake;
+
+static void StartSilentClock(void)
+{
+    silent = true;
+    QueryPerformanceFrequency(&counterRate);
+    QueryPerformanceCounter(&silentStart);
+}
 
 static void GoSilent(const char* step, HRESULT result, IDirectSound* device, IDirectSoundBuffer* primary)
 {
@@ -52,16 +61,18 @@ static void GoSilent(const char* step, HRESULT result, IDirectSound* device, IDi
         primary->Release();
     if (device)
         device->Release();
-    silent = true;
-    QueryPerformanceFrequency(&counterRate);
-    QueryPerformanceCounter(&silentStart);
+    StartSilentClock();
 }
+
+void PlatformSoundNone(void) { noDevice = true; }
 
 void PlatformSoundStart(PlatformWindow* window, uint32_t ringBytes, uint32_t sampleRate)
 {
     if (!RingStart(&started, silentRing, ringBytes, sampleRate, &ringSize, &rate))
         return;
     InitializeCriticalSection(&takeLock);
+    if (noDevice)
+        return StartSilentClock();
     HWND hwnd = window ? window->window : NULL;
 
     waveFormat.wFormatTag = WAVE_FORMAT_PCM;

@@ -10,7 +10,19 @@
 # The player's keys P and Right reach the show; --display list lists the
 # monitors.
 #   e2e_wine.sh path/to/brinelux.exe [folder to keep title.png in]
+# With --saver, the screensaver instead: /c shows its message box and ends
+# with status 0 once it is dismissed; /s draws the show full screen without
+# sound, a small move of the mouse does not end it and a key, a click or a
+# larger move does; /p draws into a window of another program (the
+# preview_pane stand-in) and ends with status 0 when that window goes.
+#   e2e_wine.sh --saver path/to/brinelux.scr path/to/preview_pane.exe
 set -eu
+saver=0
+if [ "$1" = --saver ]; then
+    saver=1
+    shift
+    pane=$(realpath "$2")
+fi
 show=$(realpath "$1")
 keep=${2:-}
 here=$(dirname "$(realpath "$0")")
@@ -49,9 +61,15 @@ start() {
     return 1
 }
 
-# Escape, then the exit status (or "hung").
+# Escape (or the xdotool command given), then the exit status (or "hung").
 escape() {
-    xdotool key Escape
+    # (xdotool complains of a focus on no window where no manager runs.)
+    if [ $# -eq 0 ]; then xdotool key Escape; else xdotool "$@" 2>/dev/null; fi
+    awaitend
+}
+
+# The show's exit status once it ends by itself within 10 s, else "hung".
+awaitend() {
     for _ in $(seq 100); do
         kill -0 $pid 2>/dev/null || break
         sleep 0.1
@@ -65,6 +83,96 @@ escape() {
     status=0
     wait $pid || status=$?
 }
+
+# Within 20 s, X window $1 shows the title card: lit in area $2 of it, dark
+# in $3 (at 1024 x 768: "fully procedural" right of centre, nothing left of
+# the first line); the show runs on.
+titled() {
+    for _ in $(seq 40); do
+        import -window "$1" "$work/card.png" 2>/dev/null || true
+        if [ -s "$work/card.png" ] && lit "$work/card.png" "${2:-250x30+600+440}" &&
+            ! lit "$work/card.png" "${3:-95x30+45+285}"; then
+            return 0
+        fi
+        kill -0 $pid 2>/dev/null || return 1
+        sleep 0.5
+    done
+    return 1
+}
+
+if [ $saver -eq 1 ]; then
+    # /c: a message box named after the program; Return dismisses it.
+    if start "$work/home-nosound" /c; then
+        box=$(xdotool search --onlyvisible --pid $pid | head -1)
+        name=$(xdotool getwindowname "$box")
+        [ "$name" = brinelux ] || failed "/c: the window is '$name', not the message box"
+        sleep 0.5
+        escape key --window "$box" Return
+        [ "$status" = 0 ] || failed "/c: exit status $status"
+    else
+        failed "/c: no message box: $(cat "$work/err.txt")"
+    fi
+
+    # /s: silent (no line about the missing sound device), the show drawn,
+    # then ended by what ends a screensaver: a key, a click, the mouse moved.
+    for ending in "key a" "click 1" "mousemove_relative 0 12"; do
+        xdotool mousemove 512 384
+        if ! start "$work/home-nosound" /s; then
+            failed "/s: no window: $(cat "$work/err.txt")"
+            continue
+        fi
+        titled root || failed "/s ($ending): the title card was not drawn"
+        # A nudge of the mouse is not a viewer's.
+        xdotool mousemove_relative 3 0
+        sleep 1
+        kill -0 $pid 2>/dev/null || failed "/s: a move of 3 pixels ended it"
+        # shellcheck disable=SC2086
+        escape $ending
+        [ "$status" = 0 ] || failed "/s: $ending: exit status $status"
+        if [ -s "$work/out.txt" ] || [ -s "$work/err.txt" ]; then
+            failed "/s: the saver reported: $(cat "$work/out.txt" "$work/err.txt")"
+        fi
+    done
+
+    # /p: the pane's handle, then the title card inside it at the pane's
+    # size, following the pane as it grows; the pane's window destroyed ends
+    # the show with status 0. Wine 8 does not show another process's child
+    # in its parent's pixels: the child's own X drawable (a 400 x 300 window
+    # of no name) is read instead, and the pane reports its child.
+    flag=$work/pane-done
+    HOME="$work/home-nosound" "$here/wine_run.sh" "$pane" "Z:$(printf %s "$flag" | tr / '\\')" \
+        >"$work/pane.txt" 2>&1 &
+    panepid=$!
+    for _ in $(seq 600); do [ -s "$work/pane.txt" ] && break; sleep 0.1; done
+    # shellcheck disable=SC2046
+    set -- $(head -1 "$work/pane.txt" | tr -d '\r')
+    hwnd=${1:-0} w=${4:-0} h=${5:-0}
+    HOME="$work/home-nosound" "$here/wine_run.sh" "$show" /p "$hwnd" >"$work/out.txt" 2>"$work/err.txt" &
+    pid=$!
+    drawable=""
+    for _ in $(seq 100); do
+        drawable=$(xwininfo -root -tree | awk -v size="${w}x$h+0+0" '$2 == "(has" && $6 == size { print $1; exit }')
+        [ -n "$drawable" ] && break
+        sleep 0.2
+    done
+    if [ -n "$drawable" ] && titled "$drawable" 390x290+0+0 4x4+0+0; then
+        # Black ground with a little white, none of the pane's grey.
+        mean=$(identify -format "%[fx:mean]" "$work/card.png")
+        awk -v m="$mean" 'BEGIN { exit !(m > 0.1) }' && failed "/p: the picture is not the title card (mean $mean)"
+    else
+        failed "/p: the title card was not drawn into the pane ($(cat "$work/pane.txt" "$work/err.txt"))"
+    fi
+    touch "$flag.grow"
+    sleep 2
+    touch "$flag"
+    awaitend
+    [ "$status" = 0 ] || failed "/p: the pane's window gone: exit status $status ($(cat "$work/err.txt"))"
+    wait $panepid || failed "the pane exited with status $?"
+    tr -d '\r' <"$work/pane.txt" | grep -qx 'child brinelux 480x360' ||
+        failed "/p: not the show's child at the pane's size: $(tail -1 "$work/pane.txt")"
+    [ $fail -eq 0 ] && echo "screensaver runs passed"
+    exit $fail
+fi
 
 # 1. The title card, then Escape. The cards pass in about a second without
 #    a swap interval, so the show is frozen for each shot.

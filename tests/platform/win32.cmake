@@ -46,3 +46,10 @@ set_tests_properties(win32_gl PROPERTIES LABELS "display" TIMEOUT 120)
 add_test(NAME win32_e2e COMMAND ${WIN_TEST_DIR}/e2e_wine.sh $<TARGET_FILE:brinelux>
   ${CMAKE_CURRENT_BINARY_DIR}/wine-cards)
 set_tests_properties(win32_e2e PROPERTIES LABELS "e2e" TIMEOUT 180)
+
+# The screensaver under Wine: /c's message box, /s ended by a key and by the
+# mouse, /p drawing into a window of another program and ending with it.
+add_executable(preview_pane ${WIN_TEST_DIR}/preview_pane.c)
+add_test(NAME win32_saver COMMAND ${WIN_TEST_DIR}/e2e_wine.sh --saver
+  $<TARGET_FILE_DIR:brinelux>/brinelux.scr $<TARGET_FILE:preview_pane>)
+set_tests_properties(win32_saver PROPERTIES LABELS "wine;e2e" TIMEOUT 240)
