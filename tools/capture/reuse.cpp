@@ -70,9 +70,12 @@ struct Costs {
     double drawSeconds[PART_COUNT + 1];
     double writeDrawnSeconds[PART_COUNT + 1];
     int32_t drawn[PART_COUNT + 1];
+    // A part's first picture carries the driver's compile of its program
+    // (seconds on a software renderer): drawn, but not in the part's mean.
+    int32_t measured[PART_COUNT + 1];
     int32_t drawnWritten[PART_COUNT + 1];
     int32_t toDraw[PART_COUNT + 1];
-    int32_t latestPart = -1;             // of the picture drawn last
+    int32_t latestPart = -1;             // of the picture measured last
     double writeSeconds[WRITE_KINDS];    // the writer's time on the other frames
     int32_t written[WRITE_KINDS];
     int32_t toWrite[WRITE_KINDS];        // planned
@@ -162,10 +165,10 @@ double WorkSecondsLeft(void)
         // A part not drawn yet costs what the latest drawn did. The writer
         // works on a drawn frame while the next is drawn: the slower of the
         // two sets the pace.
-        int q = costs.drawn[p] > 0 ? p : costs.latestPart;
+        int q = costs.measured[p] > 0 ? p : costs.latestPart;
         if (q >= 0)
             left += std::max(0, costs.toDraw[p] - costs.drawn[p]) *
-                    std::max(Mean(costs.drawSeconds[q], costs.drawn[q]),
+                    std::max(Mean(costs.drawSeconds[q], costs.measured[q]),
                              Mean(costs.writeDrawnSeconds[q], costs.drawnWritten[q]));
     }
     // Frames not drawn wait for the writer alone.
@@ -434,9 +437,11 @@ void QueueFrame(int32_t frame, const uint8_t* surface)
         // From the end of the last frame's queueing: the time spent drawing
         // this one, and moving the clock over the frames kept before it.
         int part = partOf[i];
-        costs.drawSeconds[part] += std::chrono::duration<double>(now - lastQueued).count();
-        costs.drawn[part]++;
-        costs.latestPart = part;
+        if (costs.drawn[part]++ > 0) {
+            costs.drawSeconds[part] += std::chrono::duration<double>(now - lastQueued).count();
+            costs.measured[part]++;
+            costs.latestPart = part;
+        }
     }
     if (surface) {
         queueChanged.wait(lock, [&slot] {

@@ -68,9 +68,10 @@ const std::vector<VideoStretch>& PlannedStretches(void);
 // whether it is that stretch's first or last frame. False for any other.
 bool EncodedStretchOf(int32_t frame, int32_t* number, bool* first, bool* last);
 // Seconds of drawing and encoding still ahead at the costs measured so far:
-// pictures still to draw at their part's cost a picture (the latest part's
-// until a part has been drawn; the writer's cost of such a frame where it is
-// the slower), frames still to encode that are not drawn at the writer's
+// pictures still to draw at their part's cost a picture (its first left out,
+// which carries the compile of the part's program; the latest measured
+// part's until then; the writer's cost of such a frame where it is the
+// slower), frames still to encode that are not drawn at the writer's
 // measured cost of one (waiting for the encoder included); copies at theirs,
 // next to nothing.
 double WorkSecondsLeft(void);
