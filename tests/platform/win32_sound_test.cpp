@@ -18,7 +18,7 @@ namespace {
 std::string StartRing(PlatformWindow* window)
 {
     testing::internal::CaptureStderr();
-    PlatformSoundStart(window, SOUND_RING_BYTES, 44100);
+    PlatformSoundStart(window, 44100);
     return testing::internal::GetCapturedStderr();
 }
 
