@@ -30,7 +30,7 @@ bool RingLockRegions(uint8_t* base, uint32_t ringBytes, uint32_t offset, uint32_
 bool RingStart(bool* started, uint8_t* storage, uint32_t sampleRate, uint32_t* keptRate);
 
 // The silent output that stands in where no device opens: it "takes"
-// samples at the ring's rate from its start, so the song and its end mark
+// samples at the rate given from its start, so the song and its end mark
 // keep real time. One clock for the process, read from the backend's own
 // monotonic counter (now its reading, ticksPerSecond its rate); the backend
 // keeps the calls apart (its lock, or one thread).

@@ -124,6 +124,14 @@ static bool OpenSdlDevice(void)
     return device != 0;
 }
 
+// The stand-in plays from now on.
+static void GoSilent(void)
+{
+    std::lock_guard<std::mutex> hold(pauseLock);
+    SilentClockStart((uint64_t)MonotonicNs(), 1000000000u);
+    state.store(PLATFORM_SOUND_SILENT);
+}
+
 // The sound server first, where SDL is not told to use a driver of its own
 // choosing; SDL's audio for everything else (ALSA alone, its other drivers).
 static void* OpenDevice(void*)
@@ -147,9 +155,7 @@ static void* OpenDevice(void*)
     }
     fprintf(stderr, "brinelux: no sound device (%s); the song plays silently\n", SDL_GetError());
     fflush(stderr);
-    std::lock_guard<std::mutex> hold(pauseLock);
-    SilentClockStart((uint64_t)MonotonicNs(), 1000000000u);
-    state.store(PLATFORM_SOUND_SILENT);
+    GoSilent();
     return NULL;
 }
 
@@ -163,12 +169,8 @@ void PlatformSoundStart(PlatformWindow*, uint32_t sampleRate)
         return;
     memset(staging, 0, sizeof staging);
     playPosition.store(0);
-    if (noDevice) {
-        std::lock_guard<std::mutex> hold(pauseLock);
-        SilentClockStart((uint64_t)MonotonicNs(), 1000000000u);
-        state.store(PLATFORM_SOUND_SILENT);
-        return;
-    }
+    if (noDevice)
+        return GoSilent();
     pthread_t opener;
     pthread_attr_t attr;
     pthread_attr_init(&attr);

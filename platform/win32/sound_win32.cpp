@@ -33,8 +33,10 @@ static uint8_t silentRing[SOUND_RING_BYTES];
 // DirectSound calls back nothing: a take is a move of the play cursor, seen
 // by whichever thread looks first, stamped when it was seen.
 static CRITICAL_SECTION takeLock;
-// The viewer's pause: the buffer stopped, or the silent clock held.
+// The viewer's pause: the buffer stopped, or the silent clock held. The
+// main thread holds that clock while the feeder's reads it.
 static bool paused;
+static CRITICAL_SECTION clockLock;
 static PlatformSoundTake lastTake;
 
 static uint64_t CounterNow(void)
@@ -76,6 +78,7 @@ void PlatformSoundStart(PlatformWindow* window, uint32_t sampleRate)
     if (!RingStart(&started, silentRing, sampleRate, &rate))
         return;
     InitializeCriticalSection(&takeLock);
+    InitializeCriticalSection(&clockLock);
     if (noDevice)
         return StartSilentClock();
     HWND hwnd = window ? window->window : NULL;
@@ -127,8 +130,12 @@ uint32_t PlatformSoundPlayPosition(void)
 {
     if (!started)
         return 0;
-    if (silent)
-        return SilentClockPosition(CounterNow(), rate);
+    if (silent) {
+        EnterCriticalSection(&clockLock);
+        uint32_t at = SilentClockPosition(CounterNow(), rate);
+        LeaveCriticalSection(&clockLock);
+        return at;
+    }
     DWORD playPos = 0;
     // A failed query reads as position 0, as an unwritten one would.
     if (FAILED(m_pSecondary->GetCurrentPosition(&playPos, NULL)))
@@ -212,8 +219,12 @@ void PlatformSoundPause(bool pause)
     if (!started || pause == paused)
         return;
     paused = pause;
-    if (silent)
-        return SilentClockPause(pause, CounterNow());
+    if (silent) {
+        EnterCriticalSection(&clockLock);
+        SilentClockPause(pause, CounterNow());
+        LeaveCriticalSection(&clockLock);
+        return;
+    }
     if (!m_pSecondary)
         return;
     if (pause)
