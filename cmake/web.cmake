@@ -45,7 +45,7 @@ set_target_properties(brinelux PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY 
 # beside it. Emscripten's own HTML step is not used (index.html is ours).
 target_link_options(brinelux PRIVATE
   -sENVIRONMENT=web -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
-  -sEXPORTED_FUNCTIONS=_main,_WebBeginShow,_WebSongEnded,_WebFeederLost,_WebAnimationFrame,_WebSongPause,_WebCanvasResized,_WebContextLost,_WebContextRestored,_WebSeekTo,_WebSongSeek,_WebSongClockStop,_WebSongLength,_WebPartStart,_WebReplay,_WebSetSmooth
+  -sEXPORTED_FUNCTIONS=_main,_WebBeginShow,_WebSongEnded,_WebFeederLost,_WebAnimationFrame,_WebSongPause,_WebCanvasResized,_WebContextLost,_WebContextRestored,_WebSeekTo,_WebSongSeek,_WebSongClockStop,_WebSongLength,_WebPartStart,_WebReplay,_WebSetSmooth,_WebPageSongSeconds,_WebSampleRate
   -sINITIAL_MEMORY=33554432)
 
 # The sound feeder's thread: a second program, the show's sound stream and

@@ -278,8 +278,7 @@ void DesktopLoop(PlatformWindow* window)
             // smooth scene looks again at once the song's position moves.
             double wait = FrameStartSeconds(paceFrames + 1, SHOW_FRAME_RATE) - song;
             double ms = ceil(wait * 1000.0);
-            bool moving = part == PART_WATER || part == PART_SPHERES;
-            PlatformSleep(ms < 1.0 || moving ? 1 : ms > 40.0 ? 40 : (uint32_t)ms);
+            PlatformSleep(ms < 1.0 || IsScenePart(part) ? 1 : ms > 40.0 ? 40 : (uint32_t)ms);
             continue;
         }
         FollowDrawable(window);
@@ -309,7 +308,7 @@ void DesktopLoop(PlatformWindow* window)
             printf("brinelux-report: frame %d chosen-at %.6f shown-at %.6f picture %dx%d+%d+%d scene %dx%d "
                    "clock %.7f latency %.1f\n",
                    paceFrames, song, SongNow(), pictureWidth, pictureHeight, pictureX, pictureY,
-                   sceneWidth, sceneHeight, !scene ? 0.0 : smooth ? (double)smoothShown : (double)sceneTime,
+                   sceneWidth, sceneHeight, !scene ? 0.0 : smooth ? (double)smoothShown : (double)showClocks.sceneTime,
                    SongOutputLatencyMs());
             fflush(stdout);
         }

@@ -186,7 +186,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
     }
     if (smooth)
         SmoothPicture(since, &smoothShown);
-    PublishFrame(paceFrames, !scene ? 0.0 : smooth ? (double)smoothShown : (double)sceneTime, song);
+    PublishFrame(paceFrames, !scene ? 0.0 : smooth ? (double)smoothShown : (double)showClocks.sceneTime, song);
     // While the thanks card stands still, the water is drawn unseen at the
     // scenes' size until its frame times settle that size: a slow GPU's
     // first water frame is then not one at the picture's full size. The

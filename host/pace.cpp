@@ -18,20 +18,6 @@ int32_t DueFrame(double songSeconds) { return (int32_t)floor(songSeconds * SHOW_
 
 int32_t DueFrameAtSample(int64_t songSample) { return (int32_t)(songSample / SAMPLES_PER_FRAME) + 1; }
 
-bool SceneState(int32_t state) { return state == -2 || state == 0 || state == 1; }
-
-// The part a frame showed, from the timeline's state before and after it:
-// a card's frame shows the state it began in; a scene's frame may move on
-// to the next scene within the frame.
-static ShowPart PartOfStep(int32_t before, int32_t after)
-{
-    if (SceneState(before))
-        return after == 1 ? PART_SPHERES : PART_WATER;
-    if (before != -6 && before != -5)
-        return PART_THANKS;
-    return PART_TITLE;
-}
-
 int32_t NextDueFrame(double songSeconds, bool oneAFrame)
 {
     if (oneAFrame || paceFrames == 0)
@@ -51,18 +37,19 @@ bool RunFramesTo(PlatformWindow* window, int32_t due, void (*begin)(bool scene),
         // A frame not shown is run without drawing (as cheap as the
         // timeline's own arithmetic): a seek across the whole show, or a
         // GPU too slow for every frame, costs no GL calls.
-        int32_t before = timelineState;
-        *scene = SceneState(before);
         if (paceFrames + 1 < due) {
             SkipFrame(window);
         } else {
+            // Where it draws is chosen before it draws.
+            *scene = IsScenePart(NextStepPart());
             if (begin)
                 begin(*scene);
             RunFrame(window);
             if (end)
                 end(*scene);
         }
-        paceShown = PartOfStep(before, timelineState);
+        paceShown = steppedPart;
+        *scene = IsScenePart(steppedPart);
         paceFrames++;
         if (ShowShouldEnd())
             return false;
@@ -108,17 +95,15 @@ float SmoothClock(float frameClock, double since) { return (float)((double)frame
 
 ShowPart SmoothPicture(double since, float* clock)
 {
-    bool scene = paceShown == PART_WATER || paceShown == PART_SPHERES;
-    *clock = scene ? SmoothClock(sceneTime, since) : 0.0f;
+    *clock = IsScenePart(paceShown) ? SmoothClock(showClocks.sceneTime, since) : 0.0f;
     return paceShown;
 }
 
 bool RunUnseenTo(PlatformWindow* window, int32_t due)
 {
     while (paceFrames < due) {
-        int32_t before = timelineState;
         SkipFrame(window);
-        paceShown = PartOfStep(before, timelineState);
+        paceShown = steppedPart;
         paceFrames++;
         if (ShowShouldEnd())
             return false;
@@ -134,7 +119,7 @@ bool RunSmoothTo(PlatformWindow* window, int32_t due, double since, void (*begin
         return false;
     float clock = 0.0f;
     ShowPart part = SmoothPicture(since, &clock);
-    *scene = part == PART_WATER || part == PART_SPHERES;
+    *scene = IsScenePart(part);
     if (part == PART_COUNT)
         return true;
     if (begin)
@@ -165,7 +150,7 @@ void PaceRewind()
 {
     // A timeline that never ran a frame is at its start already, and its
     // first frame still has the sound to start.
-    if (timelineState != -6)
+    if (showClocks.timelineState != TIMELINE_START)
         RewindTimeline();
     paceFrames = 0;
     paceShown = PART_COUNT;
@@ -188,19 +173,14 @@ static int32_t partFirst[PART_COUNT];
 
 static void FindPartStarts()
 {
-    int32_t keptState = timelineState, keptFrames = frameCount;
-    float keptTime = sceneTime;
+    ShowClocks kept = showClocks;
     RewindTimeline();
     for (int32_t frame = 1; partFirst[PART_SPHERES] == 0 && frame < 100000; frame++) {
-        int32_t before = timelineState;
         SkipFrame(nullptr);
-        ShowPart part = PartOfStep(before, timelineState);
-        if (partFirst[part] == 0)
-            partFirst[part] = frame;
+        if (steppedPart != PART_COUNT && partFirst[steppedPart] == 0)
+            partFirst[steppedPart] = frame;
     }
-    timelineState = keptState;
-    frameCount = keptFrames;
-    sceneTime = keptTime;
+    showClocks = kept;
 }
 
 int32_t PartFirstFrame(ShowPart part)

@@ -35,8 +35,6 @@ int32_t DueFrameAtSample(int64_t songSample);
 // is the one on screen.
 extern int32_t paceFrames;
 
-// Whether a frame run from this timeline state draws a scene.
-bool SceneState(int32_t state);
 // The frame to show next: at the song's position (negative before its sound
 // started: the frame on screen), or with oneAFrame the one after the frame
 // on screen, the display's pace. The first frame, and the first after a

@@ -6,9 +6,25 @@
 #include "platform/platform.h"
 #include "state/shared.h"
 
-// Where the show's pictures and cards stand; moves only forward
-// (-6, -5, -4, -3, -2, 0, 1) and stays at 1.
-extern int32_t timelineState;
+// Where the show's pictures and cards stand (showClocks.timelineState).
+// It moves only forward, through these in their order, and stays at the
+// spheres; a card's end steps to the next by adding 1.
+enum TimelineState {
+    TIMELINE_START = -6,        // starts the sound, then shows the title
+    TIMELINE_TITLE = -5,
+    TIMELINE_THANKS = -4,
+    TIMELINE_THANKS_LAST = -3,  // the thanks card's last frame
+    TIMELINE_SCENES = -2,       // the scenes begin, with the water
+    TIMELINE_WATER = 0,
+    TIMELINE_SPHERES = 1,
+};
+
+// The part the timeline's last step showed, or would have shown undrawn;
+// PART_COUNT when it showed nothing.
+extern ShowPart steppedPart;
+// The part the next step will show, worked out by the timeline itself with
+// nothing moved and no sound started.
+ShowPart NextStepPart();
 
 // Takes the screen, builds every graphics resource. Returns the window, or
 // ends the process with status 1 when no window or GL context can be had.
@@ -35,8 +51,6 @@ void PlanShowFrames(int32_t count, ShowPart* parts, float* clocks);
 // the frames run again from there are the ones a fresh start runs, except
 // that the sound, already started, is not started again.
 void RewindTimeline();
-// Runs frames until ShowShouldEnd.
-void FrameLoop(PlatformWindow* window);
 // Restores the display and releases the context; returns the show's exit
 // status: 1 when an OpenGL error was reported, else 0.
 int EndShow(PlatformWindow* window);

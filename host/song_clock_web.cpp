@@ -45,8 +45,23 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebSongSeek(double samples)
 }
 
 // Called by the page when the sound joins the song (a late audio context):
-// the worklet keeps the song's time from there.
-extern "C" EMSCRIPTEN_KEEPALIVE void WebSongClockStop(void) { SongClockReset(); }
+// the worklet keeps the song's time from there. A page held stays held.
+extern "C" EMSCRIPTEN_KEEPALIVE void WebSongClockStop(void)
+{
+    bool held = songClock.heldAt >= 0.0;
+    SongClockReset();
+    HeldClockHold(&songClock, held, emscripten_get_now());
+}
+
+// The song's position in seconds while the page keeps its time: the page
+// reads it here rather than keep a clock of its own.
+extern "C" EMSCRIPTEN_KEEPALIVE double WebPageSongSeconds(void)
+{
+    return clockFromSamples / SOUND_SAMPLE_RATE + HeldClockMs(&songClock, emscripten_get_now()) / 1000.0;
+}
+
+// The song's samples a second, for the page's arithmetic in samples.
+extern "C" EMSCRIPTEN_KEEPALIVE int WebSampleRate(void) { return SOUND_SAMPLE_RATE; }
 
 void SongClockPause(bool paused) { HeldClockHold(&songClock, paused, emscripten_get_now()); }
 

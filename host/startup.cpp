@@ -27,8 +27,8 @@ PlatformWindow* StartUp(int32_t windowWidth, int32_t windowHeight)
     PlatformFocusWindow(window);
 
     BuildShowGraphics(nullptr);
-    timelineState = -6;
-    sceneTime = 0.0f;
+    showClocks.timelineState = TIMELINE_START;
+    showClocks.sceneTime = 0.0f;
     return window;
 }
 

@@ -91,7 +91,7 @@ bool DrawStill(PlatformWindow* window)
     int repeat = timed ? std::min(std::max(atoi(text), 1), 50) : 0;
     static double ms[50];
     double firstMs = 0.0;
-    bool scene = part == PART_WATER || part == PART_SPHERES;
+    bool scene = IsScenePart(part);
     // A still is the picture at its own size, whatever the GPU's speed.
     WebPinSceneScale(1.0);
     WebBeginPicture(scene);

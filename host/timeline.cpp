@@ -4,10 +4,7 @@
 #include "host/show.h"
 #include "render/render.h"
 
-int32_t timelineState;
-// The part the timeline's last step showed, or would have shown undrawn;
-// PART_COUNT when it showed nothing.
-static ShowPart steppedPart = PART_COUNT;
+ShowPart steppedPart = PART_COUNT;
 
 bool ShowShouldEnd()
 {
@@ -55,42 +52,42 @@ static void SceneFrame(ShowPart part, bool drawn)
 static void TimelineStep(PlatformWindow* window, bool drawn)
 {
     steppedPart = PART_COUNT;
-    switch (timelineState) {
-    case -6:
+    switch (showClocks.timelineState) {
+    case TIMELINE_START:
         StartAudio(window, RenderAudio);
-        timelineState = -5;
+        showClocks.timelineState = TIMELINE_TITLE;
         [[fallthrough]];
-    case -5:
+    case TIMELINE_TITLE:
         steppedPart = PART_TITLE;
         if (drawn)
             DrawTitleCard();
-        if ((double)frameCount >= 300.0)
-            timelineState += 1;
+        if ((double)showClocks.frameCount >= 300.0)
+            showClocks.timelineState += 1;
         return;
-    case -4:
-    case -3:
-        if ((double)frameCount >= 600.0)
-            timelineState += 1;
+    case TIMELINE_THANKS:
+    case TIMELINE_THANKS_LAST:
+        if ((double)showClocks.frameCount >= 600.0)
+            showClocks.timelineState += 1;
         steppedPart = PART_THANKS;
         if (drawn)
             DrawThanksCard();
         return;
-    case -2:
-        timelineState = 0;
+    case TIMELINE_SCENES:
+        showClocks.timelineState = TIMELINE_WATER;
         [[fallthrough]];
-    case 0:
-        if ((double)sceneTime < 5.0) {
+    case TIMELINE_WATER:
+        if ((double)showClocks.sceneTime < 5.0) {
             steppedPart = PART_WATER;
             SceneFrame(PART_WATER, drawn);
             return;
         }
-        timelineState = 1;
-        sceneTime = 0.0f;
+        showClocks.timelineState = TIMELINE_SPHERES;
+        showClocks.sceneTime = 0.0f;
         [[fallthrough]];
-    case 1:
-        if ((double)sceneTime > 14.0) {
-            timelineState = 1;
-            sceneTime = 0.0f;
+    case TIMELINE_SPHERES:
+        if ((double)showClocks.sceneTime > 14.0) {
+            showClocks.timelineState = TIMELINE_SPHERES;
+            showClocks.sceneTime = 0.0f;
         }
         steppedPart = PART_SPHERES;
         SceneFrame(PART_SPHERES, drawn);
@@ -111,7 +108,7 @@ static void ClearFrame()
 
 static void BeginFrame()
 {
-    frameCount += 1;
+    showClocks.frameCount += 1;
     ClearFrame();
 }
 
@@ -127,9 +124,9 @@ static void EndFrame(PlatformWindow* window)
 
 void RewindTimeline()
 {
-    frameCount = 0;
-    sceneTime = 0.0f;
-    timelineState = -5;
+    showClocks.frameCount = 0;
+    showClocks.sceneTime = 0.0f;
+    showClocks.timelineState = TIMELINE_TITLE;
 }
 
 void RunFrame(PlatformWindow* window)
@@ -141,26 +138,38 @@ void RunFrame(PlatformWindow* window)
 
 void SkipFrame(PlatformWindow* window)
 {
-    frameCount += 1;
+    showClocks.frameCount += 1;
     TimelineStep(window, false);
 }
 
 void PlanShowFrames(int32_t count, ShowPart* parts, float* clocks)
 {
-    int32_t state = timelineState, frames = frameCount;
-    float clock = sceneTime;
+    ShowClocks kept = showClocks;
     // From the show's start as a rewind leaves it: the sound's start, the
     // one step that does more than move the clocks, is left out.
     RewindTimeline();
     for (int32_t i = 0; i < count; i++) {
-        frameCount += 1;
+        showClocks.frameCount += 1;
         TimelineStep(nullptr, false);
         parts[i] = steppedPart;
-        clocks[i] = steppedPart == PART_WATER || steppedPart == PART_SPHERES ? sceneTime : 0.0f;
+        clocks[i] = IsScenePart(steppedPart) ? showClocks.sceneTime : 0.0f;
     }
-    timelineState = state;
-    frameCount = frames;
-    sceneTime = clock;
+    showClocks = kept;
+}
+
+ShowPart NextStepPart()
+{
+    ShowClocks kept = showClocks;
+    ShowPart keptPart = steppedPart;
+    // The sound's start is left out: the step after it is the title's.
+    if (showClocks.timelineState == TIMELINE_START)
+        showClocks.timelineState = TIMELINE_TITLE;
+    showClocks.frameCount += 1;
+    TimelineStep(nullptr, false);
+    ShowPart next = steppedPart;
+    showClocks = kept;
+    steppedPart = keptPart;
+    return next;
 }
 
 // The clock value from which the scene pass's own 0.04 step lands on the
@@ -195,7 +204,7 @@ float RunPartFrame(PlatformWindow* window, ShowPart part, float time)
     } else if (part == PART_THANKS) {
         DrawThanksCard();
     } else {
-        sceneTime = ClockBefore(time, &lands);
+        showClocks.sceneTime = ClockBefore(time, &lands);
         DrawScene(SceneProgram(part));
     }
     EndFrame(window);
@@ -209,7 +218,7 @@ void ShowPicture(PlatformWindow* window, ShowPart part, float clock)
         DrawTitleCard();
     else if (part == PART_THANKS)
         DrawThanksCard();
-    else if (part == PART_WATER || part == PART_SPHERES)
+    else if (IsScenePart(part))
         DrawSceneAt(SceneProgram(part), clock);
     EndFrame(window);
 }
@@ -235,10 +244,4 @@ float RunPartFrames(PlatformWindow* window, ShowPart part, float from, float to,
             ms[i - 1] = took;
     }
     return lands;
-}
-
-void FrameLoop(PlatformWindow* window)
-{
-    while (!ShowShouldEnd())
-        RunFrame(window);
 }

@@ -110,19 +110,29 @@ static bool FramebuffersOffered()
 #endif
 }
 
-static void MakePresentProgram()
+// False where the driver will not compile or link it.
+static bool MakePresentProgram()
 {
     presentProgram = glCreateProgram();
     const char* sources[2] = {presentVertex, presentFragment};
     const GLenum stages[2] = {GL_VERTEX_SHADER, GL_FRAGMENT_SHADER};
+    GLint built = 1;
     for (int i = 0; i < 2; i++) {
         GLuint shader = glCreateShader(stages[i]);
         glShaderSource(shader, 1, &sources[i], nullptr);
         glCompileShader(shader);
+        GLint compiled = 0;
+        glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+        built = built && compiled;
         glAttachShader(presentProgram, shader);
     }
     glBindAttribLocation(presentProgram, 0, "a_corner");
-    glLinkProgram(presentProgram);
+    if (built) {
+        glLinkProgram(presentProgram);
+        glGetProgramiv(presentProgram, GL_LINK_STATUS, &built);
+    }
+    if (!built)
+        return false;
     // The uniforms are set as the pass draws, so no program is made
     // current here behind the caller's back.
     presentSceneAt = glGetUniformLocation(presentProgram, "scene");
@@ -135,15 +145,19 @@ static void MakePresentProgram()
     glBindBuffer(GL_ARRAY_BUFFER, presentBuffer);
     glBufferData(GL_ARRAY_BUFFER, sizeof corners, corners, GL_STATIC_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, (GLuint)buffer);
+    return true;
 }
 
-static void DrawStraight()
+// From now on the scenes go straight onto the picture, for the reason given.
+static void DrawStraight(const char* why)
 {
     sceneDirect = true;
     SetSceneSize(pictureWidth, pictureHeight);
-    printf("brinelux: this GPU cannot draw the scenes into a texture; they are drawn at the picture's size\n");
+    printf("brinelux: %s; they are drawn at the picture's size\n", why);
     fflush(stdout);
 }
+
+static const char NO_TEXTURE_TARGET[] = "this GPU cannot draw the scenes into a texture";
 
 // The framebuffer the scenes draw into, a texture of the picture's size,
 // and what draws it onto the window. False where the GPU cannot.
@@ -153,10 +167,13 @@ static bool ReadySceneTarget()
         return false;
     if (presentProgram == 0) {
         if (!FramebuffersOffered()) {
-            DrawStraight();
+            DrawStraight(NO_TEXTURE_TARGET);
             return false;
         }
-        MakePresentProgram();
+        if (!MakePresentProgram()) {
+            DrawStraight("the driver refused the program that scales the scenes onto the picture");
+            return false;
+        }
         FindTextureCap();
     }
     for (;;) {
@@ -191,7 +208,7 @@ static bool ReadySceneTarget()
         // small one. A GPU that cannot draw into a texture at all says so
         // once; the scenes then go straight to the window.
         if (!refused || (w <= 64 && h <= 64)) {
-            DrawStraight();
+            DrawStraight(NO_TEXTURE_TARGET);
             return false;
         }
         capWidth = w / 2 < 1 ? 1 : w / 2;

@@ -111,10 +111,10 @@ static void DrawBandQuad()
 
 void StepSceneClock()
 {
-    frameCount += 1;
+    showClocks.frameCount += 1;
     // The sum in double, rounded back to the stored float: the clock values
     // the timeline compares against depend on it.
-    sceneTime = (float)((double)sceneTime + SCENE_STEP_SECONDS);
+    showClocks.sceneTime = (float)((double)showClocks.sceneTime + SCENE_STEP_SECONDS);
 }
 
 void AimSceneProgram(GLuint program, int32_t width, int32_t height, float time)
@@ -127,7 +127,7 @@ void AimSceneProgram(GLuint program, int32_t width, int32_t height, float time)
 void DrawScene(GLuint program)
 {
     StepSceneClock();
-    DrawSceneAt(program, sceneTime);
+    DrawSceneAt(program, showClocks.sceneTime);
 }
 
 void DrawSceneAt(GLuint program, float time)

@@ -67,7 +67,7 @@ GLuint LoadShader(const char* source)
 GLuint SceneProgram(int32_t part)
 {
     // The scenes' programs follow the vertex shader in the parts' order.
-    if (part != PART_WATER && part != PART_SPHERES)
+    if (!IsScenePart(part))
         return 0;
     return shaderSlots[1 + (part - PART_WATER)];
 }

@@ -14,10 +14,17 @@ static_assert(std::atomic<uint8_t>::is_always_lock_free, "quit flag must be lock
 inline bool QuitRequested() { return quitRequested.load(std::memory_order_relaxed) != 0; }
 inline void RequestQuit() { quitRequested.store(1, std::memory_order_relaxed); }
 
-// Scene clock in seconds, the value of iGlobalTime.
-extern float sceneTime;
-// Frames of the loop plus scene passes; the title and thanks cards count it.
-extern int32_t frameCount;
+// The show's clocks, which its frames move: kept together so that a
+// player that runs frames it then takes back saves and restores them whole.
+struct ShowClocks {
+    // Where the timeline stands (host/show.h names its states).
+    int32_t timelineState;
+    // Frames of the loop plus scene passes; the title and thanks cards count it.
+    int32_t frameCount;
+    // Scene clock in seconds, the value of iGlobalTime.
+    float sceneTime;
+};
+extern ShowClocks showClocks;
 
 // The show's own picture size: its window, and what the scenes, the cards
 // and the capture's frames are drawn at unless told otherwise.
@@ -28,3 +35,5 @@ enum { SHOW_WIDTH = 1024, SHOW_HEIGHT = 768 };
 // own (shaders/water.glsl, shaders/sphere.glsl).
 enum ShowPart { PART_TITLE, PART_THANKS, PART_WATER, PART_SPHERES, PART_COUNT };
 extern const char* const showPartNames[PART_COUNT];
+// Whether a part is one of the scenes, drawn by a program with a clock.
+inline bool IsScenePart(int32_t part) { return part == PART_WATER || part == PART_SPHERES; }

@@ -106,10 +106,10 @@ static double DrawCurrent(GLuint program, float clockBefore, float& time)
     glBindFramebuffer(GL_FRAMEBUFFER, HeadlessFramebuffer());
     glViewport(0, 0, WIDTH, HEIGHT);
     auto start = std::chrono::steady_clock::now();
-    sceneTime = clockBefore;
+    showClocks.sceneTime = clockBefore;
     DrawScene(program);
     glFinish();
-    time = sceneTime;
+    time = showClocks.sceneTime;
     return Milliseconds(start);
 }
 

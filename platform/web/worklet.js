@@ -70,7 +70,6 @@ class Ring extends AudioWorkletProcessor {
     this.log = o.log;
     this.origin = -1;
     this.ended = false;
-    this.behind = -1;
     this.stopped = false;
     this.port.onmessage = (e) => { if (e.data.stop) this.stopped = true; };
     // The song rendered up to this node's sample and the ring started, here

@@ -32,6 +32,7 @@
     X(GLuint, glCreateProgram, (void), ())                                                       \
     X(void, glAttachShader, (GLuint program, GLuint shader), (program, shader))                  \
     X(void, glLinkProgram, (GLuint program), (program))                                          \
+    X(void, glGetProgramiv, (GLuint program, GLenum pname, GLint* params), (program, pname, params)) \
     X(GLboolean, glIsProgram, (GLuint program), (program))                                       \
     X(void, glUseProgram, (GLuint program), (program))                                           \
     X(void, glBindAttribLocation, (GLuint program, GLuint index, const GLchar* name),            \
@@ -73,6 +74,7 @@ BRINELUX_GL_ENTRY_POINTS(BRINELUX_GL_DECLARE)
 #define glCreateProgram brinelux_glCreateProgram
 #define glAttachShader brinelux_glAttachShader
 #define glLinkProgram brinelux_glLinkProgram
+#define glGetProgramiv brinelux_glGetProgramiv
 #define glIsProgram brinelux_glIsProgram
 #define glUseProgram brinelux_glUseProgram
 #define glBindAttribLocation brinelux_glBindAttribLocation

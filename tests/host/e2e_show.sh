@@ -1,8 +1,8 @@
 #!/bin/bash
 # End to end: the real show on a real X server (Xvfb) with Mesa's software GL.
-# Usage: e2e_show.sh BRINELUX FORCE_GL_ERROR_LIB OUTDIR
+# Usage: e2e_show.sh BRINELUX FORCE_GL_ERROR_LIB OUTDIR TERM_AT_START_LIB
 set -u
-bin=$1 preload=$2 outdir=$3
+bin=$1 preload=$2 outdir=$3 term_at_start=$4
 mkdir -p "$outdir"
 export MESA_SHADER_CACHE_DISABLE=true SDL_AUDIODRIVER=dummy
 failures=0
@@ -92,6 +92,18 @@ status=$?
 lines=$(wc -l <"$outdir/stderr")
 [ "$lines" = 1 ] || fail "no display: $lines lines: $(cat "$outdir/stderr")"
 grep -q 'no display' "$outdir/stderr" || fail "no display: $(cat "$outdir/stderr")"
+
+# 6. A termination request as the show starts up, before its first frame:
+# no frame is drawn, the sound never starts (the disk driver would make its
+# file), and the show ends with status 0.
+rm -f "$outdir/sound.raw"
+env LD_PRELOAD="$term_at_start" BRINELUX_TEST_REPORT=1 SDL_AUDIODRIVER=disk \
+    SDL_DISKAUDIOFILE="$outdir/sound.raw" "$bin" >"$outdir/stdout" 2>"$outdir/stderr" &
+pid=$!
+wait_end 30 || true
+[ "$status" = 0 ] || fail "terminated before the first frame: status $status"
+grep -q '^brinelux-report: frame' "$outdir/stdout" && fail "terminated before the first frame: a frame was shown"
+[ -e "$outdir/sound.raw" ] && fail "terminated before the first frame: the sound started"
 
 [ $failures = 0 ] && echo "all end-to-end checks passed"
 exit $failures

@@ -11,38 +11,35 @@ void ResetShow();
 int ShowAudioStarts();
 
 namespace {
-struct LoopState {
-    int32_t state;
-    int32_t frames;
-    float time;
-};
-
-LoopState Now() { return {timelineState, frameCount, sceneTime}; }
-
 // The plain loop's state after each frame: [k] after frame k + 1.
-std::vector<LoopState> PlainLoop(int32_t frames)
+std::vector<ShowClocks> PlainLoop(int32_t frames)
 {
     ResetShow();
-    std::vector<LoopState> after;
+    std::vector<ShowClocks> after;
     for (int32_t k = 0; k < frames; k++) {
         RunFrame(nullptr);
-        after.push_back(Now());
+        after.push_back(showClocks);
     }
     return after;
 }
 
-int drawn;
-void CountDrawn(bool) { drawn++; }
+// Calls of the caller's hooks, and how many were told the frame is a scene.
+int drawn, drawnScenes;
+void CountDrawn(bool scene)
+{
+    drawn++;
+    drawnScenes += scene;
+}
 
 // The song time of the capture's sample at which frame k starts: its
 // frames start at whole samples at 25 frames a second.
 double CaptureSampleSeconds(int32_t frame) { return (double)((int64_t)(frame - 1) * 1764) / 44100.0; }
 
-void Expect(const LoopState& got, const LoopState& want, int32_t frame)
+void Expect(const ShowClocks& got, const ShowClocks& want, int32_t frame)
 {
-    EXPECT_EQ(got.state, want.state) << "frame " << frame;
-    EXPECT_EQ(got.frames, want.frames) << "frame " << frame;
-    EXPECT_EQ(got.time, want.time) << "frame " << frame;
+    EXPECT_EQ(got.timelineState, want.timelineState) << "frame " << frame;
+    EXPECT_EQ(got.frameCount, want.frameCount) << "frame " << frame;
+    EXPECT_EQ(got.sceneTime, want.sceneTime) << "frame " << frame;
 }
 } // namespace
 
@@ -57,8 +54,8 @@ TEST(Pace, PartsStartWhereTheTimelineShowsThem)
     EXPECT_DOUBLE_EQ(PartStartSeconds(PART_WATER), 24.04);
     EXPECT_DOUBLE_EQ(PartStartSeconds(PART_SPHERES), 29.08);
     // Finding them leaves the show where it was.
-    EXPECT_EQ(timelineState, -6);
-    EXPECT_EQ(frameCount, 0);
+    EXPECT_EQ(showClocks.timelineState, TIMELINE_START);
+    EXPECT_EQ(showClocks.frameCount, 0);
 }
 
 TEST(Pace, DueFramesAtAndAroundPartBoundaries)
@@ -81,21 +78,23 @@ TEST(Pace, DueFramesAtAndAroundPartBoundaries)
 
 TEST(Pace, SkippedThenDrawnFramesEqualThePlainLoops)
 {
-    std::vector<LoopState> plain = PlainLoop(1200);
+    std::vector<ShowClocks> plain = PlainLoop(1200);
     ResetShow();
     paceFrames = 0;
     PaceRewind();
-    timelineState = -6;
+    showClocks.timelineState = TIMELINE_START;
     int32_t last = 0;
     for (int32_t due : {1, 2, 300, 301, 601, 602, 727, 728, 1079, 1080, 1200}) {
         bool scene = false;
-        drawn = 0;
+        drawn = drawnScenes = 0;
         ASSERT_TRUE(RunFramesTo(nullptr, due, CountDrawn, CountDrawn, &scene));
         EXPECT_EQ(paceFrames, due);
-        // Only the due frame is drawn, wrapped by the caller's hook.
+        // Only the due frame is drawn, wrapped by the caller's hook, which
+        // knows before it draws whether it is a scene (602 begins them).
         EXPECT_EQ(drawn, 2) << "frame " << due;
+        EXPECT_EQ(drawnScenes, due >= 602 ? 2 : 0) << "frame " << due;
         EXPECT_EQ(scene, due >= 602) << "frame " << due;
-        Expect(Now(), plain[(size_t)due - 1], due);
+        Expect(showClocks, plain[(size_t)due - 1], due);
         last = due;
     }
     // A frame already run is not run again.
@@ -108,10 +107,10 @@ TEST(Pace, SkippedThenDrawnFramesEqualThePlainLoops)
 
 TEST(Pace, SeeksBothWaysLandOnTheCapturesFrame)
 {
-    std::vector<LoopState> plain = PlainLoop(1500);
+    std::vector<ShowClocks> plain = PlainLoop(1500);
     ResetShow();
     PaceRewind();
-    timelineState = -6;
+    showClocks.timelineState = TIMELINE_START;
     bool scene = false;
     ASSERT_TRUE(RunFramesTo(nullptr, NextDueFrame(-1.0, false), nullptr, nullptr, &scene));
     ASSERT_EQ(paceFrames, 1);
@@ -125,7 +124,7 @@ TEST(Pace, SeeksBothWaysLandOnTheCapturesFrame)
         ASSERT_TRUE(RunFramesTo(nullptr, due, nullptr, nullptr, &scene));
         int32_t want = (int32_t)(seconds * 25.0 + 1e-9) + 1;
         EXPECT_EQ(paceFrames, want) << seconds << " s";
-        Expect(Now(), plain[(size_t)want - 1], want);
+        Expect(showClocks, plain[(size_t)want - 1], want);
     }
 }
 
@@ -148,10 +147,10 @@ TEST(Pace, SeeksToAFramesFirstSampleLandOnIt)
     // The frames whose start in seconds rounds short: the seek's own frame
     // must still come first, while the song's clock stands at the seek.
     ASSERT_FALSE(roundedShort.empty());
-    std::vector<LoopState> plain = PlainLoop(roundedShort[3] + 1);
+    std::vector<ShowClocks> plain = PlainLoop(roundedShort[3] + 1);
     ResetShow();
     PaceRewind();
-    timelineState = -6;
+    showClocks.timelineState = TIMELINE_START;
     bool scene = false;
     for (size_t i : {3, 0, 2}) {
         int32_t k = roundedShort[i];
@@ -162,7 +161,7 @@ TEST(Pace, SeeksToAFramesFirstSampleLandOnIt)
             due = NextDueFrame((double)first / SOUND_SAMPLE_RATE, false);
         ASSERT_TRUE(RunFramesTo(nullptr, due, nullptr, nullptr, &scene));
         EXPECT_EQ(paceFrames, k);
-        Expect(Now(), plain[(size_t)k - 1], k);
+        Expect(showClocks, plain[(size_t)k - 1], k);
         // The song's clock moves on from there: the next frame comes at the
         // next frame's start, not before.
         EXPECT_EQ(NextDueFrame((double)(first + SAMPLES_PER_FRAME - 1) / SOUND_SAMPLE_RATE, false), k);
@@ -197,7 +196,7 @@ ShowPart PictureAt(double songSeconds, float* clock)
 {
     ResetShow();
     PaceRewind();
-    timelineState = -6;
+    showClocks.timelineState = TIMELINE_START;
     double since = -1.0;
     int32_t due = SmoothFrame(songSeconds, &since);
     bool scene = false;
@@ -211,10 +210,10 @@ ShowPart PictureAt(double songSeconds, float* clock)
 
 TEST(Smooth, OnTheGridEachPictureIsTheShowsFrame)
 {
-    std::vector<LoopState> plain = PlainLoop(1200);
+    std::vector<ShowClocks> plain = PlainLoop(1200);
     ResetShow();
     PaceRewind();
-    timelineState = -6;
+    showClocks.timelineState = TIMELINE_START;
     bool scene = false;
     for (int32_t k = 1; k <= 1200; k++) {
         double since = -1.0;
@@ -222,12 +221,12 @@ TEST(Smooth, OnTheGridEachPictureIsTheShowsFrame)
         ASSERT_EQ(since, 0.0) << "frame " << k;
         ASSERT_TRUE(RunSmoothTo(nullptr, k, since, nullptr, nullptr, &scene));
         // Drawing the picture moved nothing: the loop is where the plain one is.
-        Expect(Now(), plain[(size_t)k - 1], k);
+        Expect(showClocks, plain[(size_t)k - 1], k);
         float clock = -1.0f;
         ShowPart part = SmoothPicture(since, &clock);
         ShowPart want = k < 301 ? PART_TITLE : k < 602 ? PART_THANKS : k < 728 ? PART_WATER : PART_SPHERES;
         ASSERT_EQ(part, want) << "frame " << k;
-        ASSERT_EQ(clock, k < 602 ? 0.0f : plain[(size_t)k - 1].time) << "frame " << k;
+        ASSERT_EQ(clock, k < 602 ? 0.0f : plain[(size_t)k - 1].sceneTime) << "frame " << k;
     }
 }
 
@@ -273,10 +272,10 @@ TEST(Smooth, MidFrameClockIsTheDoubleSumRoundedOnce)
         previous = at;
     }
     ResetShow();
-    sceneTime = 3.0000036f;
+    showClocks.sceneTime = 3.0000036f;
     StepSceneClock();
-    EXPECT_GT(sceneTime, previous);
-    EXPECT_EQ(SmoothClock(3.0000036f, SCENE_STEP_SECONDS), sceneTime);
+    EXPECT_GT(showClocks.sceneTime, previous);
+    EXPECT_EQ(SmoothClock(3.0000036f, SCENE_STEP_SECONDS), showClocks.sceneTime);
 }
 
 TEST(Smooth, PartsSwitchAndSpheresCycleAtTheShowsFrames)
@@ -306,7 +305,7 @@ TEST(Smooth, SeveralPicturesOfOneFrameAndNoneBeforeTheFirst)
 {
     ResetShow();
     PaceRewind();
-    timelineState = -6;
+    showClocks.timelineState = TIMELINE_START;
     float clock = -1.0f;
     EXPECT_EQ(SmoothPicture(0.0, &clock), PART_COUNT);
     bool scene = true;
@@ -316,10 +315,10 @@ TEST(Smooth, SeveralPicturesOfOneFrameAndNoneBeforeTheFirst)
     EXPECT_EQ(pictures, 0);
     EXPECT_FALSE(scene);
     // A 144 Hz display shows frame 700 six times, each later than the last.
-    std::vector<LoopState> plain = PlainLoop(700);
+    std::vector<ShowClocks> plain = PlainLoop(700);
     ResetShow();
     PaceRewind();
-    timelineState = -6;
+    showClocks.timelineState = TIMELINE_START;
     float previous = 0.0f;
     for (int i = 0; i < 6; i++) {
         double t = FrameStartSeconds(700, SHOW_FRAME_RATE) + i / 144.0;
@@ -334,9 +333,9 @@ TEST(Smooth, SeveralPicturesOfOneFrameAndNoneBeforeTheFirst)
             continue;
         ASSERT_TRUE(SmoothPicture(since, &clock) == PART_WATER);
         EXPECT_GT(clock, previous);
-        EXPECT_LT(clock - plain[699].time, 0.04f);
+        EXPECT_LT(clock - plain[699].sceneTime, 0.04f);
         previous = clock;
-        Expect(Now(), plain[699], 700);
+        Expect(showClocks, plain[699], 700);
     }
     // Before the song's sound, the frame on screen at its own clock.
     double since = -1.0;
@@ -367,7 +366,7 @@ TEST(Pace, ReplayBeforeAnyFrameStillStartsTheSound)
 // in the same state, drawn once, and frames after it go on as before.
 TEST(Pace, RedrawRunsTheFrameOnScreenAgain)
 {
-    std::vector<LoopState> plain = PlainLoop(700);
+    std::vector<ShowClocks> plain = PlainLoop(700);
     ResetShow();
     PaceRewind();
     bool scene = false;
@@ -379,9 +378,9 @@ TEST(Pace, RedrawRunsTheFrameOnScreenAgain)
     ASSERT_TRUE(RunFramesTo(nullptr, due, CountDrawn, CountDrawn, &scene));
     EXPECT_EQ(drawn, 2);
     EXPECT_TRUE(scene);
-    Expect(Now(), plain[649], 650);
+    Expect(showClocks, plain[649], 650);
     ASSERT_TRUE(RunFramesTo(nullptr, 700, nullptr, nullptr, &scene));
-    Expect(Now(), plain[699], 700);
+    Expect(showClocks, plain[699], 700);
     // Nothing on screen yet: nothing to draw again.
     PaceRewind();
     PaceRedraw();

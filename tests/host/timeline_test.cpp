@@ -6,6 +6,7 @@
 #include <vector>
 #include "audio/audio.h"
 #include "state/shared.h"
+#include "host/pace.h"
 #include "host/show.h"
 #include "render/render.h"
 #include "tests/support/gl_env.h"
@@ -83,7 +84,7 @@ bool PlatformTerminationRequested(void) { return terminate; }
 void PlatformSwapBuffers(PlatformWindow*)
 {
     if (Current().scenes > 0)
-        Current().time = sceneTime;
+        Current().time = showClocks.sceneTime;
     frames.emplace_back();
     currentFrame += 1;
 }
@@ -97,9 +98,9 @@ void ResetShow()
 {
     frames.assign(1, FrameRecord());
     currentFrame = 0;
-    frameCount = 0;
-    sceneTime = 0.0f;
-    timelineState = -6;
+    showClocks.frameCount = 0;
+    showClocks.sceneTime = 0.0f;
+    showClocks.timelineState = TIMELINE_START;
     audioStarts = 0;
     escapeDown = spaceDown = terminate = false;
     quitRequested.store(0);
@@ -215,6 +216,24 @@ TEST(Timeline, SkippedAndRewoundFramesAreTheLoopsOwn)
     EXPECT_EQ(audioStarts, 1);
 }
 
+// A player asks what the next frame shows before it draws it: the answer
+// is the step's own, at every switch, and asking moves nothing (least of
+// all starts the sound).
+TEST(Timeline, NextStepPartIsTheStepsOwnAndMovesNothing)
+{
+    ResetShow();
+    for (int k = 1; k <= 601 + 126 + 351 + 5; k++) {
+        ShowClocks before = showClocks;
+        ShowPart next = NextStepPart();
+        ASSERT_EQ(audioStarts, k == 1 ? 0 : 1) << "frame " << k;
+        ASSERT_EQ(showClocks.timelineState, before.timelineState) << "frame " << k;
+        ASSERT_EQ(showClocks.frameCount, before.frameCount) << "frame " << k;
+        ASSERT_EQ(showClocks.sceneTime, before.sceneTime) << "frame " << k;
+        SkipFrame(nullptr);
+        ASSERT_EQ(next, steppedPart) << "frame " << k;
+    }
+}
+
 TEST(Timeline, LoopTestReadsKeysThenFlagThenTermination)
 {
     ResetShow();
@@ -232,24 +251,19 @@ TEST(Timeline, LoopTestReadsKeysThenFlagThenTermination)
     EXPECT_TRUE(ShowShouldEnd());
 }
 
-TEST(Timeline, QuitKeyBeforeFirstFrameMeansNoFrameAndNoSound)
-{
-    ResetShow();
-    escapeDown = true;
-    FrameLoop(nullptr);
-    EXPECT_EQ(frameCount, 0);
-    EXPECT_EQ(audioStarts, 0);
-    EXPECT_EQ(frames.size(), 1u);
-}
-
 TEST(Timeline, GLErrorEndsTheLoopAfterThatFrameCompletes)
 {
     ResetShow();
-    RunFrames(10);
+    PaceRewind();
+    // A frame a pass, as the desktop's display pace runs them.
+    bool scene = false;
+    for (int k = 0; k < 10; k++)
+        ASSERT_TRUE(RunFramesTo(nullptr, paceFrames + 1, nullptr, nullptr, &scene));
     glEnable(0x1234);  // an invalid enum, as a stray card-drawing error would leave
-    FrameLoop(nullptr);
+    while (RunFramesTo(nullptr, paceFrames + 1, nullptr, nullptr, &scene)) {
+    }
     // The frame that found the error is still drawn and swapped, then the loop ends.
-    EXPECT_EQ(frameCount, 11);
+    EXPECT_EQ(showClocks.frameCount, 11);
     EXPECT_EQ(frames.size(), 12u);
     EXPECT_EQ(frames[10].titleLines, 4);
     EXPECT_TRUE(glErrorReported);
@@ -266,8 +280,8 @@ TEST(Timeline, PlannedFramesAreTheOnesTheLoopDraws)
     ResetShow();
     PlanShowFrames(count, parts.data(), clocks.data());
     EXPECT_EQ(audioStarts, 0);
-    EXPECT_EQ(timelineState, -6);
-    EXPECT_EQ(frameCount, 0);
+    EXPECT_EQ(showClocks.timelineState, TIMELINE_START);
+    EXPECT_EQ(showClocks.frameCount, 0);
     RunFrames(count);
     for (int k = 0; k < count; k++) {
         const FrameRecord& f = frames[(size_t)k];
@@ -281,15 +295,15 @@ TEST(Timeline, PlannedFramesAreTheOnesTheLoopDraws)
     }
     // Mid-show, the plan still starts from the show's start and leaves the
     // loop where it was.
-    int32_t state = timelineState, counted = frameCount;
-    float clock = sceneTime;
+    int32_t state = showClocks.timelineState, counted = showClocks.frameCount;
+    float clock = showClocks.sceneTime;
     std::vector<ShowPart> again(count);
     std::vector<float> againClocks(count);
     PlanShowFrames(count, again.data(), againClocks.data());
     EXPECT_EQ(again, parts);
     EXPECT_EQ(againClocks, clocks);
-    EXPECT_EQ(timelineState, state);
-    EXPECT_EQ(frameCount, counted);
-    EXPECT_EQ(sceneTime, clock);
+    EXPECT_EQ(showClocks.timelineState, state);
+    EXPECT_EQ(showClocks.frameCount, counted);
+    EXPECT_EQ(showClocks.sceneTime, clock);
     EXPECT_EQ(audioStarts, 1);
 }

@@ -217,6 +217,8 @@ TEST(Present, ATextureTheDriverRefusesIsHalvedNotGivenUp)
     FrameWideWindow();
     ForgetPictureGraphics();
     SetSceneSize(800, 600);
+    // Resolved before it is replaced (see InstallFaultyShaders).
+    glTexImage2D(GL_PROXY_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     realTexImage = epoxy_glTexImage2D;
     epoxy_glTexImage2D = NarrowTexImage;
     std::string out, err;
@@ -241,18 +243,69 @@ TEST(Present, ATextureTheDriverRefusesIsHalvedNotGivenUp)
     ForgetPictureGraphics();
 }
 
-TEST(Present, WithoutFramebufferObjectsScenesDrawStraightAtThePicture)
+namespace {
+PFNGLSHADERSOURCEPROC realShaderSource;
+// What the driver is given in place of the present pass's fragment source.
+std::string (*presentFault)(std::string source);
+
+void FaultyShaderSource(GLuint shader, GLsizei count, const GLchar* const* strings, const GLint* lengths)
+{
+    std::string text = strings[0];
+    if (count != 1 || text.find("uniform sampler2D scene;") == std::string::npos)
+        return realShaderSource(shader, count, strings, lengths);
+    text = presentFault(text);
+    const GLchar* faulty = text.c_str();
+    realShaderSource(shader, 1, &faulty, nullptr);
+}
+
+// Compiles, but calls a function nothing defines: the link fails.
+std::string Unlinkable(std::string source)
+{
+    size_t at = source.find("gl_FragColor");
+    return "void Missing();\n" + source.substr(0, at) + "Missing();\n  " + source.substr(at);
+}
+
+std::string Uncompilable(std::string source) { return source + "not glsl at all\n"; }
+
+// The first scene's BeginPicture with the driver's faults in place; what
+// it printed.
+std::string BeginWith(void (*install)(), void (*remove)())
 {
     FrameWideWindow();
     ForgetPictureGraphics();
     SetSceneSize(400, 300);
-    realGetString = epoxy_glGetString;
-    epoxy_glGetString = OldGetString;
+    install();
     std::string out, err;
     CaptureOutput([](void*) { BeginPicture(true); }, nullptr, out, err);
-    epoxy_glGetString = realGetString;
-    EXPECT_TRUE(sceneDirect);
-    EXPECT_NE(out.find("cannot draw the scenes into a texture"), std::string::npos) << out;
+    remove();
+    return out;
+}
+
+void InstallOldDriver()
+{
+    realGetString = epoxy_glGetString;
+    epoxy_glGetString = OldGetString;
+}
+void RemoveOldDriver() { epoxy_glGetString = realGetString; }
+void InstallFaultyShaders()
+{
+    // libepoxy resolves an entry point at its first call, and only while
+    // the pointer is still its own: call it once before replacing it.
+    GLuint probe = glCreateShader(GL_FRAGMENT_SHADER);
+    const GLchar* none = "";
+    glShaderSource(probe, 1, &none, nullptr);
+    glDeleteShader(probe);
+    realShaderSource = epoxy_glShaderSource;
+    epoxy_glShaderSource = FaultyShaderSource;
+}
+void RemoveFaultyShaders() { epoxy_glShaderSource = realShaderSource; }
+
+// The scenes drawn straight onto the picture once BeginPicture said why.
+void ExpectDrawnStraight(const std::string& out, const char* why)
+{
+    EXPECT_TRUE(sceneDirect) << why;
+    EXPECT_NE(out.find(why), std::string::npos) << out;
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR) << why;
     EXPECT_EQ(sceneWidth, 800);
     EXPECT_EQ(surfaceHeight, 600);
     GLint bound = -1, view[4] = {0, 0, 0, 0};
@@ -270,4 +323,21 @@ TEST(Present, WithoutFramebufferObjectsScenesDrawStraightAtThePicture)
     EXPECT_EQ(sceneWidth, 800);
     sceneDirect = false;
     ForgetPictureGraphics();
+}
+} // namespace
+
+TEST(Present, WithoutFramebufferObjectsScenesDrawStraightAtThePicture)
+{
+    ExpectDrawnStraight(BeginWith(InstallOldDriver, RemoveOldDriver), "cannot draw the scenes into a texture");
+}
+
+// A driver that will not compile or link the pass that scales the scenes:
+// they go straight onto the picture, as without framebuffer objects.
+TEST(Present, APresentProgramTheDriverRefusesDrawsTheScenesStraight)
+{
+    for (std::string (*fault)(std::string) : {Uncompilable, Unlinkable}) {
+        presentFault = fault;
+        ExpectDrawnStraight(BeginWith(InstallFaultyShaders, RemoveFaultyShaders),
+                            "the driver refused the program that scales the scenes onto the picture");
+    }
 }

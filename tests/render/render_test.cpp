@@ -190,33 +190,33 @@ TEST(ShaderPrograms, CompileFailureLogsThreeMessagesAndStillStoresTheProgram)
 TEST(ScenePass, ClockAdvancesInDoubleAndStoresFloat)
 {
     Reset();
-    sceneTime = 0.0f;
-    int before = frameCount;
+    showClocks.sceneTime = 0.0f;
+    int before = showClocks.frameCount;
     for (int i = 0; i < 125; i++)
         DrawScene(0);
-    EXPECT_EQ(sceneTime, 4.99999666f);
-    EXPECT_LT((double)sceneTime, 5.0);
+    EXPECT_EQ(showClocks.sceneTime, 4.99999666f);
+    EXPECT_LT((double)showClocks.sceneTime, 5.0);
     DrawScene(0);
-    EXPECT_EQ(sceneTime, 5.03999662f);
-    sceneTime = 0.0f;
+    EXPECT_EQ(showClocks.sceneTime, 5.03999662f);
+    showClocks.sceneTime = 0.0f;
     for (int i = 0; i < 351; i++)
         DrawScene(0);
-    EXPECT_EQ(sceneTime, 14.0399885f);
-    EXPECT_EQ(frameCount - before, 126 + 351);
+    EXPECT_EQ(showClocks.sceneTime, 14.0399885f);
+    EXPECT_EQ(showClocks.frameCount - before, 126 + 351);
 }
 
 TEST(ScenePass, NoProgramOrValidProgramWritesNothing)
 {
     Reset();
     BuildShowResources();
-    sceneTime = 0.0f;
+    showClocks.sceneTime = 0.0f;
     Capture([](void*) {
         DrawScene(0);
         DrawScene(shaderSlots[1]);
     });
     EXPECT_EQ(out, "");
     EXPECT_EQ(err, "");
-    EXPECT_FLOAT_EQ(sceneTime, 0.08f);
+    EXPECT_FLOAT_EQ(showClocks.sceneTime, 0.08f);
     EXPECT_EQ(quitRequested.load(), 0);
 }
 
@@ -226,7 +226,7 @@ TEST(ScenePass, FrameFillsTheBandOnlyWithAlphaOne)
     BuildShowResources();
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT);
-    sceneTime = 0.0f;
+    showClocks.sceneTime = 0.0f;
     DrawScene(shaderSlots[1]);
     std::vector<unsigned char> px = ReadFramebuffer();
     auto rowLit = [&](int row) {
@@ -257,7 +257,7 @@ TEST(ScenePass, BandOnlyScissorKeepsTheCallersScissorAndClearColour)
     glClear(GL_COLOR_BUFFER_BIT);
     glEnable(GL_SCISSOR_TEST);
     glScissor(0, 100, 1024, 30);
-    sceneTime = 0.0f;
+    showClocks.sceneTime = 0.0f;
     DrawScene(shaderSlots[1]);
     std::vector<unsigned char> px = ReadFramebuffer();
     auto at = [&](int x, int y) { return &px[((size_t)y * 1024 + x) * 4]; };

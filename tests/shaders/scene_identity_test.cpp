@@ -67,9 +67,9 @@ std::vector<unsigned char> DrawBefore(GLuint program, float time)
 std::vector<unsigned char> DrawNow(GLuint program, float clockBefore, float& time)
 {
     ClearToMagenta();
-    sceneTime = clockBefore;
+    showClocks.sceneTime = clockBefore;
     DrawScene(program);
-    time = sceneTime;
+    time = showClocks.sceneTime;
     glFinish();
     return ReadFramebuffer();
 }

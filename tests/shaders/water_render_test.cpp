@@ -149,7 +149,7 @@ protected:
         glViewport(0, 0, 1024, 768);
         glClearColor(1.0f, 0.0f, 1.0f, 0.0f);
         glClear(GL_COLOR_BUFFER_BIT);
-        sceneTime = clockBefore;
+        showClocks.sceneTime = clockBefore;
         std::string o, e;
         CaptureOutput([](void* p) { DrawScene(*(GLuint*)p); }, &program, o, e);
         if (out)
@@ -180,7 +180,7 @@ TEST_F(WaterFrame, FirstFrameMatchesTheKnownPixelAndBand)
 {
     std::string out, err;
     Frame f = Draw(0.0f, &out, &err);
-    EXPECT_EQ(sceneTime, 0.04f);
+    EXPECT_EQ(showClocks.sceneTime, 0.04f);
     EXPECT_EQ(out, "");
     EXPECT_EQ(err, "");
     // Column 800, row 200 from the bottom: about (0.09, 0.25, 0.25).
@@ -206,7 +206,7 @@ TEST_F(WaterFrame, BandIsDarkTealWaterWithFoamAtStartAndEnd)
             for (int x = 0; x < 1024; x++) {
                 const unsigned char* p = f.at(x, y);
                 // The dark base alone encodes to 0.04^(1/2.2), green 59.
-                ASSERT_GE(p[1], 58) << "time " << sceneTime << " pixel " << x << ", " << y;
+                ASSERT_GE(p[1], 58) << "time " << showClocks.sceneTime << " pixel " << x << ", " << y;
                 ASSERT_LE(p[0], p[1]);
                 ASSERT_LE(p[1], p[2]);
                 ASSERT_EQ(p[3], 255);
@@ -217,12 +217,12 @@ TEST_F(WaterFrame, BandIsDarkTealWaterWithFoamAtStartAndEnd)
             }
         }
         double meanG = (double)sumG / count, meanR = (double)sumR / count;
-        EXPECT_GT(meanG, 60.0) << "time " << sceneTime;
-        EXPECT_LT(meanG, 140.0) << "time " << sceneTime;
-        EXPECT_LT(meanR, meanG - 20.0) << "time " << sceneTime;
+        EXPECT_GT(meanG, 60.0) << "time " << showClocks.sceneTime;
+        EXPECT_LT(meanG, 140.0) << "time " << showClocks.sceneTime;
+        EXPECT_LT(meanR, meanG - 20.0) << "time " << showClocks.sceneTime;
         // Streaks, not a sheet.
-        EXPECT_GT(pale, count / 500) << "time " << sceneTime;
-        EXPECT_LT(pale, count / 5) << "time " << sceneTime;
+        EXPECT_GT(pale, count / 500) << "time " << showClocks.sceneTime;
+        EXPECT_LT(pale, count / 5) << "time " << showClocks.sceneTime;
     }
 }
 

@@ -5,6 +5,7 @@
 #include "tests/tools/work_dir.h"
 #include <gtest/gtest.h>
 #include <png.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -338,6 +339,25 @@ TEST_F(CaptureRun, InterruptedVideoLeavesNothingBehind)
     }
     std::string encoders = "pgrep -f '" + workDir + "/[.]brinelux-' > /dev/null";
     EXPECT_EQ(system(encoders.c_str()), 256) << "the encoder was left running";
+}
+
+// A termination request as the show starts up (raised by a preloaded
+// library once start-up puts its handler in place): the loop ends before
+// its first frame, nothing is drawn or written, and the run says it was
+// interrupted.
+TEST_F(CaptureRun, TerminatedBeforeTheFirstFrameDrawsNothing)
+{
+    ASSERT_EQ(mkdir(Path("early").c_str(), 0777), 0);
+    std::string err;
+    EXPECT_EQ(Capture("--png-dir early --frames 1-3", &err, "LD_PRELOAD='" TERM_AT_START_LIB "'"), 128 + SIGTERM);
+    EXPECT_NE(err.find("brinelux-capture: interrupted"), std::string::npos) << err;
+    // The loop's own account, unless the interrupt's watch (1.5 s after the
+    // signal) ended the run first on a loaded machine.
+    if (err.find("interrupted after") != std::string::npos) {
+        EXPECT_NE(err.find("interrupted after 0 frames"), std::string::npos) << err;
+    }
+    EXPECT_FALSE(Exists("early/frame-000001.png"));
+    EXPECT_FALSE(TemporariesLeft());
 }
 
 TEST_F(CaptureRun, BadCommandLinesSayWhyWithStatusTwoAndWriteNothing)

@@ -54,7 +54,8 @@ CASE is one of:
             with its value in the accessibility tree, and its arrow keys
             seek
   paused    paused, ?pace=display stops its pictures too; a window resized
-            while paused shows the paused frame at its new size
+            while paused shows the paused frame at its new size; the sound
+            lost after a seek while paused leaves the song held until resumed
   hostile_sound  400 seek keys 10 ms apart: the song sounds and the picture
             moves again within 0.5 s of the last, the address names the
             last seek; the audio context closed under the show: one line,
@@ -1435,6 +1436,28 @@ def paused(site, capture, work):
             fail("paused and resized, frame %d -> %d, %.4f of the picture the capture's at 1000 x 900" %
                  (frame, after, d["identical"]))
         end_show(page, "paused and resized")
+
+        # Paused, a seek (its sound node made while paused), then the sound
+        # lost: the page's clock takes the song over still held, and goes
+        # on once resumed.
+        page.open(url + "/" + PAGE + "?autostart")
+        page.wait_for("Module.seeks.length > 0 && Module.shownFrame > 10", timeout=30)
+        page.key("KeyP", "p", 80)
+        page.wait_for("Module.audioContext.state === 'suspended'")
+        page.key("KeyL", "l", 76)
+        page.pump(0.5)
+        page.evaluate("Module.audioContext.close().then(function () { window.closedAt = 1; }), 1")
+        page.wait_for("window.closedAt !== undefined", timeout=10)
+        s0 = page.evaluate("Module.songSeconds()")
+        page.pump(1.0)
+        s1 = page.evaluate("Module.songSeconds()")
+        page.key("KeyP", "p", 80)
+        page.pump(1.0)
+        s2 = page.evaluate("Module.songSeconds()")
+        print("paused, seeked, sound lost: song at %.3f s, %.3f s a second later; resumed, %.3f s" % (s0, s1, s2))
+        if s1 != s0 or not s2 > s1 + 0.5:
+            fail("paused with the sound lost after a seek: song at %.3f, %.3f held, %.3f resumed" % (s0, s1, s2))
+        end_show(page, "paused, seeked and the sound lost")
         show_lines_only(page.console)
 
 

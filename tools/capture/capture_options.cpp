@@ -283,7 +283,7 @@ const char* ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
         return Fail("--png names the file of a --still");
     if (stillGiven && !o->png)
         return Fail("--still needs --png FILE");
-    if (timeGiven && !(stillGiven && (o->still == PART_WATER || o->still == PART_SPHERES)))
+    if (timeGiven && !(stillGiven && IsScenePart(o->still)))
         return Fail("--time applies to --still water and --still spheres");
     if ((o->sizeGiven || supersampleGiven) && !(o->out || o->pngDir || stillGiven))
         return Fail("--size and --supersample apply to --out, --png-dir and --still");

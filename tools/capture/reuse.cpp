@@ -91,13 +91,12 @@ static void PlanSmoothFrames(std::vector<ShowPart>* parts, std::vector<float>* c
     double since = 0.0;
     int32_t shown = SmoothVideoFrame(plan.last, plan.fpsNum, plan.fpsDen, &since);
     std::vector<ShowPart> showParts((size_t)shown);
-    std::vector<float> showClocks((size_t)shown);
-    PlanShowFrames(shown, showParts.data(), showClocks.data());
+    std::vector<float> showFrameClocks((size_t)shown);
+    PlanShowFrames(shown, showParts.data(), showFrameClocks.data());
     for (int32_t j = 1; j <= plan.last; j++) {
         size_t k = (size_t)SmoothVideoFrame(j, plan.fpsNum, plan.fpsDen, &since) - 1;
-        bool scene = showParts[k] == PART_WATER || showParts[k] == PART_SPHERES;
         (*parts)[(size_t)j - 1] = showParts[k];
-        (*clocks)[(size_t)j - 1] = scene ? SmoothClock(showClocks[k], since) : 0.0f;
+        (*clocks)[(size_t)j - 1] = IsScenePart(showParts[k]) ? SmoothClock(showFrameClocks[k], since) : 0.0f;
     }
 }
 
