@@ -65,7 +65,7 @@ void StartAudio(PlatformWindow* window, AudioCallback callback)
     renderCallback = callback;
     // Playback starts before anything is written; the first refill follows
     // as soon as the thread runs.
-    PlatformSoundStart(window, SOUND_RING_BYTES, SOUND_SAMPLE_RATE);
+    PlatformSoundStart(window, SOUND_SAMPLE_RATE);
     PlatformStartThread(AudioThread, nullptr);
 }
 

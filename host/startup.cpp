@@ -9,6 +9,9 @@ PlatformWindow* StartUp(int32_t windowWidth, int32_t windowHeight)
 {
     PlatformStartProcess();
     PlatformSetDisplayMode(SHOW_WIDTH, SHOW_HEIGHT, 32);
+    // A display that cannot be opened is PlatformCreateWindow's to report,
+    // or to draw off screen for.
+    PlatformOpenDisplay();
     PlatformShowCursor(false);
     // The song from its start: the synthesizer's generator seeded with 9.
     ResetSong();

@@ -48,6 +48,10 @@ void PlatformStartProcess(void);
 
 // ---- display, window and context (initial thread only) ----
 
+// Opens the connection to the display system, once, before
+// PlatformCreateWindow; false where none can be had, the reason in
+// PlatformLastError() (that window then fails with it, or draws off screen).
+bool PlatformOpenDisplay(void);
 // How the next PlatformCreateWindow covers the screen; call before it.
 void PlatformUseScreen(PlatformScreenUse use);
 
@@ -142,10 +146,10 @@ bool PlatformUseFontBitmapsAt(uint32_t first, uint32_t count, uint32_t listBase,
 
 // ---- sound ring (a looping buffer of 16-bit mono samples) ----
 
-// Opens the output and starts the ring of ringBytes bytes looping at
+// Opens the output and starts the ring (SOUND_RING_BYTES) looping at
 // sampleRate. Where no device can be had, a silent output stands in whose
 // play position still advances in real time. Never fails.
-void PlatformSoundStart(PlatformWindow* window, uint32_t ringBytes, uint32_t sampleRate);
+void PlatformSoundStart(PlatformWindow* window, uint32_t sampleRate);
 // Asked before PlatformSoundStart: no device is opened at all (a
 // screensaver's silence), and the silent stand-in plays.
 void PlatformSoundNone(void);

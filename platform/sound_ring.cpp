@@ -1,29 +1,13 @@
 #include "platform/sound_ring.h"
 
 #include <stddef.h>
-#include <stdio.h>
 #include <string.h>
 
-uint32_t RingBytesFor(uint32_t ringBytes)
-{
-    uint32_t kept = ringBytes > SOUND_RING_BYTES ? (uint32_t)SOUND_RING_BYTES
-                                                 : ringBytes & ~(uint32_t)(SOUND_BYTES_PER_SAMPLE - 1);
-    if (kept == 0)
-        kept = SOUND_RING_BYTES;
-    if (kept != ringBytes) {
-        fprintf(stderr, "brinelux: a sound ring of %u bytes was asked for; it has %u\n", ringBytes, kept);
-        fflush(stderr);
-    }
-    return kept;
-}
-
-bool RingStart(bool* started, uint8_t* storage, uint32_t ringBytes, uint32_t sampleRate, uint32_t* keptBytes,
-               uint32_t* keptRate)
+bool RingStart(bool* started, uint8_t* storage, uint32_t sampleRate, uint32_t* keptRate)
 {
     if (*started)
         return false;
     *started = true;
-    *keptBytes = RingBytesFor(ringBytes);
     *keptRate = sampleRate > 0 ? sampleRate : SOUND_SAMPLE_RATE;
     memset(storage, 0, SOUND_RING_BYTES);
     return true;
@@ -50,16 +34,36 @@ bool RingLockRegions(uint8_t* base, uint32_t ringBytes, uint32_t offset, uint32_
     return true;
 }
 
-uint64_t SilentSamplesPlayed(uint64_t ticks, uint64_t ticksPerSecond, uint32_t rate)
+// The stand-in's start, moved on by the length of each pause, and where the
+// pause in force began.
+static uint64_t silentStart, silentPausedAt, silentTicksPerSecond = 1;
+static bool silentPaused;
+
+void SilentClockStart(uint64_t now, uint64_t ticksPerSecond)
 {
-    // Whole seconds and the rest apart: no overflow however long it runs.
-    return ticks / ticksPerSecond * rate + ticks % ticksPerSecond * rate / ticksPerSecond;
+    silentStart = now;
+    silentPausedAt = now;
+    silentTicksPerSecond = ticksPerSecond;
 }
 
-uint32_t SilentPlayPosition(uint64_t ticks, uint64_t ticksPerSecond, uint32_t ringBytes, uint32_t rate)
+void SilentClockPause(bool pause, uint64_t now)
 {
-    uint64_t samples = SilentSamplesPlayed(ticks, ticksPerSecond, rate);
-    return (uint32_t)((samples * SOUND_BYTES_PER_SAMPLE) % ringBytes);
+    if (pause == silentPaused)
+        return;
+    silentPaused = pause;
+    if (pause)
+        silentPausedAt = now;
+    else
+        silentStart += now - silentPausedAt;
+}
+
+uint32_t SilentClockPosition(uint64_t now, uint32_t rate)
+{
+    uint64_t at = silentPaused ? silentPausedAt : now;
+    uint64_t ticks = at > silentStart ? at - silentStart : 0;
+    // Whole seconds and the rest apart: no overflow however long it runs.
+    uint64_t samples = ticks / silentTicksPerSecond * rate + ticks % silentTicksPerSecond * rate / silentTicksPerSecond;
+    return (uint32_t)((samples * SOUND_BYTES_PER_SAMPLE) % SOUND_RING_BYTES);
 }
 
 // Samples played in the first `periods` periods, to the nearest (a half up).

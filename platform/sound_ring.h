@@ -18,11 +18,6 @@ static_assert(SOUND_RING_BYTES % SOUND_BYTES_PER_SAMPLE == 0, "the ring holds wh
 // 25 ms: 4096, then 1103, 1102, 1103, 1102 ...).
 int32_t SoundRefillSamples(int64_t refill);
 
-// The ring a backend keeps for a request of ringBytes: whole samples, at
-// most SOUND_RING_BYTES (its storage). A request it must change is said on
-// standard error.
-uint32_t RingBytesFor(uint32_t ringBytes);
-
 // Write access to bytes [offset, offset + bytes) of the ring of ringBytes at
 // base, split in two regions where it wraps. False, with both regions
 // null/0, when the request is empty or reaches outside the ring.
@@ -31,15 +26,17 @@ bool RingLockRegions(uint8_t* base, uint32_t ringBytes, uint32_t offset, uint32_
 
 // What every backend's PlatformSoundStart does first: nothing, returning
 // false, when its ring has started already; else marks it started, keeps the
-// ring RingBytesFor gives (*keptBytes) and the rate asked for (*keptRate; the
-// ring's own for 0), and clears storage.
-bool RingStart(bool* started, uint8_t* storage, uint32_t ringBytes, uint32_t sampleRate, uint32_t* keptBytes,
-               uint32_t* keptRate);
+// rate asked for (*keptRate; the ring's own for 0), and clears storage.
+bool RingStart(bool* started, uint8_t* storage, uint32_t sampleRate, uint32_t* keptRate);
 
 // The silent output that stands in where no device opens: it "takes"
-// samples at rate from its start, so the song and its end mark keep real
-// time. ticks of a monotonic counter (ticksPerSecond per second) since the
-// start give the byte offset in the ring up to which it has played.
-uint32_t SilentPlayPosition(uint64_t ticks, uint64_t ticksPerSecond, uint32_t ringBytes, uint32_t rate);
-// The samples the silent output has taken by then.
-uint64_t SilentSamplesPlayed(uint64_t ticks, uint64_t ticksPerSecond, uint32_t rate);
+// samples at the rate given from its start, so the song and its end mark
+// keep real time. One clock for the process, read from the backend's own
+// monotonic counter (now its reading, ticksPerSecond its rate); the backend
+// keeps the calls apart (its lock, or one thread).
+void SilentClockStart(uint64_t now, uint64_t ticksPerSecond);
+// Holds the clock (the viewer's pause) or lets it run on from where it
+// stood; a pause asked before the start holds it from the start.
+void SilentClockPause(bool pause, uint64_t now);
+// The ring offset up to which the stand-in has played at now.
+uint32_t SilentClockPosition(uint64_t now, uint32_t rate);

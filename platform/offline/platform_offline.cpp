@@ -46,7 +46,6 @@ static std::atomic<int> interruptSignal;
 
 // The virtual sound device.
 static uint8_t ring[SOUND_RING_BYTES];
-static uint32_t ringSize = SOUND_RING_BYTES;
 static bool soundStarted;
 static int64_t samplesPlayed;
 
@@ -134,9 +133,9 @@ static void PlayTo(int64_t ticks)
         const int16_t* from = silence;
         int64_t chunk = sizeof silence / sizeof silence[0];
         if (soundStarted) {
-            uint32_t offset = (uint32_t)((samplesPlayed * 2) % ringSize);
+            uint32_t offset = (uint32_t)((samplesPlayed * 2) % SOUND_RING_BYTES);
             from = (const int16_t*)(ring + offset);
-            chunk = (ringSize - offset) / 2;
+            chunk = (SOUND_RING_BYTES - offset) / 2;
         }
         if (chunk > left)
             chunk = left;
@@ -224,6 +223,8 @@ void OfflineCatchInterrupts(void)
 void PlatformStartProcess(void) { OfflineCatchInterrupts(); }
 
 void PlatformUseScreen(PlatformScreenUse) {}
+// Nothing to open: the capture draws into its own framebuffer.
+bool PlatformOpenDisplay(void) { return true; }
 void PlatformSetDisplayMode(int, int, int) {}
 
 void PlatformRestoreDisplayMode(void) {}
@@ -328,10 +329,9 @@ bool PlatformTerminationRequested(void) { return terminationRequested.load(); }
 
 // ---- sound ring ----
 
-void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t)
+void PlatformSoundStart(PlatformWindow*, uint32_t)
 {
     std::lock_guard<std::mutex> lock(clockLock);
-    ringSize = RingBytesFor(ringBytes);
     memset(ring, 0, sizeof ring);
     // The play position is counted from the start of frame 1, which is where
     // the show starts its sound; a later start keeps the counting.
@@ -341,7 +341,7 @@ void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t)
 uint32_t PlatformSoundPlayPosition(void)
 {
     std::lock_guard<std::mutex> lock(clockLock);
-    return (uint32_t)((SamplesAt(clockTicks) * 2) % ringSize);
+    return (uint32_t)((SamplesAt(clockTicks) * 2) % SOUND_RING_BYTES);
 }
 
 // Nothing plays here to pause: the clock that drives it is held instead.
@@ -361,7 +361,7 @@ bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1,
         *l1 = *l2 = 0;
         return false;
     }
-    return RingLockRegions(ring, ringSize, offset, bytes, p1, l1, p2, l2);
+    return RingLockRegions(ring, SOUND_RING_BYTES, offset, bytes, p1, l1, p2, l2);
 }
 
 void PlatformSoundUnlock(void*, uint32_t, void*, uint32_t) {}

@@ -248,24 +248,31 @@ void PlatformStartProcess(void)
 
 void PlatformUseScreen(PlatformScreenUse use) { screenUse = use; }
 
+// The mode itself is switched when the full-screen window appears.
 void PlatformSetDisplayMode(int width, int height, int bpp)
 {
     modeWidth = width;
     modeHeight = height;
     modeBpp = bpp;
+}
+
+// Points SDL at the display the environment names; false, with the reason,
+// where none is named or the one named cannot serve.
+static bool ChooseVideoDriver(void)
+{
     const char* x11 = SDL_getenv("DISPLAY");
     const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
     bool haveX11 = x11 && *x11, haveWayland = wayland && *wayland;
     if (foreignWindow && !haveX11) {
         SetError("no display could be opened", "a window id names an X window, and DISPLAY is not set");
-        return;
+        return false;
     }
     if (foreignWindow)
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     if (!SDL_getenv("SDL_VIDEODRIVER")) {
         if (!haveX11 && !haveWayland) {
             SetError("no display could be opened", "neither DISPLAY nor WAYLAND_DISPLAY is set");
-            return;
+            return false;
         }
         // Ask X11 alone where it is the only display named, so that a failure
         // reports X11's own reason.
@@ -278,16 +285,25 @@ void PlatformSetDisplayMode(int width, int height, int bpp)
     if (haveWayland && (asked ? strcmp(asked, "wayland") == 0 : !haveX11)) {
         if (const char* problem = WaylandDisplayProblem()) {
             SetError("no display could be opened", problem);
-            return;
+            return false;
         }
     }
-    // The mode itself is switched when the full-screen window appears.
+    return true;
+}
+
+bool PlatformOpenDisplay(void)
+{
+    // Opened once: a second event watch would count every key twice.
+    if (videoReady)
+        return true;
+    if (!ChooseVideoDriver())
+        return false;
     BeginWindowCall();
     videoReady = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     EndWindowCall();
     if (!videoReady) {
         SetError("no display could be opened", SDL_GetError());
-        return;
+        return false;
     }
     // With no display SDL falls back to drawing into memory: a show nobody
     // sees. Accept that only when asked for by name.
@@ -297,13 +313,14 @@ void PlatformSetDisplayMode(int width, int height, int bpp)
         SetError("no display could be opened", "DISPLAY and WAYLAND_DISPLAY name no reachable display");
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         videoReady = false;
-        return;
+        return false;
     }
     if (driver && strcmp(driver, "x11") == 0) {
         XSetErrorHandler(OnXError);
         XSetIOErrorHandler(OnXIOError);
     }
     SDL_AddEventWatch(WatchEvents, NULL);
+    return true;
 }
 
 void PlatformUseForeignWindow(uint64_t id)
@@ -489,14 +506,13 @@ static SDL_Window* CreateWithDepth(int x, int y, int width, int height, int dept
 }
 
 // Gives the window up with a reason; destroying it also leaves full screen.
-static PlatformWindow* GiveUpWindow(SDL_Window* w, const char* what, const char* reason)
+static void GiveUpWindow(SDL_Window* w, const char* what, const char* reason)
 {
     SetError(what, reason);
     showWindow.window = NULL;
     BeginWindowCall();
     SDL_DestroyWindow(w);
     EndWindowCall();
-    return NULL;
 }
 
 // True when the display offers the mode asked for and the system lets a
@@ -641,21 +657,24 @@ bool PlatformSetSwapInterval(PlatformWindow*, int32_t interval)
     return set;
 }
 
-PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
+// The window's size and how it covers the screen, settled against what the
+// display allows: a window that fits, a mode it offers.
+static void SettleScreenUse(int* width, int* height)
 {
-    if (!videoReady && offscreenAllowed)
-        return CreateOffscreen(width, height);
-    if (!videoReady)
-        return NULL;
     if (screenUse == PLATFORM_SCREEN_WINDOW) {
         BeginWindowCall();
-        FitWindowToScreen(&width, &height);
+        FitWindowToScreen(width, height);
         EndWindowCall();
     }
     BeginWindowCall();
     if (screenUse == PLATFORM_SCREEN_MODE && !ModeCanBeHad())
         screenUse = PLATFORM_SCREEN_DESKTOP;
     EndWindowCall();
+}
+
+// SDL's window flags for the screen use, and the place on the chosen monitor.
+static Uint32 WindowFlags(int* x, int* y)
+{
     // High-density screens get their device pixels: the picture is drawn at
     // the drawable's size, never scaled up by the system.
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI;
@@ -668,12 +687,18 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
         if (screenUse == PLATFORM_SCREEN_DESKTOP)
             flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
         else
-            x = y = (int)SDL_WINDOWPOS_CENTERED_DISPLAY(displayIndex);
+            *x = *y = (int)SDL_WINDOWPOS_CENTERED_DISPLAY(displayIndex);
     }
     // Full screen goes on the monitor the window's place names (a place
     // alone cannot tell X screens apart: each has its own origin).
     if (displayIndex > 0)
-        x = y = (int)SDL_WINDOWPOS_CENTERED_DISPLAY(displayIndex);
+        *x = *y = (int)SDL_WINDOWPOS_CENTERED_DISPLAY(displayIndex);
+    return flags;
+}
+
+// The show's own window, or the screensaver's, with the reason where none.
+static SDL_Window* MakeWindow(int x, int y, int width, int height, Uint32 flags)
+{
     // Many drivers offer no 32-bit depth buffer: step down before giving up.
     static const int depths[] = {32, 24, 16};
     SDL_Window* w = NULL;
@@ -683,26 +708,31 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     for (int i = 0; i < 3 && !w && !foreignWindow; i++)
         w = CreateWithDepth(x, y, width, height, depths[i], flags);
     EndWindowCall();
-    if (!w) {
-        if (!foreignWindow)
-            SetError("no OpenGL window could be created", SDL_GetError());
-        return NULL;
-    }
-    // Known from here, so that an end on a lost window can leave full screen.
-    showWindow.window = w;
-    Display* xDisplay = NULL;
+    if (!w && !foreignWindow)
+        SetError("no OpenGL window could be created", SDL_GetError());
+    return w;
+}
+
+// The window system's own handles of the window, for the calls SDL lacks.
+static void KeepSystemHandles(SDL_Window* w)
+{
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     bool haveInfo = SDL_GetWindowWMInfo(w, &info);
     if (haveInfo && info.subsystem == SDL_SYSWM_X11) {
         showXWindow = info.info.x11.window;
-        xDisplay = info.info.x11.display;
-        showXDisplay = xDisplay;
+        showXDisplay = info.info.x11.display;
     }
 #if defined(SDL_VIDEO_DRIVER_WAYLAND)
     if (haveInfo && info.subsystem == SDL_SYSWM_WAYLAND)
         showWlDisplay = info.info.wl.display;
 #endif
+}
+
+// The mode switched to or the display covered, and where the window goes
+// when it leaves full screen.
+static void PlaceWindow(SDL_Window* w, int width, int height)
+{
     SDL_DisplayMode mode;
     memset(&mode, 0, sizeof mode);
     mode.format = modeBpp >= 24 ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_RGB565;
@@ -726,7 +756,7 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     // a window destroyed from outside by now would crash it. Asking for them
     // here raises the error in our handler instead.
     XWindowAttributes attributes;
-    if (xDisplay && XGetWindowAttributes(xDisplay, showXWindow, &attributes)) {
+    if (showXDisplay && XGetWindowAttributes(showXDisplay, showXWindow, &attributes)) {
         showXRoot = attributes.root;
         AskScreenSize(&screenWidth, &screenHeight);
         if (screenUse == PLATFORM_SCREEN_DESKTOP && !foreignWindow)
@@ -734,28 +764,65 @@ PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
     }
     EndWindowCall();
     EndOnXError();
+}
+
+// A current context of OpenGL 2.0 or later; else the window is given up.
+static SDL_GLContext MakeContext(SDL_Window* w)
+{
     BeginWindowCall();
     SDL_GLContext context = SDL_GL_CreateContext(w);
     bool current = context && SDL_GL_MakeCurrent(w, context) == 0;
     EndWindowCall();
-    if (!context)
-        return GiveUpWindow(w, "no OpenGL context could be created", SDL_GetError());
-    if (!current)
-        return GiveUpWindow(w, "the OpenGL context could not be made current", SDL_GetError());
+    if (!context) {
+        GiveUpWindow(w, "no OpenGL context could be created", SDL_GetError());
+        return NULL;
+    }
+    if (!current) {
+        GiveUpWindow(w, "the OpenGL context could not be made current", SDL_GetError());
+        return NULL;
+    }
     if (epoxy_gl_version() < 20) {
         char reason[96];
         snprintf(reason, sizeof reason, "the driver offers OpenGL %d.%d", epoxy_gl_version() / 10,
                  epoxy_gl_version() % 10);
-        return GiveUpWindow(w, "OpenGL 2.0 is needed", reason);
+        GiveUpWindow(w, "OpenGL 2.0 is needed", reason);
+        return NULL;
     }
+    return context;
+}
+
+// The window kept within what the context can draw all of.
+static void KeepWithinViewport(SDL_Window* w)
+{
     glGetIntegerv(GL_MAX_VIEWPORT_DIMS, drawableLimit);
-    // The buffer swap paces the frame loop: wait for the display's refresh
-    // where the driver's default is not to. A refusal leaves its default.
     BeginWindowCall();
-    SDL_GL_SetSwapInterval(1);
     if (drawableLimit[0] > 0 && drawableLimit[1] > 0 && !foreignWindow)
         SDL_SetWindowMaximumSize(w, drawableLimit[0], drawableLimit[1]);
     EndWindowCall();
+}
+
+PlatformWindow* PlatformCreateWindow(int x, int y, int width, int height)
+{
+    if (!videoReady && offscreenAllowed)
+        return CreateOffscreen(width, height);
+    if (!videoReady)
+        return NULL;
+    SettleScreenUse(&width, &height);
+    Uint32 flags = WindowFlags(&x, &y);
+    SDL_Window* w = MakeWindow(x, y, width, height, flags);
+    if (!w)
+        return NULL;
+    // Known from here, so that an end on a lost window can leave full screen.
+    showWindow.window = w;
+    KeepSystemHandles(w);
+    PlaceWindow(w, width, height);
+    SDL_GLContext context = MakeContext(w);
+    if (!context)
+        return NULL;
+    // The buffer swap paces the frame loop: wait for the display's refresh
+    // where the driver's default is not to. A refusal leaves its default.
+    PlatformSetSwapInterval(&showWindow, 1);
+    KeepWithinViewport(w);
     showWindow.context = context;
     return &showWindow;
 }

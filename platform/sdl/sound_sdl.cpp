@@ -28,18 +28,16 @@ static const int DEVICE_CHUNK_SAMPLES = 256;
 static uint8_t ring[SOUND_RING_BYTES];    // what the device plays; ringLock held
 static uint8_t staging[SOUND_RING_BYTES]; // the feeder's side of the ring
 static std::mutex ringLock;
-static uint32_t ringSize = SOUND_RING_BYTES;
 static uint32_t rate = SOUND_SAMPLE_RATE;
 static SDL_AudioDeviceID device;
 static bool started;
 static std::atomic<int> state{PLATFORM_SOUND_OPENING};
-static std::atomic<int64_t> silentStartNs;
 // The viewer's pause, and where it is carried out: asked before the device
-// opened, the opener applies it. pausedAtNs holds the silent clock.
+// opened, the opener applies it. The lock also keeps the silent clock's
+// calls apart.
 static std::mutex pauseLock;
 static bool pauseWanted;
 static bool onServer;
-static int64_t pausedAtNs;
 // Offset up to which the device has taken data; written by the device's
 // thread only.
 static std::atomic<uint32_t> playPosition;
@@ -61,14 +59,14 @@ static void Pull(uint8_t* out, uint32_t len)
     std::lock_guard<std::mutex> hold(ringLock);
     uint32_t pos = playPosition.load(std::memory_order_relaxed);
     while (len > 0) {
-        uint32_t chunk = ringSize - pos;
+        uint32_t chunk = SOUND_RING_BYTES - pos;
         if (chunk > len)
             chunk = len;
         memcpy(out, ring + pos, chunk);
         out += chunk;
         len -= chunk;
         pos += chunk;
-        if (pos >= ringSize)
+        if (pos >= SOUND_RING_BYTES)
             pos = 0;
     }
     playPosition.store(pos, std::memory_order_release);
@@ -126,6 +124,14 @@ static bool OpenSdlDevice(void)
     return device != 0;
 }
 
+// The stand-in plays from now on.
+static void GoSilent(void)
+{
+    std::lock_guard<std::mutex> hold(pauseLock);
+    SilentClockStart((uint64_t)MonotonicNs(), 1000000000u);
+    state.store(PLATFORM_SOUND_SILENT);
+}
+
 // The sound server first, where SDL is not told to use a driver of its own
 // choosing; SDL's audio for everything else (ALSA alone, its other drivers).
 static void* OpenDevice(void*)
@@ -149,10 +155,7 @@ static void* OpenDevice(void*)
     }
     fprintf(stderr, "brinelux: no sound device (%s); the song plays silently\n", SDL_GetError());
     fflush(stderr);
-    std::lock_guard<std::mutex> hold(pauseLock);
-    silentStartNs.store(MonotonicNs());
-    pausedAtNs = MonotonicNs();
-    state.store(PLATFORM_SOUND_SILENT);
+    GoSilent();
     return NULL;
 }
 
@@ -160,19 +163,14 @@ static bool noDevice;
 
 void PlatformSoundNone(void) { noDevice = true; }
 
-void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate)
+void PlatformSoundStart(PlatformWindow*, uint32_t sampleRate)
 {
-    if (!RingStart(&started, ring, ringBytes, sampleRate, &ringSize, &rate))
+    if (!RingStart(&started, ring, sampleRate, &rate))
         return;
     memset(staging, 0, sizeof staging);
     playPosition.store(0);
-    if (noDevice) {
-        std::lock_guard<std::mutex> hold(pauseLock);
-        silentStartNs.store(MonotonicNs());
-        pausedAtNs = MonotonicNs();
-        state.store(PLATFORM_SOUND_SILENT);
-        return;
-    }
+    if (noDevice)
+        return GoSilent();
     pthread_t opener;
     pthread_attr_t attr;
     pthread_attr_init(&attr);
@@ -188,11 +186,7 @@ void PlatformSoundPause(bool pause)
     if (pause == pauseWanted)
         return;
     pauseWanted = pause;
-    int64_t now = MonotonicNs();
-    if (pause)
-        pausedAtNs = now;
-    else
-        silentStartNs.fetch_add(now - pausedAtNs);
+    SilentClockPause(pause, (uint64_t)MonotonicNs());
     if (state.load() != PLATFORM_SOUND_PLAYING)
         return;
     if (onServer)
@@ -207,14 +201,8 @@ uint32_t PlatformSoundPlayPosition(void)
         return 0;
     if (state.load() != PLATFORM_SOUND_SILENT)
         return playPosition.load(std::memory_order_acquire);
-    int64_t at = MonotonicNs();
-    {
-        std::lock_guard<std::mutex> hold(pauseLock);
-        if (pauseWanted)
-            at = pausedAtNs;
-    }
-    int64_t ns = at - silentStartNs.load();
-    return SilentPlayPosition((uint64_t)ns, 1000000000u, ringSize, rate);
+    std::lock_guard<std::mutex> hold(pauseLock);
+    return SilentClockPosition((uint64_t)MonotonicNs(), rate);
 }
 
 PlatformSoundState PlatformSoundClock(PlatformSoundTake* take)
@@ -236,7 +224,7 @@ bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1,
         *l1 = *l2 = 0;
         return false;
     }
-    return RingLockRegions(staging, ringSize, offset, bytes, p1, l1, p2, l2);
+    return RingLockRegions(staging, SOUND_RING_BYTES, offset, bytes, p1, l1, p2, l2);
 }
 
 // Copies one region of the staging ring into the played ring, if it is one
@@ -246,10 +234,10 @@ static void Publish(void* p, uint32_t len)
     if (!p || len == 0)
         return;
     uint8_t* at = (uint8_t*)p;
-    if (at < staging || at >= staging + ringSize)
+    if (at < staging || at >= staging + SOUND_RING_BYTES)
         return;
     uint32_t offset = (uint32_t)(at - staging);
-    if (len > ringSize - offset)
+    if (len > SOUND_RING_BYTES - offset)
         return;
     memcpy(ring + offset, staging + offset, len);
 }

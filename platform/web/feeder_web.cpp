@@ -8,7 +8,6 @@
 #include "platform/web/feeder_web.h"
 
 static uint8_t ring[SOUND_RING_BYTES];
-static uint32_t ringSize = SOUND_RING_BYTES;
 static uint32_t rate = SOUND_SAMPLE_RATE;
 static bool started;
 // Ring samples the output has played since the stream started.
@@ -20,9 +19,9 @@ static int64_t lookedPlayed;
 static int64_t refilledSamples;
 static int32_t lastRefill[5];
 
-void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate)
+void PlatformSoundStart(PlatformWindow*, uint32_t sampleRate)
 {
-    RingStart(&started, ring, ringBytes, sampleRate, &ringSize, &rate);
+    RingStart(&started, ring, sampleRate, &rate);
 }
 
 void WebFeederRestart(void)
@@ -41,7 +40,7 @@ uint32_t PlatformSoundPlayPosition(void)
     if (!started)
         return 0;
     lookedPlayed = playedSamples;
-    return (uint32_t)(((uint64_t)playedSamples * SOUND_BYTES_PER_SAMPLE) % ringSize);
+    return (uint32_t)(((uint64_t)playedSamples * SOUND_BYTES_PER_SAMPLE) % SOUND_RING_BYTES);
 }
 
 // Nothing plays here to pause: the clock that drives it is held instead.
@@ -62,13 +61,13 @@ bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1,
         return false;
     }
     lastRefill[0] = 0;
-    return RingLockRegions(ring, ringSize, offset, bytes, p1, l1, p2, l2);
+    return RingLockRegions(ring, SOUND_RING_BYTES, offset, bytes, p1, l1, p2, l2);
 }
 
 static void Note(void* p, uint32_t len)
 {
     uint8_t* at = (uint8_t*)p;
-    if (!p || len == 0 || at < ring || at >= ring + ringSize || len > ringSize - (uint32_t)(at - ring))
+    if (!p || len == 0 || at < ring || at >= ring + SOUND_RING_BYTES || len > SOUND_RING_BYTES - (uint32_t)(at - ring))
         return;
     int32_t n = lastRefill[0]++;
     lastRefill[1 + 2 * n] = (int32_t)((at - ring) / SOUND_BYTES_PER_SAMPLE);
@@ -99,7 +98,7 @@ double WebFeederSongBehind(void)
     // is ahead of the song by what it played that no refill covered.
     if (refilledSamples <= 0)
         return 0.0;
-    int64_t behind = lookedPlayed + (int64_t)(ringSize / SOUND_BYTES_PER_SAMPLE) - refilledSamples;
+    int64_t behind = lookedPlayed + SOUND_RING_SAMPLES - refilledSamples;
     return behind > 0 ? (double)behind : 0.0;
 }
 
@@ -107,6 +106,6 @@ int64_t WebFeederRefilled(void) { return refilledSamples; }
 
 const int16_t* WebFeederRingSamples(void) { return (const int16_t*)ring; }
 
-int32_t WebFeederRingLength(void) { return (int32_t)(ringSize / SOUND_BYTES_PER_SAMPLE); }
+int32_t WebFeederRingLength(void) { return SOUND_RING_SAMPLES; }
 
 const int32_t* WebFeederLastRefill(void) { return lastRefill; }

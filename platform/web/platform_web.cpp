@@ -54,6 +54,8 @@ static EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* event, void*)
 // A page has no descriptors or signals of its own.
 void PlatformStartProcess(void) {}
 void PlatformUseScreen(PlatformScreenUse) {}
+// The page is the display.
+bool PlatformOpenDisplay(void) { return true; }
 void PlatformSetDisplayMode(int, int, int) {}
 void PlatformRestoreDisplayMode(void) {}
 

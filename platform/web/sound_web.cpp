@@ -21,13 +21,12 @@ EM_JS(void, WebAudioStop, (void), {
     Module['stopSound']();
 });
 
-void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate)
+void PlatformSoundStart(PlatformWindow*, uint32_t sampleRate)
 {
     if (started)
         return;
     started = true;
-    uint32_t size = RingBytesFor(ringBytes);
-    WebAudioStart((int)(size / SOUND_BYTES_PER_SAMPLE), (int)(sampleRate > 0 ? sampleRate : SOUND_SAMPLE_RATE));
+    WebAudioStart(SOUND_RING_SAMPLES, (int)(sampleRate > 0 ? sampleRate : SOUND_SAMPLE_RATE));
 }
 
 // The worklet owns the ring: nothing is written on the page's side.

@@ -116,6 +116,9 @@ void PlatformStartProcess(void)
 
 void PlatformUseScreen(PlatformScreenUse use) { screenUse = use; }
 
+// The desktop is there for every process that has a window station.
+bool PlatformOpenDisplay(void) { return true; }
+
 void PlatformSetDisplayMode(int width, int height, int bpp)
 {
     memset(&displayMode, 0, sizeof displayMode);

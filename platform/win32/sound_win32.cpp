@@ -23,7 +23,6 @@ static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX");
 static IDirectSoundBuffer* m_pSecondary;
 static DSBUFFERDESC bufferDesc;
 static WAVEFORMATEX waveFormat;
-static uint32_t ringSize = SOUND_RING_BYTES;
 static uint32_t rate = SOUND_SAMPLE_RATE;
 static bool started;
 // The silent stand-in: the feeder writes here and nothing plays it.
@@ -31,20 +30,28 @@ static bool silent;
 // Asked for before the start: no device at all, and nothing said of it.
 static bool noDevice;
 static uint8_t silentRing[SOUND_RING_BYTES];
-static LARGE_INTEGER silentStart, counterRate;
 // DirectSound calls back nothing: a take is a move of the play cursor, seen
 // by whichever thread looks first, stamped when it was seen.
 static CRITICAL_SECTION takeLock;
-// The viewer's pause: the buffer stopped, or the silent clock held.
+// The viewer's pause: the buffer stopped, or the silent clock held. The
+// main thread holds that clock while the feeder's reads it.
 static bool paused;
-static LARGE_INTEGER pausedAt;
+static CRITICAL_SECTION clockLock;
 static PlatformSoundTake lastTake;
+
+static uint64_t CounterNow(void)
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return (uint64_t)now.QuadPart;
+}
 
 static void StartSilentClock(void)
 {
     silent = true;
+    LARGE_INTEGER counterRate;
     QueryPerformanceFrequency(&counterRate);
-    QueryPerformanceCounter(&silentStart);
+    SilentClockStart(CounterNow(), (uint64_t)counterRate.QuadPart);
 }
 
 static void GoSilent(const char* step, HRESULT result, IDirectSound* device, IDirectSoundBuffer* primary)
@@ -66,11 +73,12 @@ static void GoSilent(const char* step, HRESULT result, IDirectSound* device, IDi
 
 void PlatformSoundNone(void) { noDevice = true; }
 
-void PlatformSoundStart(PlatformWindow* window, uint32_t ringBytes, uint32_t sampleRate)
+void PlatformSoundStart(PlatformWindow* window, uint32_t sampleRate)
 {
-    if (!RingStart(&started, silentRing, ringBytes, sampleRate, &ringSize, &rate))
+    if (!RingStart(&started, silentRing, sampleRate, &rate))
         return;
     InitializeCriticalSection(&takeLock);
+    InitializeCriticalSection(&clockLock);
     if (noDevice)
         return StartSilentClock();
     HWND hwnd = window ? window->window : NULL;
@@ -105,7 +113,7 @@ void PlatformSoundStart(PlatformWindow* window, uint32_t ringBytes, uint32_t sam
         return GoSilent("SetFormat", hr, m_pDS, m_pPrimary);
 
     bufferDesc.dwFlags = DSBCAPS_GETCURRENTPOSITION2;
-    bufferDesc.dwBufferBytes = ringSize;
+    bufferDesc.dwBufferBytes = SOUND_RING_BYTES;
     bufferDesc.lpwfxFormat = &waveFormat;
     hr = m_pDS->CreateSoundBuffer(&bufferDesc, &m_pSecondary, NULL);
     if (FAILED(hr) || !m_pSecondary) {
@@ -123,12 +131,10 @@ uint32_t PlatformSoundPlayPosition(void)
     if (!started)
         return 0;
     if (silent) {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        if (paused)
-            now = pausedAt;
-        return SilentPlayPosition((uint64_t)(now.QuadPart - silentStart.QuadPart), (uint64_t)counterRate.QuadPart,
-                                  ringSize, rate);
+        EnterCriticalSection(&clockLock);
+        uint32_t at = SilentClockPosition(CounterNow(), rate);
+        LeaveCriticalSection(&clockLock);
+        return at;
     }
     DWORD playPos = 0;
     // A failed query reads as position 0, as an unwritten one would.
@@ -143,10 +149,10 @@ bool PlatformSoundLock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* l1,
     *l1 = 0;
     *p2 = NULL;
     *l2 = 0;
-    if (!started || offset >= ringSize || bytes == 0 || bytes > ringSize)
+    if (!started || offset >= SOUND_RING_BYTES || bytes == 0 || bytes > SOUND_RING_BYTES)
         return false;
     if (silent)
-        return RingLockRegions(silentRing, ringSize, offset, bytes, p1, l1, p2, l2);
+        return RingLockRegions(silentRing, SOUND_RING_BYTES, offset, bytes, p1, l1, p2, l2);
     void* a1 = NULL;
     void* a2 = NULL;
     DWORD n1 = 0, n2 = 0;
@@ -197,7 +203,7 @@ PlatformSoundState PlatformSoundClock(PlatformSoundTake* take)
     uint64_t now = take->nowUs;
     EnterCriticalSection(&takeLock);
     if (lastTake.count == 0 || playPos != lastTake.position) {
-        lastTake.bytes = lastTake.count == 0 ? 0 : (playPos + ringSize - lastTake.position) % ringSize;
+        lastTake.bytes = lastTake.count == 0 ? 0 : (playPos + SOUND_RING_BYTES - lastTake.position) % SOUND_RING_BYTES;
         lastTake.position = playPos;
         lastTake.atUs = now;
         lastTake.count++;
@@ -214,12 +220,9 @@ void PlatformSoundPause(bool pause)
         return;
     paused = pause;
     if (silent) {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        if (pause)
-            pausedAt = now;
-        else
-            silentStart.QuadPart += now.QuadPart - pausedAt.QuadPart;
+        EnterCriticalSection(&clockLock);
+        SilentClockPause(pause, CounterNow());
+        LeaveCriticalSection(&clockLock);
         return;
     }
     if (!m_pSecondary)

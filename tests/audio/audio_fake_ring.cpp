@@ -11,7 +11,6 @@ std::atomic<uint32_t> fakePlayPos;
 std::atomic<bool> fakeLockFails;
 std::atomic<int> fakeLockCount;
 std::atomic<int> fakeUnlockCount;
-std::atomic<uint32_t> fakeStartRingBytes;
 std::atomic<uint32_t> fakeStartRate;
 int32_t fakeLockOffset[2], fakeUnlockOffset[2];
 uint32_t fakeLockLength[2], fakeUnlockLength[2];
@@ -25,7 +24,6 @@ void ResetFakeRing(void)
     fakeLockFails = false;
     fakeLockCount = 0;
     fakeUnlockCount = 0;
-    fakeStartRingBytes = 0;
     fakeStartRate = 0;
     fakeSoundState = PLATFORM_SOUND_PLAYING;
     fakeTake = PlatformSoundTake();
@@ -36,9 +34,8 @@ void ResetFakeRing(void)
     }
 }
 
-void PlatformSoundStart(PlatformWindow*, uint32_t ringBytes, uint32_t sampleRate)
+void PlatformSoundStart(PlatformWindow*, uint32_t sampleRate)
 {
-    fakeStartRingBytes = ringBytes;
     fakeStartRate = sampleRate;
 }
 

@@ -17,7 +17,6 @@ extern std::atomic<uint32_t> fakePlayPos;
 extern std::atomic<bool> fakeLockFails;
 extern std::atomic<int> fakeLockCount;
 extern std::atomic<int> fakeUnlockCount;
-extern std::atomic<uint32_t> fakeStartRingBytes;
 extern std::atomic<uint32_t> fakeStartRate;
 // Regions of the last lock and of the last unlock, as ring offsets (-1 for
 // none) and lengths.

@@ -29,7 +29,7 @@ TEST(SdlRing, DiskDevicePlaysTheRingInOrderAndLoops)
 {
     const char* file = getenv("SDL_DISKAUDIOFILE");
     ASSERT_NE(file, nullptr);
-    PlatformSoundStart(nullptr, SOUND_RING_BYTES, 44100);
+    PlatformSoundStart(nullptr, 44100);
     void *p1, *p2;
     uint32_t l1, l2;
     ASSERT_TRUE(PlatformSoundLock(0, SOUND_RING_BYTES, &p1, &l1, &p2, &l2));
@@ -67,7 +67,7 @@ TEST(SdlRing, DiskDevicePlaysTheRingInOrderAndLoops)
 TEST(SdlRing, NoDeviceFallsBackToASilentClock)
 {
     testing::internal::CaptureStderr();
-    PlatformSoundStart(nullptr, SOUND_RING_BYTES, 44100);
+    PlatformSoundStart(nullptr, 44100);
     // The device is opened beside the caller: the stand-in comes once it fails.
     PlatformSoundTake take;
     for (int i = 0; i < 200 && PlatformSoundClock(&take) != PLATFORM_SOUND_SILENT; i++)
@@ -91,11 +91,22 @@ TEST(SdlRing, NoDeviceFallsBackToASilentClock)
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_NEAR(travelled / seconds, 88200.0, 88200.0 * 0.1);
+
+    // The viewer's pause holds the stand-in; the resume goes on from there.
+    PlatformSoundPause(true);
+    uint32_t held = PlatformSoundPlayPosition();
+    SleepMs(60);
+    EXPECT_EQ(PlatformSoundPlayPosition(), held);
+    auto resumed = std::chrono::steady_clock::now();
+    PlatformSoundPause(false);
+    uint32_t moved = (PlatformSoundPlayPosition() + SOUND_RING_BYTES - held) % SOUND_RING_BYTES;
+    double since = std::chrono::duration<double>(std::chrono::steady_clock::now() - resumed).count();
+    EXPECT_LE(moved, since * 88200.0 + 2) << "the pause's 60 ms were played after it";
 }
 
 TEST(SdlRing, LocksOnlyHandOutTheRing)
 {
-    PlatformSoundStart(nullptr, SOUND_RING_BYTES, 44100);
+    PlatformSoundStart(nullptr, 44100);
     void *p1 = (void*)1, *p2 = (void*)1;
     uint32_t l1 = 7, l2 = 7;
     EXPECT_FALSE(PlatformSoundLock(SOUND_RING_BYTES, 2, &p1, &l1, &p2, &l2));

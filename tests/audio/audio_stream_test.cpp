@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audio/audio.h"
+#include "platform/sound_ring.h"
 #include "state/shared.h"
 #include "tests/audio/audio_fakes.h"
 
@@ -207,7 +208,6 @@ TEST_F(StreamTest, FeederStartsOnTheRingAndStopsAtItsNextCheck)
     quitAfterCalls = 3;
     StartAudio(nullptr, RecordingRender);
     JoinFakeThreads();
-    EXPECT_EQ(fakeStartRingBytes, (uint32_t)SOUND_RING_BYTES);
     EXPECT_EQ(fakeStartRate, 44100u);
     // Refill 1 is the whole ring, 2 and 3 the 2204 bytes played since; the
     // refill that raised the flag finishes, sleeps, and the loop ends.
@@ -518,6 +518,35 @@ TEST_F(ClockTest, APauseHoldsThePositionAndPausesTheOutput)
     PauseAudio(false);
     EXPECT_EQ(fakePauses, 0);
     EXPECT_NEAR(SongPlaySeconds(), at + 1000.0 / SOUND_SAMPLE_RATE, 1e-9);
+}
+
+// The silent stand-in's clock that every backend shares, on a counter the
+// test reads out: 1000 ticks a second from tick 5000.
+TEST(SilentClock, PlaysInRealTimeAndStandsStillWhilePaused)
+{
+    SilentClockStart(5000, 1000);
+    EXPECT_EQ(SilentClockPosition(5000, 44100), 0u);
+    // 50 ms: 2205 samples, 4410 bytes.
+    EXPECT_EQ(SilentClockPosition(5050, 44100), 4410u);
+    SilentClockPause(true, 5050);
+    EXPECT_EQ(SilentClockPosition(9000, 44100), 4410u);
+    SilentClockPause(true, 9000);
+    // Resumed, it goes on from where it stood, not from the wall clock.
+    SilentClockPause(false, 9500);
+    EXPECT_EQ(SilentClockPosition(9500, 44100), 4410u);
+    EXPECT_EQ(SilentClockPosition(9550, 44100), 8820u % SOUND_RING_BYTES);
+
+    // A pause asked before the start holds it at the start.
+    SilentClockPause(true, 100);
+    SilentClockStart(200, 1000);
+    EXPECT_EQ(SilentClockPosition(900, 44100), 0u);
+    SilentClockPause(false, 1000);
+    EXPECT_EQ(SilentClockPosition(1010, 44100), 882u);
+
+    // A year of nanoseconds neither overflows nor loses a sample.
+    const uint64_t year = 365ull * 86400 * 1000000000;
+    SilentClockStart(0, 1000000000);
+    EXPECT_EQ(SilentClockPosition(year, 44100), (uint32_t)(365ull * 86400 * 44100 * 2 % SOUND_RING_BYTES));
 }
 
 } // namespace

@@ -206,7 +206,7 @@ TEST(CaptureClock, RingRefusesLocksOutsideItAndBeforeItStarts)
     EXPECT_FALSE(PlatformSoundLock(0, 2, &p1, &l1, &p2, &l2));
     EXPECT_EQ(p1, nullptr);
     EXPECT_EQ(l1, 0u);
-    PlatformSoundStart(nullptr, SOUND_RING_BYTES, 44100);
+    PlatformSoundStart(nullptr, 44100);
     EXPECT_FALSE(PlatformSoundLock(SOUND_RING_BYTES, 2, &p1, &l1, &p2, &l2));
     EXPECT_FALSE(PlatformSoundLock(0, SOUND_RING_BYTES + 2, &p1, &l1, &p2, &l2));
     EXPECT_EQ(p2, nullptr);
