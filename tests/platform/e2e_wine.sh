@@ -101,6 +101,11 @@ titled() {
 }
 
 if [ $saver -eq 1 ]; then
+    # A fresh Wine session: one a test before left running keeps its state
+    # of the display, and the full-screen saver came up without its picture.
+    WINEPREFIX="${BRINELUX_WINEPREFIX:-${TMPDIR:-/tmp}/brinelux-wine-$(id -u)}" \
+        "$(dirname "${BRINELUX_WINE64:-/usr/lib/wine/wine64}")/wineserver" -k 2>/dev/null || true
+    sleep 1
     # /c: a message box named after the program; Return dismisses it.
     if start "$work/home-nosound" /c; then
         box=$(xdotool search --onlyvisible --pid $pid | head -1)
