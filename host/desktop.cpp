@@ -7,21 +7,17 @@
 #include "audio/audio.h"
 #include "host/options.h"
 #include "host/pace.h"
+#include "host/scene_probe.h"
 #include "host/scene_size.h"
 #include "host/show.h"
 #include "render/present.h"
 #include "render/render.h"
 
 static bool fullscreen;
-// When the drawn frame began, for the scene-size controller; and how many
-// times the water was probed during the thanks card.
+// When the drawn frame began, for the scene-size controller.
 static uint64_t drawnSinceMs;
-static int32_t probes;
 // BRINELUX_TEST_REPORT: a line per frame shown, with the song's position.
 static bool reportFrames;
-// The scene clock of the smooth picture on screen: drawn again only once
-// the song has moved it.
-static float smoothShown = -1.0f;
 
 // The player's state: paused, and the song's position the pictures keep to
 // while paused or while a seek is still to be heard.
@@ -38,7 +34,6 @@ static void SeekShow(double seconds)
     seconds = seconds < 0.0 ? 0.0 : seconds > last ? last : seconds;
     heldSong = seconds;
     PaceSeek(seconds);
-    smoothShown = -1.0f;
     SeekAudio((int64_t)floor(seconds * SOUND_SAMPLE_RATE + 0.5));
 }
 
@@ -67,16 +62,6 @@ static void FollowPlayerKeys()
         SeekShow(SongNow() + by);
 }
 
-
-// The controller's size given to the picture.
-static void ApplySceneSize()
-{
-    if (sceneDirect)
-        HoldScenesAtPicture();
-    int32_t w, h;
-    ChosenSceneSize(&w, &h);
-    SetSceneSize(w, h);
-}
 
 // Whether the frame being drawn is a scene's, for its present before the swap.
 static bool drawingScene;
@@ -261,36 +246,28 @@ void DesktopLoop(PlatformWindow* window)
             FollowF11(window);
             FollowPlayerKeys();
         }
-        double song = SongNow(), since = 0.0;
+        double song = SongNow();
         // A party screen's loop: at the song's end, the show from its start.
         if (showOptions.loop && !paused && song >= SongLengthSeconds()) {
             SeekShow(0.0);
             song = 0.0;
         }
-        float clock = 0.0f;
-        bool smooth = showOptions.smooth;
-        int32_t due = smooth ? NextSmoothFrame(song, &since) : NextDueFrame(song, showOptions.paceDisplay);
-        ShowPart part = smooth ? SmoothPicture(since, &clock) : PART_COUNT;
-        bool moved = smooth && due == paceFrames && part != PART_COUNT && clock != smoothShown;
-        if (due < paceFrames || (due == paceFrames && !moved)) {
+        ShowPass pass = DecidePass(song, showOptions.smooth, showOptions.paceDisplay);
+        if (!pass.draw) {
             // Not yet due: sleep to its time (at most a frame, so that keys
             // and a stalled device are looked at again), never spin; a
             // smooth scene looks again at once the song's position moves.
-            double wait = FrameStartSeconds(paceFrames + 1, SHOW_FRAME_RATE) - song;
-            double ms = ceil(wait * 1000.0);
-            PlatformSleep(ms < 1.0 || IsScenePart(part) ? 1 : ms > 40.0 ? 40 : (uint32_t)ms);
+            double ms = ceil(pass.waitSeconds * 1000.0);
+            ms = ms < 1.0 || pass.lookSoon ? 1.0 : fmin(ms, SHOW_FRAME_MS);
+            PlatformSleep((uint32_t)ms);
             continue;
         }
         FollowDrawable(window);
         bool scene = false;
-        bool goOn = smooth ? RunSmoothTo(window, due, since, BeginDrawn, nullptr, &scene)
-                           : RunFramesTo(window, due, BeginDrawn, nullptr, &scene);
-        if (smooth)
-            SmoothPicture(since, &smoothShown);
+        bool goOn = RunPass(window, pass, BeginDrawn, nullptr, &scene);
         if (scene) {
             NoteSceneFrame(DrawnMs(), 0.0, (double)PlatformTimeMs());
-        } else if (paceFrames >= DueFrame(2.0) && paceFrames < PartFirstFrame(PART_WATER) - 42 &&
-                   !SceneSizeSettled()) {
+        } else if (InProbeWindow(paceFrames, DueFrame(2.0)) && !SceneSizeSettled()) {
             // While the cards stand still, the water is drawn unseen at the
             // scenes' size until its times settle that size: a slow GPU's
             // first water frame is then not one at full size. The first
@@ -298,9 +275,7 @@ void DesktopLoop(PlatformWindow* window)
             // on a software renderer, in which no key is read: two seconds
             // in, after a viewer's first look, and long before the water.
             drawnSinceMs = PlatformTimeMs();
-            ProbeScenes(probes == 0);
-            if (probes++ == 0 && !sceneDirect)
-                IgnoreSceneFrames(1);
+            ProbeSceneSize();
             NoteSceneFrame(DrawnMs(), 0.0, (double)PlatformTimeMs());
             ApplySceneSize();
         }
@@ -308,7 +283,8 @@ void DesktopLoop(PlatformWindow* window)
             printf("brinelux-report: frame %d chosen-at %.6f shown-at %.6f picture %dx%d+%d+%d scene %dx%d "
                    "clock %.7f latency %.1f\n",
                    paceFrames, song, SongNow(), pictureWidth, pictureHeight, pictureX, pictureY,
-                   sceneWidth, sceneHeight, !scene ? 0.0 : smooth ? (double)smoothShown : (double)showClocks.sceneTime,
+                   sceneWidth, sceneHeight,
+                   !scene ? 0.0 : pass.smooth ? (double)ShownSmoothClock() : (double)showClocks.sceneTime,
                    SongOutputLatencyMs());
             fflush(stdout);
         }

@@ -24,6 +24,7 @@
 // (still_web.cpp).
 #include "audio/audio.h"
 #include "host/pace.h"
+#include "host/scene_probe.h"
 #include "host/picture_web.h"
 #include "host/song_clock_web.h"
 #include "host/still_web.h"
@@ -51,9 +52,6 @@ EM_JS(void, ShowEndScreen, (int status), {
 
 static bool paceDisplay;
 static bool smooth;
-// The clock of the smooth picture on screen: drawn again only once the song
-// has moved it (never while paused).
-static float smoothShown = -1.0f;
 // The viewer's pause or a hidden page: the song's clock stands still.
 static bool songHeld;
 static bool contextLost;
@@ -72,8 +70,9 @@ static bool lastDrew;
 static bool lastDrewScene;
 static double lastSceneMs = -1.0;
 static double displayMs = 1000.0 / 60.0;
-// Probes of the scenes drawn (during the thanks card).
-static int32_t probes;
+// The display's period follows its animation frames slowly: one frame held
+// back by the browser moves it by a tenth of the difference.
+static const double DISPLAY_PERIOD_KEEP = 0.9, DISPLAY_PERIOD_NEW = 0.1;
 
 // Called by the page when it is hidden (1) or shown again (0): the song
 // stops and goes on with the pictures, on the page's clock too.
@@ -129,7 +128,7 @@ static void NoteAnimationFrame(double nowMs, bool drew, bool drewScene, int32_t 
     else if (drewScene && skipped > 0 && lastSceneMs >= 0.0)
         WebNoteSceneFrame(nowMs - lastSceneMs, displayMs, nowMs);
     else if (since > 0.0 && since < 1000.0 && !lastDrew)
-        displayMs = displayMs * 0.9 + since * 0.1;
+        displayMs = displayMs * DISPLAY_PERIOD_KEEP + since * DISPLAY_PERIOD_NEW;
     lastAnimationMs = nowMs;
     lastDrew = drew;
     lastDrewScene = drewScene;
@@ -155,20 +154,18 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
         lastAnimationMs = lastSceneMs = -1.0;
         return;
     }
-    double since = 0.0, song = SongSeconds();
-    float clock = 0.0f;
+    double song = SongSeconds();
     // Held, the display's pace stands still with the song: the frame due is
     // the song's (one a seek asks for), none of its own.
-    int32_t due = smooth ? NextSmoothFrame(song, &since) : NextDueFrame(song, paceDisplay && !songHeld);
+    ShowPass pass = DecidePass(song, smooth, paceDisplay && !songHeld);
     // Resized while nothing moves: the frame on screen drawn again at the
     // new size, rather than the old one stretched until the show goes on
     // (a smooth picture is drawn again whenever the canvas changes).
-    if (!smooth && due <= paceFrames && songHeld && resizeWidth > 0) {
+    if (!smooth && !pass.draw && songHeld && resizeWidth > 0) {
         PaceRedraw();
-        due = NextDueFrame(song, false);
+        pass = DecidePass(song, false, false);
     }
-    bool moved = smooth && due == paceFrames && SmoothPicture(since, &clock) != PART_COUNT && clock != smoothShown;
-    if (due < paceFrames || (due == paceFrames && !moved)) {
+    if (!pass.draw) {
         NoteAnimationFrame(nowMs, false, false, 0);
         return;
     }
@@ -177,24 +174,18 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebAnimationFrame(double nowMs)
         resizeWidth = resizeHeight = 0;
     }
     bool scene = false;
-    int32_t skipped = due > paceFrames ? due - paceFrames - 1 : 0;
-    bool going = smooth ? RunSmoothTo(window, due, since, BeginPicture, EndPicture, &scene)
-                        : RunFramesTo(window, due, BeginPicture, EndPicture, &scene);
-    if (!going) {
+    int32_t skipped = pass.due > paceFrames ? pass.due - paceFrames - 1 : 0;
+    if (!RunPass(window, pass, BeginPicture, EndPicture, &scene)) {
         EndTheShow();
         return;
     }
-    if (smooth)
-        SmoothPicture(since, &smoothShown);
-    PublishFrame(paceFrames, !scene ? 0.0 : smooth ? (double)smoothShown : (double)showClocks.sceneTime, song);
+    PublishFrame(paceFrames, !scene ? 0.0 : smooth ? (double)ShownSmoothClock() : (double)showClocks.sceneTime, song);
     // While the thanks card stands still, the water is drawn unseen at the
     // scenes' size until its frame times settle that size: a slow GPU's
     // first water frame is then not one at the picture's full size. The
-    // probes begin once the card has stood 20 frames and stop 42 frames
-    // before the water.
-    if (!scene && paceFrames >= PartFirstFrame(PART_THANKS) + 19 && paceFrames < PartFirstFrame(PART_WATER) - 42 &&
-        !WebSceneSizeSettled()) {
-        WebProbeScenes(probes++ == 0);
+    // probes begin once the card has stood 20 frames.
+    if (!scene && InProbeWindow(paceFrames, PartFirstFrame(PART_THANKS) + 19) && !WebSceneSizeSettled()) {
+        WebProbeScenes();
         scene = true;
     }
     NoteAnimationFrame(nowMs, true, scene, skipped);
@@ -209,7 +200,6 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebSeekTo(double samples)
     if (over || !(samples >= 0.0 && samples <= 1e15))
         return;
     PaceSeekToSample((int64_t)samples);
-    smoothShown = -1.0f;
     // The frames run meanwhile say nothing of the GPU's pace.
     lastAnimationMs = lastSceneMs = -1.0;
 }
@@ -218,7 +208,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebSeekTo(double samples)
 extern "C" EMSCRIPTEN_KEEPALIVE void WebSetSmooth(int on)
 {
     smooth = on != 0;
-    smoothShown = -1.0f;
+    ForgetShownPicture();
 }
 
 // The song's length in seconds, for the page's timeline.
@@ -259,7 +249,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebCanvasResized(int width, int height)
 {
     resizeWidth = width;
     resizeHeight = height;
-    smoothShown = -1.0f;
+    ForgetShownPicture();
 }
 
 // Called by the page when the browser takes the WebGL context away (the
@@ -273,7 +263,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebContextLost(void)
 
 static void RebuildGraphics()
 {
-    smoothShown = -1.0f;
+    ForgetShownPicture();
     // The lost context's own report, and anything it left.
     while (glGetError() != GL_NO_ERROR) {
     }

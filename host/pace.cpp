@@ -11,6 +11,8 @@ static ShowPart paceShown = PART_COUNT;
 // The frame the latest seek asked for: the first shown after it, before the
 // song's clock has moved.
 static int32_t seekDue = 1;
+// The clock of the smooth picture on screen.
+static float smoothShown = -1.0f;
 
 double FrameStartSeconds(int32_t frame, double fps) { return (double)FramePeriodsBefore(frame) / fps; }
 
@@ -93,9 +95,14 @@ int32_t NextSmoothFrame(double songSeconds, double* since)
 
 float SmoothClock(float frameClock, double since) { return (float)((double)frameClock + since); }
 
+float SmoothClockOf(ShowPart part, float frameClock, double since)
+{
+    return IsScenePart(part) ? SmoothClock(frameClock, since) : 0.0f;
+}
+
 ShowPart SmoothPicture(double since, float* clock)
 {
-    *clock = IsScenePart(paceShown) ? SmoothClock(showClocks.sceneTime, since) : 0.0f;
+    *clock = SmoothClockOf(paceShown, showClocks.sceneTime, since);
     return paceShown;
 }
 
@@ -130,11 +137,48 @@ bool RunSmoothTo(PlatformWindow* window, int32_t due, double since, void (*begin
     return !ShowShouldEnd();
 }
 
+ShowPass DecidePass(double songSeconds, bool smooth, bool oneAFrame)
+{
+    ShowPass pass = {};
+    pass.smooth = smooth;
+    pass.due = smooth ? NextSmoothFrame(songSeconds, &pass.since) : NextDueFrame(songSeconds, oneAFrame);
+    float clock = 0.0f;
+    ShowPart part = smooth ? SmoothPicture(pass.since, &clock) : PART_COUNT;
+    bool moved = smooth && pass.due == paceFrames && part != PART_COUNT && clock != smoothShown;
+    pass.draw = pass.due > paceFrames || (pass.due == paceFrames && moved);
+    pass.waitSeconds = FrameStartSeconds(paceFrames + 1, SHOW_FRAME_RATE) - songSeconds;
+    pass.lookSoon = IsScenePart(part);
+    return pass;
+}
+
+ShowPass VideoPass(int64_t video, int64_t fpsNum, int64_t fpsDen)
+{
+    ShowPass pass = {};
+    pass.draw = pass.smooth = true;
+    pass.due = SmoothVideoFrame(video, fpsNum, fpsDen, &pass.since);
+    return pass;
+}
+
+bool RunPass(PlatformWindow* window, const ShowPass& pass, void (*begin)(bool scene), void (*end)(bool scene),
+             bool* scene)
+{
+    if (!pass.smooth)
+        return RunFramesTo(window, pass.due, begin, end, scene);
+    bool going = RunSmoothTo(window, pass.due, pass.since, begin, end, scene);
+    SmoothPicture(pass.since, &smoothShown);
+    return going;
+}
+
+float ShownSmoothClock() { return smoothShown; }
+
+void ForgetShownPicture() { smoothShown = -1.0f; }
+
 // To the frame due: shown next, reached from the timeline's start when
 // it is behind the one on screen.
 static void SeekToFrame(int32_t due)
 {
     seekDue = due;
+    smoothShown = -1.0f;
     if (seekDue < paceFrames) {
         RewindTimeline();
         paceFrames = 0;
@@ -155,6 +199,7 @@ void PaceRewind()
     paceFrames = 0;
     paceShown = PART_COUNT;
     seekDue = 1;
+    smoothShown = -1.0f;
 }
 
 void PaceRedraw()
@@ -162,6 +207,7 @@ void PaceRedraw()
     if (paceFrames == 0)
         return;
     seekDue = paceFrames;
+    smoothShown = -1.0f;
     RewindTimeline();
     paceFrames = 0;
     paceShown = PART_COUNT;

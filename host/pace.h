@@ -18,6 +18,8 @@ constexpr double SHOW_FRAME_RATE = 1.0 / SCENE_STEP_SECONDS;
 constexpr int64_t SAMPLES_PER_FRAME = SOUND_SAMPLE_RATE / (int64_t)SHOW_FRAME_RATE;
 static_assert(SAMPLES_PER_FRAME * (int64_t)SHOW_FRAME_RATE == SOUND_SAMPLE_RATE,
               "a frame lasts a whole number of samples");
+// A frame's time in milliseconds: 40.
+constexpr double SHOW_FRAME_MS = 1000.0 / SHOW_FRAME_RATE;
 
 // Frame periods gone before frame k (from 1) starts: frame k starts at
 // (k - 1) / fps. Inline so that a backend's clock can be handed it.
@@ -65,6 +67,9 @@ int32_t SmoothVideoFrame(int64_t video, int64_t fpsNum, int64_t fpsDen, double* 
 int32_t NextSmoothFrame(double songSeconds, double* since);
 // A frame's clock advanced by since.
 float SmoothClock(float frameClock, double since);
+// The clock a smooth picture of a frame of `part` draws at: its clock moved
+// on by since for a scene, 0 for a card.
+float SmoothClockOf(ShowPart part, float frameClock, double since);
 // The picture of the frame on screen at since seconds past its start: its
 // part (PART_COUNT before any frame ran) and in *clock a scene's iGlobalTime
 // (0 for a card).
@@ -79,6 +84,35 @@ bool RunUnseenTo(PlatformWindow* window, int32_t due);
 // when the show must end.
 bool RunSmoothTo(PlatformWindow* window, int32_t due, double since, void (*begin)(bool scene),
                  void (*end)(bool scene), bool* scene);
+// A pass of a loop that keeps time with the song: run the loop up to frame
+// due and draw it (smooth: at since seconds past its start), or wait.
+struct ShowPass {
+    bool draw;
+    bool smooth;
+    int32_t due;
+    double since;
+    // Not drawing: the seconds until the next frame starts, and whether to
+    // look again as soon as the song moves (a smooth scene moves between
+    // the show's frames).
+    double waitSeconds;
+    bool lookSoon;
+};
+// The pass at the song's position (negative before its sound started), for
+// the desktop and the page: the frame due, or with oneAFrame the display's
+// pace; a smooth picture is drawn again only once the song has moved it.
+ShowPass DecidePass(double songSeconds, bool smooth, bool oneAFrame);
+// The pass for frame `video` (from 1) of a smooth video at fpsNum / fpsDen
+// frames a second: always drawn.
+ShowPass VideoPass(int64_t video, int64_t fpsNum, int64_t fpsDen);
+// Carries a drawn pass out (RunFramesTo or RunSmoothTo), noting the smooth
+// picture now on screen.
+bool RunPass(PlatformWindow* window, const ShowPass& pass, void (*begin)(bool scene), void (*end)(bool scene),
+             bool* scene);
+// The clock of the smooth picture on screen; -1 when none is, or when it
+// must be drawn again whatever the song says (a resize, a context remade).
+float ShownSmoothClock();
+void ForgetShownPicture();
+
 // Seeks to the frame at songSeconds: shown next; a frame behind the one on
 // screen is reached from the timeline's start, run again unseen.
 void PaceSeek(double songSeconds);

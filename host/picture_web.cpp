@@ -1,6 +1,7 @@
 #include "host/picture_web.h"
 
 #include <emscripten/emscripten.h>
+#include "host/scene_probe.h"
 #include "host/scene_size.h"
 #include "platform/web/web.h"
 #include "render/present.h"
@@ -19,13 +20,9 @@ EM_JS(void, ReportSceneSize, (int width, int height, int pictureW, int pictureH)
 });
 
 // The controller's size given to the picture, and to the page when it moved.
-static void ApplySceneSize()
+static void ApplyAndReportSceneSize()
 {
-    if (sceneDirect)
-        HoldScenesAtPicture();
-    int32_t w, h;
-    ChosenSceneSize(&w, &h);
-    SetSceneSize(w, h);
+    ApplySceneSize();
     if (sceneWidth == reportedWidth && sceneHeight == reportedHeight)
         return;
     reportedWidth = sceneWidth;
@@ -42,25 +39,21 @@ void WebSetCanvasSize(int32_t width, int32_t height)
     WebSizeCanvas(width, height, w, h, PICTURE_MAX_HEIGHT, &given[0], &given[1]);
     FrameWindow(given[0], given[1]);
     SceneSizeForPicture(pictureWidth, pictureHeight);
-    ApplySceneSize();
+    ApplyAndReportSceneSize();
 }
 
 void WebBeginPicture(bool scene)
 {
     BeginPicture(scene);
-    ApplySceneSize();
+    ApplyAndReportSceneSize();
 }
 
 void WebEndPicture(bool scene) { EndPicture(scene); }
 
-void WebProbeScenes(bool first)
+void WebProbeScenes()
 {
-    ProbeScenes(first);
-    // A program's first draw carries the driver's compile of it (seconds
-    // in software WebGL): the first probe's time does not count.
-    if (first && !sceneDirect)
-        IgnoreSceneFrames(1);
-    ApplySceneSize();
+    ProbeSceneSize();
+    ApplyAndReportSceneSize();
 }
 
 bool WebSceneSizeSettled(void) { return SceneSizeSettled(); }
@@ -70,11 +63,11 @@ void WebForgetCanvasGraphics(void) { ForgetPictureGraphics(); }
 void WebPinSceneScale(double scale)
 {
     PinSceneScale(scale);
-    ApplySceneSize();
+    ApplyAndReportSceneSize();
 }
 
 void WebNoteSceneFrame(double ms, double displayMs, double nowMs)
 {
     NoteSceneFrame(ms, displayMs, nowMs);
-    ApplySceneSize();
+    ApplyAndReportSceneSize();
 }

@@ -15,7 +15,7 @@ void WebBeginPicture(bool scene);
 void WebEndPicture(bool scene);
 // The water drawn unseen at the scenes' size, for the frame times that set
 // the size before the scenes begin; the first probe's time does not count.
-void WebProbeScenes(bool first);
+void WebProbeScenes();
 // True once the scenes' size has held for a few frame times.
 bool WebSceneSizeSettled(void);
 // After the context was lost: every GL object of the picture made again.

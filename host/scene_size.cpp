@@ -1,7 +1,30 @@
 #include "host/scene_size.h"
+#include "host/pace.h"
 #include "state/shared.h"
 
 #include <math.h>
+
+// The frame times are smoothed, each new one weighing 0.4: one slow frame
+// (a page scrolled, a driver's hiccup) moves the size less than a run does.
+static const double COST_KEEP = 0.6, COST_NEW = 0.4;
+// A display slower than 25 Hz sets the frame's time whatever the size; 10 %
+// above its period, a frame still counts as keeping up with it.
+static const double DISPLAY_MARGIN = 1.1;
+// Twice the budget lowers the size at once; 15 % over it, once three frames
+// agree, so that the band around the budget holds the size still.
+static const double FAR_OVER = 2.0;
+static const double LITTLE_OVER = 1.15;
+static const int32_t LITTLE_OVER_SAMPLES = 3;
+// A level up has 1.41 times the pixels: it is taken only where that would
+// still leave a fifth of the frame's 40 ms (32 ms), after eight frames.
+static const double RAISE_BELOW_MS = 32.0;
+static const int32_t RAISE_SAMPLES = 8;
+// Frames at one size before it counts as settled (the probes stop then).
+static const int32_t SETTLED_SAMPLES = 6;
+// A size just left for being too slow is tried again after 2 s, then after
+// twice as long each time, at most 30 s: no flicker between two levels.
+static const double FIRST_RAISE_WAIT_MS = 2000.0;
+static const double LONGEST_RAISE_WAIT_MS = 30000.0;
 
 static int32_t forWidth = SHOW_WIDTH, forHeight = SHOW_HEIGHT;
 static int32_t sceneLevel = -1;
@@ -13,7 +36,7 @@ static double costMs;
 static int32_t costSamples;
 static int32_t ignoreSamples;
 static double raiseAfterMs;
-static double raiseWaitMs = 2000.0;
+static double raiseWaitMs = FIRST_RAISE_WAIT_MS;
 
 static int32_t Smaller(int32_t a, int32_t b) { return a < b ? a : b; }
 
@@ -70,14 +93,14 @@ void ForgetSceneSize()
     held = false;
     costMs = raiseAfterMs = 0.0;
     costSamples = ignoreSamples = 0;
-    raiseWaitMs = 2000.0;
+    raiseWaitMs = FIRST_RAISE_WAIT_MS;
 }
 
 void HoldScenesAtPicture() { held = true; }
 
 void IgnoreSceneFrames(int32_t count) { ignoreSamples = count; }
 
-bool SceneSizeSettled() { return pinnedScale > 0.0 || held || costSamples >= 6; }
+bool SceneSizeSettled() { return pinnedScale > 0.0 || held || costSamples >= SETTLED_SAMPLES; }
 
 int32_t SceneLevel() { return sceneLevel; }
 
@@ -91,7 +114,7 @@ void ChosenSceneSize(int32_t* width, int32_t* height)
     SizeForScale(pinnedScale > 0.0 ? pinnedScale : LevelScale(sceneLevel < 0 ? 0 : sceneLevel), width, height);
 }
 
-// A frame over the show's 40 ms lowers the size as far as it needs at
+// A frame over the show's frame time lowers the size as far as it needs at
 // once, a frame with room raises it a level at a time. Between them a band
 // where nothing moves, a few frames after each move before the next, and a
 // longer wait before raising again to a size that proved too slow keep it
@@ -105,22 +128,22 @@ void NoteSceneFrame(double ms, double displayMs, double nowMs)
         return;
     }
     StartLevel();
-    costMs = costSamples == 0 ? ms : costMs * 0.6 + ms * 0.4;
+    costMs = costSamples == 0 ? ms : costMs * COST_KEEP + ms * COST_NEW;
     costSamples++;
     int32_t floorLevel = FloorLevel();
     // A display slower than 25 Hz sets the frame's time whatever the size.
-    double budget = fmax(40.0, displayMs * 1.1);
+    double budget = fmax(SHOW_FRAME_MS, displayMs * DISPLAY_MARGIN);
     int32_t level = sceneLevel;
     // Far over: at once; a little over: when a few frames agree.
-    bool over = costMs > budget * 2.0 || (costSamples >= 3 && costMs > budget * 1.15);
+    bool over = costMs > budget * FAR_OVER || (costSamples >= LITTLE_OVER_SAMPLES && costMs > budget * LITTLE_OVER);
     if (over && level < floorLevel) {
-        level += (int32_t)ceil(log(costMs / 40.0) / log(sqrt(2.0)));
+        level += (int32_t)ceil(log(costMs / SHOW_FRAME_MS) / log(sqrt(2.0)));
         level = level > floorLevel ? floorLevel : level;
         // A size just left for being too slow waits longer each time.
         raiseAfterMs = nowMs + raiseWaitMs;
-        raiseWaitMs = fmin(raiseWaitMs * 2.0, 30000.0);
-    } else if (costSamples >= 8 && level > 0 && nowMs >= raiseAfterMs &&
-               (costMs * sqrt(2.0) < 32.0 || costMs <= displayMs * 1.1)) {
+        raiseWaitMs = fmin(raiseWaitMs * 2.0, LONGEST_RAISE_WAIT_MS);
+    } else if (costSamples >= RAISE_SAMPLES && level > 0 && nowMs >= raiseAfterMs &&
+               (costMs * sqrt(2.0) < RAISE_BELOW_MS || costMs <= displayMs * DISPLAY_MARGIN)) {
         // Room: a level up would still take under 32 ms, or the display,
         // not the GPU, sets the pace.
         level -= 1;

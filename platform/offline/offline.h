@@ -37,7 +37,8 @@ void OfflineSkipReadBack(bool skip);
 // (k - 1) / fps x 44100.
 int64_t OfflineSamplesBeforeFrame(int64_t frame);
 // Index (from 1) of the frame whose span holds the time of refill j
-// (j x 25 ms): the frame that is drawn last when refill j raises the end mark.
+// (j x SOUND_REFILL_MS), by the host's frame rule: the frame that is drawn
+// last when refill j raises the end mark.
 int64_t OfflineFrameOfRefill(int64_t refill);
 
 // Sound alone, with no frames and no GL: advances the virtual clock from one

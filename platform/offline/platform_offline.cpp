@@ -111,7 +111,16 @@ int64_t OfflineSamplesBeforeFrame(int64_t frame) { return SamplesAt(FrameStartTi
 
 int64_t OfflineFrameOfRefill(int64_t refill)
 {
-    return refill * 25 * fpsNum / (1000 * fpsDen) + 1;
+    // The last frame that starts at or before the refill's time, by the
+    // host's rule, found by doubling and then halving.
+    int64_t ticks = refill * SOUND_REFILL_MS * fpsNum, low = 1, high = 2;
+    while (FrameStartTicks(high) <= ticks)
+        high *= 2;
+    while (high - low > 1) {
+        int64_t middle = low + (high - low) / 2;
+        (FrameStartTicks(middle) <= ticks ? low : high) = middle;
+    }
+    return low;
 }
 
 int32_t OfflineFramesDone(void) { return framesDone; }

@@ -322,21 +322,35 @@ TEST(Smooth, SeveralPicturesOfOneFrameAndNoneBeforeTheFirst)
     float previous = 0.0f;
     for (int i = 0; i < 6; i++) {
         double t = FrameStartSeconds(700, SHOW_FRAME_RATE) + i / 144.0;
-        double since = -1.0;
-        int32_t due = NextSmoothFrame(t, &since);
-        ASSERT_EQ(due, i == 0 ? 1 : 700);  // a fresh show's first frame comes at once
+        ShowPass pass = DecidePass(t, true, false);
+        ASSERT_TRUE(pass.draw);
+        ASSERT_EQ(pass.due, i == 0 ? 1 : 700);  // a fresh show's first frame comes at once
         if (i == 0) {
-            EXPECT_EQ(since, 0.0);
+            EXPECT_EQ(pass.since, 0.0);
         }
-        ASSERT_TRUE(RunSmoothTo(nullptr, due, since, nullptr, nullptr, &scene));
+        ASSERT_TRUE(RunPass(nullptr, pass, nullptr, nullptr, &scene));
         if (i == 0)
             continue;
-        ASSERT_TRUE(SmoothPicture(since, &clock) == PART_WATER);
+        ASSERT_TRUE(SmoothPicture(pass.since, &clock) == PART_WATER);
+        EXPECT_EQ(ShownSmoothClock(), clock);
         EXPECT_GT(clock, previous);
         EXPECT_LT(clock - plain[699].sceneTime, 0.04f);
         previous = clock;
         Expect(showClocks, plain[699], 700);
+        // The song not moved since: nothing to draw, and a scene is looked
+        // at again soon rather than at the next frame's start.
+        ShowPass again = DecidePass(t, true, false);
+        EXPECT_FALSE(again.draw);
+        EXPECT_TRUE(again.lookSoon);
+        EXPECT_NEAR(again.waitSeconds, FrameStartSeconds(701, SHOW_FRAME_RATE) - t, 1e-12);
     }
+    // A picture to be drawn anew (a resize) is drawn whatever the song says.
+    ForgetShownPicture();
+    EXPECT_TRUE(DecidePass(FrameStartSeconds(700, SHOW_FRAME_RATE) + 5 / 144.0, true, false).draw);
+    // Without smooth motion the frame on screen waits for the next.
+    ShowPass still = DecidePass(FrameStartSeconds(700, SHOW_FRAME_RATE) + 0.01, false, false);
+    EXPECT_FALSE(still.draw);
+    EXPECT_FALSE(still.lookSoon);
     // Before the song's sound, the frame on screen at its own clock.
     double since = -1.0;
     EXPECT_EQ(NextSmoothFrame(-1.0, &since), 700);

@@ -168,13 +168,12 @@ static void SmoothLoop(PlatformWindow* window)
     bool scene = false;
     while (!ShowShouldEnd()) {
         int32_t video = OfflineFramesDone() + 1;
-        double since = 0.0;
-        int32_t due = SmoothVideoFrame(video, options.fpsNum, options.fpsDen, &since);
+        ShowPass pass = VideoPass(video, options.fpsNum, options.fpsDen);
         if (!PictureKept(video)) {
-            RunSmoothTo(window, due, since, nullptr, nullptr, &scene);
+            RunPass(window, pass, nullptr, nullptr, &scene);
             continue;
         }
-        if (!RunUnseenTo(window, due))
+        if (!RunUnseenTo(window, pass.due))
             return;
         OfflineSkipReadBack(true);
         PlatformSwapBuffers(window);

@@ -99,7 +99,7 @@ static void PlanSmoothFrames(std::vector<ShowPart>* parts, std::vector<float>* c
     for (int32_t j = 1; j <= plan.last; j++) {
         size_t k = (size_t)SmoothVideoFrame(j, plan.fpsNum, plan.fpsDen, &since) - 1;
         (*parts)[(size_t)j - 1] = showParts[k];
-        (*clocks)[(size_t)j - 1] = IsScenePart(showParts[k]) ? SmoothClock(showFrameClocks[k], since) : 0.0f;
+        (*clocks)[(size_t)j - 1] = SmoothClockOf(showParts[k], showFrameClocks[k], since);
     }
 }
 
