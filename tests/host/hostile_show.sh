@@ -34,12 +34,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Starts the show; waits until its window is on screen.
+# Starts the show; waits until its window is on screen. The last show's
+# window must be gone first: the X server gives the next client the same
+# window id, so a command meant for one could reach the other.
 start() {
+    for _ in $(seq 50); do xdotool search --onlyvisible --name brinelux >/dev/null 2>&1 || break; sleep 0.1; done
     "$bin" "$@" >"$outdir/stdout" 2>"$outdir/stderr" &
     pid=$!
     for _ in $(seq 100); do
-        window=$(xdotool search --onlyvisible --name brinelux 2>/dev/null) && return 0
+        window=$(xdotool search --all --onlyvisible --pid $pid --name brinelux 2>/dev/null) && return 0
         kill -0 $pid 2>/dev/null || return 1
         sleep 0.1
     done
@@ -144,8 +147,11 @@ wait_end 20 "small screen"
 # shape where the least side allows, with one line saying so.
 for asked in 16384x16384:600x600 16384x64:800x64 64x16384:64x600; do
     start --window "${asked%:*}" || fail "start with --window ${asked%:*}"
-    sleep 0.5
-    geometry=$(xdotool search --onlyvisible --name brinelux getwindowgeometry 2>/dev/null | grep Geometry)
+    for _ in $(seq 50); do
+        geometry=$(xdotool getwindowgeometry "$window" 2>/dev/null | grep Geometry)
+        [ "$geometry" = "  Geometry: ${asked#*:}" ] && break
+        sleep 0.1
+    done
     xdotool key --window "$window" Escape
     wait_end 20 "--window ${asked%:*}"
     [ "$status" = 0 ] || fail "--window ${asked%:*}: status $status"
