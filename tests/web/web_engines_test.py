@@ -413,8 +413,9 @@ def run_one(engine, name, held, fresh, url, work, capture, failed):
         except PageError as e:
             # A browser that stops answering its driver answers nothing
             # after: the case runs once more in a fresh one, where a page at
-            # fault fails again.
-            if not str(e).startswith("no answer to"):
+            # fault fails again. A wait whose last look got no answer says so
+            # inside its own message.
+            if "no answer to" not in str(e):
                 raise
             print("%s stopped answering in %s (%s); the case runs again in a fresh browser" % (engine, name, e))
             held["page"].__exit__(None, None, None)
