@@ -358,6 +358,40 @@ TEST(Smooth, SeveralPicturesOfOneFrameAndNoneBeforeTheFirst)
     PaceRewind();
 }
 
+// A card does not move within its frame: a 144 Hz display draws it once a
+// frame, before the sound as after, and waits for the next frame's start.
+TEST(Smooth, ACardIsDrawnOnceAFrameAtAnyDisplayRate)
+{
+    ResetShow();
+    PaceRewind();
+    showClocks.timelineState = TIMELINE_START;
+    bool scene = true;
+    drawn = drawnScenes = 0;
+    for (double t : {-0.5, -0.5 + 1 / 144.0}) {
+        ShowPass pass = DecidePass(t, true, false);
+        if (pass.draw) {
+            ASSERT_TRUE(RunPass(nullptr, pass, CountDrawn, nullptr, &scene));
+        }
+        EXPECT_FALSE(pass.lookSoon);
+    }
+    EXPECT_EQ(drawn, 1);
+    for (int32_t frame = 2; frame <= 4; frame++)
+        for (int i = 0; i < 6; i++) {
+            double t = FrameStartSeconds(frame, SHOW_FRAME_RATE) + i / 144.0;
+            ShowPass pass = DecidePass(t, true, false);
+            EXPECT_EQ(pass.draw, i == 0) << "frame " << frame << ", look " << i;
+            if (pass.draw) {
+                ASSERT_TRUE(RunPass(nullptr, pass, CountDrawn, nullptr, &scene));
+            } else {
+                EXPECT_NEAR(pass.waitSeconds, FrameStartSeconds(frame + 1, SHOW_FRAME_RATE) - t, 1e-12);
+            }
+            EXPECT_FALSE(pass.lookSoon);
+        }
+    EXPECT_EQ(drawn, 4);
+    EXPECT_EQ(drawnScenes, 0);
+    PaceRewind();
+}
+
 // A show ended before its first frame (Escape at once, the context lost on
 // the first screen) and watched again: the replay's first frame starts the
 // sound, as the first show's would have.
