@@ -121,6 +121,12 @@ def start(page, url, work):
 def report_latency(page):
     """Prints the output latency the engine tells and the page subtracts."""
     used = page.wait_for("Module.outputLatency !== undefined && [Module.outputLatency]", timeout=30)[0]
+    # Firefox's figures are not asked here either: asking can hang it.
+    if page.evaluate("/Firefox\\//.test(navigator.userAgent)"):
+        if used != 0:
+            fail("Firefox's output latency was asked (%.1f ms subtracted)" % (1000 * used))
+        print("output latency subtracted: none (Firefox, not asked)")
+        return
     told, base, stamp = page.evaluate("[Module.audioContext.outputLatency, Module.audioContext.baseLatency, "
                                       "typeof Module.audioContext.getOutputTimestamp]")
     print("output latency subtracted: %.1f ms (outputLatency %s, baseLatency %s, getOutputTimestamp %s)" %
